@@ -1,0 +1,21 @@
+// The tool's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace marvena {
+
+struct CommandLine {
+  std::string configPath;  // empty: the default settings file
+  bool headless = false;
+  bool once = false;
+  bool version = false;
+  bool help = false;
+  std::string error;  // set when the arguments could not be understood
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+extern const char* const kUsage;
+
+}  // namespace marvena

@@ -1,0 +1,40 @@
+// The job kinds in their fixed dispatch order, and what each is built from.
+#pragma once
+
+#include <string>
+
+#include "settings/PrintSettings.h"
+#include "settings/SettingsStore.h"
+
+namespace marvena {
+
+class Clock;
+class Dispatcher;
+class FileSystem;
+class JobStatus;
+class Locale;
+class MessageSink;
+class ProfileFile;
+class QtPrinters;
+
+// Everything a job may need from the outside world.
+struct JobServices {
+  FileSystem& fs;
+  Clock& clock;
+  Locale& locale;
+  MessageSink& messages;
+  JobStatus& status;
+  ProfileFile& settings;
+  PrintSettings& printSettings;
+  QtPrinters& printers;
+  std::string spoolDir;
+  ExportSettings exportSettings;
+  std::string exportDir;  // empty when the upload job is off
+  int wordVersion = 0;
+};
+
+// Adds the handlers to the dispatcher in the fixed order; the upload job
+// only when the export settings are complete.
+void RegisterJobHandlers(Dispatcher& dispatcher, JobServices& services);
+
+}  // namespace marvena

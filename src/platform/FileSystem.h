@@ -1,0 +1,52 @@
+// Files and directories as the engine sees them. Paths use "/" and are
+// either absolute or relative to the process's working directory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marvena {
+
+struct DirEntry {
+  std::string name;  // bare name, no directory
+  bool regular = false;
+  std::uint64_t size = 0;
+  std::int64_t mtimeNs = 0;  // modification time, nanoseconds since the epoch
+};
+
+// Whether another process may still be writing a file.
+enum class WriteState {
+  Idle,        // nobody has it open for writing
+  Busy,        // another process holds it open for writing
+  Unknown,     // the file system cannot tell (e.g. network shares)
+  Missing,     // gone
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Entries of a directory (not recursive); empty when it cannot be read.
+  virtual std::vector<DirEntry> list(const std::string& dir) = 0;
+  virtual std::optional<DirEntry> stat(const std::string& path) = 0;
+  virtual bool isDirectory(const std::string& path) = 0;
+
+  // Whole file as bytes; nullopt and *error set when it cannot be read.
+  virtual std::optional<std::string> readFile(const std::string& path, std::string* error) = 0;
+  // Writes to a temporary name beside the target and renames it into place.
+  virtual bool writeFileAtomic(const std::string& path, std::string_view bytes,
+                               std::string* error) = 0;
+  virtual bool appendFile(const std::string& path, std::string_view bytes, std::string* error) = 0;
+  virtual bool remove(const std::string& path) = 0;
+  // Fails when `to` exists (never overwrites).
+  virtual bool renameNoReplace(const std::string& from, const std::string& to,
+                               std::string* error) = 0;
+  virtual bool makeDirectories(const std::string& path, std::string* error) = 0;
+
+  virtual WriteState writeState(const std::string& path) = 0;
+};
+
+}  // namespace marvena

@@ -1,0 +1,26 @@
+// Files on a POSIX system. Whether a writer still holds a file is asked
+// with a read lease, which the kernel grants only when nobody has the file
+// open for writing.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace marvena {
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::vector<DirEntry> list(const std::string& dir) override;
+  std::optional<DirEntry> stat(const std::string& path) override;
+  bool isDirectory(const std::string& path) override;
+  std::optional<std::string> readFile(const std::string& path, std::string* error) override;
+  bool writeFileAtomic(const std::string& path, std::string_view bytes,
+                       std::string* error) override;
+  bool appendFile(const std::string& path, std::string_view bytes, std::string* error) override;
+  bool remove(const std::string& path) override;
+  bool renameNoReplace(const std::string& from, const std::string& to,
+                       std::string* error) override;
+  bool makeDirectories(const std::string& path, std::string* error) override;
+  WriteState writeState(const std::string& path) override;
+};
+
+}  // namespace marvena

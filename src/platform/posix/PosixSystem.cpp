@@ -1,0 +1,84 @@
+#include "platform/posix/PosixSystem.h"
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <functional>
+
+namespace marvena {
+
+std::int64_t PosixClock::monotonicMs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+LocalTime PosixClock::localNow() {
+  const time_t now = ::time(nullptr);
+  tm t{};
+  ::localtime_r(&now, &t);
+  return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+namespace {
+
+tm ToTm(const LocalTime& t) {
+  tm out{};
+  out.tm_year = t.year - 1900;
+  out.tm_mon = t.month - 1;
+  out.tm_mday = t.day;
+  out.tm_hour = t.hour;
+  out.tm_min = t.minute;
+  out.tm_sec = t.second;
+  return out;
+}
+
+std::string Format(const char* fmt, const LocalTime& t) {
+  const tm tmv = ToTm(t);
+  char buf[128];
+  const std::size_t n = ::strftime(buf, sizeof buf, fmt, &tmv);
+  return std::string(buf, n);
+}
+
+}  // namespace
+
+char PosixLocale::decimalSeparator() {
+  const char* sep = ::nl_langinfo(RADIXCHAR);
+  return (sep && (sep[0] == ',' || sep[0] == '.')) ? sep[0] : '.';
+}
+
+std::string PosixLocale::shortDate(const LocalTime& t) { return Format("%x", t); }
+
+std::string PosixLocale::longTime(const LocalTime& t) { return Format("%X", t); }
+
+std::string PosixLocale::userName() {
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name && *pw->pw_name)
+    return pw->pw_name;
+  if (const char* u = std::getenv("USER"); u && *u) return u;
+  return {};
+}
+
+InstanceLock::InstanceLock(const std::string& key) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string dir = (runtime && *runtime) ? runtime : "/tmp";
+  const std::string path =
+      dir + "/marvena-spool-" + std::to_string(::getuid()) + "-" +
+      std::to_string(std::hash<std::string>{}(key)) + ".lock";
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+InstanceLock::~InstanceLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace marvena

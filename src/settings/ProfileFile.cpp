@@ -1,0 +1,286 @@
+#include "settings/ProfileFile.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/FileSystem.h"
+
+namespace marvena {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// "[name]" with optional blanks; nullopt for other lines.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.size() < 2 || line.front() != '[') return std::nullopt;
+  const std::size_t close = line.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trim(line.substr(1, close - 1));
+}
+
+bool SplitKey(std::string_view line, std::string_view* key, std::string_view* value) {
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return false;
+  *key = Trim(line.substr(0, eq));
+  std::string_view v = Trim(line.substr(eq + 1));
+  // The profile API strips one pair of enclosing quotes.
+  if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
+                        (v.front() == '\'' && v.back() == '\'')))
+    v = v.substr(1, v.size() - 2);
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+std::optional<int> ParseProfileInteger(std::string_view text) {
+  text = Trim(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  } else if (text.size() > 1 && text[0] == '$') {
+    base = 16;
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  std::int64_t value = 0;
+  for (char ch : text) {
+    int digit;
+    if (ch >= '0' && ch <= '9') digit = ch - '0';
+    else if (base == 16 && ch >= 'a' && ch <= 'f') digit = ch - 'a' + 10;
+    else if (base == 16 && ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
+    else return std::nullopt;
+    value = value * base + digit;
+    if (value > 0xFFFFFFFFLL) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (base == 16 && !negative && value > INT32_MAX) value -= 0x100000000LL;  // "0xFFFFFFFF" = -1
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+std::optional<double> ParseProfileDecimal(std::string_view text) {
+  text = Trim(text);
+  if (text.empty() || text.size() > 64) return std::nullopt;
+  std::string buf;
+  int separators = 0;
+  for (char ch : text) {
+    if (ch == ',' || ch == '.') {
+      ++separators;
+      buf.push_back('.');
+    } else if ((ch >= '0' && ch <= '9') || ch == '-' || ch == '+' || ch == 'e' || ch == 'E') {
+      buf.push_back(ch);
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (separators > 1) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(buf.c_str(), &end);
+  if (end != buf.c_str() + buf.size() || errno == ERANGE || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::string FormatProfileDecimal(double value, char decimalSeparator) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15G", value);
+  std::string s;
+  for (const char* p = buf; *p; ++p) {
+    if (*p == '.') {
+      s.push_back(decimalSeparator);
+    } else if (*p == 'E') {
+      // Written as "1E20" and "1E-5": no plus sign, no leading zeros.
+      s.push_back('E');
+      ++p;
+      if (*p == '-') s.push_back('-');
+      if (*p == '-' || *p == '+') ++p;
+      while (*p == '0' && p[1] != '\0') ++p;
+      s.append(p);
+      break;
+    } else {
+      s.push_back(*p);
+    }
+  }
+  return s;
+}
+
+ProfileFile::ProfileFile(FileSystem& fs, std::string path, char decimalSeparator)
+    : fs_(fs), path_(std::move(path)), decimalSeparator_(decimalSeparator) {}
+
+void ProfileFile::refresh() {
+  const std::optional<DirEntry> st = fs_.stat(path_);
+  if (!st) {
+    if (loaded_ && seenTime_ == -1) return;
+    lines_.clear();
+    loaded_ = true;
+    seenTime_ = -1;
+    seenSize_ = 0;
+    return;
+  }
+  if (loaded_ && st->size == seenSize_ && st->mtimeNs == seenTime_) return;
+  std::string error;
+  const std::optional<std::string> bytes = fs_.readFile(path_, &error);
+  parse(bytes ? *bytes : std::string());
+  loaded_ = true;
+  seenSize_ = st->size;
+  seenTime_ = st->mtimeNs;
+}
+
+void ProfileFile::parse(std::string_view bytes) {
+  lines_.clear();
+  crlf_ = bytes.find("\r\n") != std::string_view::npos;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string_view::npos) end = bytes.size();
+    std::string_view line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines_.push_back({std::string(line)});
+    start = end + 1;
+  }
+}
+
+std::string ProfileFile::serialize() const {
+  std::string out;
+  for (const Line& l : lines_) {
+    out += l.text;
+    out += crlf_ ? "\r\n" : "\n";
+  }
+  return out;
+}
+
+int ProfileFile::findSection(std::string_view section) const {
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const auto name = SectionName(lines_[i].text);
+    if (name && EqualNoCase(*name, section)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int ProfileFile::sectionEnd(int sectionLine) const {
+  std::size_t i = static_cast<std::size_t>(sectionLine) + 1;
+  while (i < lines_.size() && !SectionName(lines_[i].text)) ++i;
+  return static_cast<int>(i);
+}
+
+int ProfileFile::findKey(int sectionLine, std::string_view key) const {
+  const int end = sectionEnd(sectionLine);
+  for (int i = sectionLine + 1; i < end; ++i) {
+    std::string_view k, v;
+    if (SplitKey(lines_[static_cast<std::size_t>(i)].text, &k, &v) && EqualNoCase(k, key))
+      return i;
+  }
+  return -1;
+}
+
+bool ProfileFile::sectionExists(std::string_view section) {
+  refresh();
+  return findSection(section) >= 0;
+}
+
+bool ProfileFile::keyExists(std::string_view section, std::string_view key) {
+  refresh();
+  const int s = findSection(section);
+  return s >= 0 && findKey(s, key) >= 0;
+}
+
+std::string ProfileFile::readString(std::string_view section, std::string_view key,
+                                    std::string_view def) {
+  refresh();
+  const int s = findSection(section);
+  const int k = s >= 0 ? findKey(s, key) : -1;
+  if (k < 0) return std::string(def);
+  std::string_view name, value;
+  SplitKey(lines_[static_cast<std::size_t>(k)].text, &name, &value);
+  return std::string(value);
+}
+
+int ProfileFile::readInteger(std::string_view section, std::string_view key, int def) {
+  return ParseProfileInteger(readString(section, key, "")).value_or(def);
+}
+
+double ProfileFile::readDecimal(std::string_view section, std::string_view key, double def) {
+  return ParseProfileDecimal(readString(section, key, "")).value_or(def);
+}
+
+bool ProfileFile::writeString(std::string_view section, std::string_view key,
+                              std::string_view value, std::string* error) {
+  refresh();
+  std::string line = std::string(key) + "=" + std::string(value);
+  const int s = findSection(section);
+  if (s < 0) {
+    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back({""});
+    lines_.push_back({"[" + std::string(section) + "]"});
+    lines_.push_back({std::move(line)});
+  } else if (const int k = findKey(s, key); k >= 0) {
+    lines_[static_cast<std::size_t>(k)].text = std::move(line);
+  } else {
+    // After the section's last non-blank line.
+    int at = sectionEnd(s);
+    while (at - 1 > s && Trim(lines_[static_cast<std::size_t>(at - 1)].text).empty()) --at;
+    lines_.insert(lines_.begin() + at, {std::move(line)});
+  }
+  return save(error);
+}
+
+bool ProfileFile::writeInteger(std::string_view section, std::string_view key, int value,
+                               std::string* error) {
+  return writeString(section, key, std::to_string(value), error);
+}
+
+bool ProfileFile::writeDecimal(std::string_view section, std::string_view key, double value,
+                               std::string* error) {
+  return writeString(section, key, FormatProfileDecimal(value, decimalSeparator_), error);
+}
+
+bool ProfileFile::deleteKey(std::string_view section, std::string_view key, std::string* error) {
+  refresh();
+  const int s = findSection(section);
+  const int k = s >= 0 ? findKey(s, key) : -1;
+  if (k < 0) return true;
+  lines_.erase(lines_.begin() + k);
+  return save(error);
+}
+
+bool ProfileFile::save(std::string* error) {
+  std::string err;
+  if (!fs_.writeFileAtomic(path_, serialize(), &err)) {
+    if (error) *error = err;
+    loaded_ = false;  // re-read what is really on disk next time
+    return false;
+  }
+  if (const auto st = fs_.stat(path_)) {
+    seenSize_ = st->size;
+    seenTime_ = st->mtimeNs;
+  }
+  return true;
+}
+
+}  // namespace marvena

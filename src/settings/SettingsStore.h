@@ -1,0 +1,54 @@
+// What the tool keeps in MARVENA.INI and the operations that rewrite the
+// printer keys: the fix-up at start, restore defaults, store after page setup.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "settings/PrintSettings.h"
+
+namespace marvena {
+
+class ProfileFile;
+class Printers;
+
+inline constexpr const char* kDefaultSpoolPath = "\\MARVENA\\SPOOL";
+
+// Opens the options dialog on its printer page (the GUI), or says so (headless).
+using OpenOptionsDialog = std::function<void(const std::string& reason)>;
+
+// Load steps 1 to 7 at start. `settings` may be null (no settings file):
+// then nothing is read or written and the defaults apply.
+struct SpoolAndPrinter {
+  std::string spoolPath = kDefaultSpoolPath;
+};
+SpoolAndPrinter LoadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
+                                    const OpenOptionsDialog& openOptions);
+
+// Load step 8: paper and margins into `ps`.
+void LoadPaperAndMargins(ProfileFile* settings, PrintSettings& ps);
+
+// Replaces the Printer0..Printer99 keys with the current printer list.
+void WritePrinterList(ProfileFile& settings, Printers& printers);
+
+// The "Restauruoti" command.
+void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& ps);
+
+// Writes what the page-setup action of the options dialog changed.
+void StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps);
+
+// [FR0572] PSD: one decimal or two joined by "/".
+std::pair<double, double> ParsePsd(const std::string& text);
+std::pair<double, double> ReadPsd(ProfileFile* settings);
+
+// [ESSVE]: the export directory and FTP account; each read only when the one before is set.
+struct ExportSettings {
+  std::string path, ftp, user, password;
+  bool enabled() const {
+    return !path.empty() && !ftp.empty() && !user.empty() && !password.empty();
+  }
+};
+ExportSettings ReadExportSettings(ProfileFile* settings);
+
+}  // namespace marvena

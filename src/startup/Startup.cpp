@@ -1,0 +1,117 @@
+#include "startup/Startup.h"
+
+#include <algorithm>
+
+#include "platform/FileSystem.h"
+#include "platform/MessageSink.h"
+#include "platform/Printers.h"
+#include "settings/ProfileFile.h"
+#include "spool/JobStatus.h"
+#include "text/PlatformHelpers.h"
+
+namespace marvena {
+
+std::string MapDosPath(const std::string& path, const std::string& driveRoot) {
+  std::string rest;
+  if (!path.empty() && path[0] == '\\') {
+    rest = path;
+  } else if (path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+             ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+    rest = path.substr(2);
+  } else {
+    return path;
+  }
+  std::replace(rest.begin(), rest.end(), '\\', '/');
+  std::string root = driveRoot;
+  while (!root.empty() && root.back() == '/') root.pop_back();
+  while (!rest.empty() && rest.back() == '/') rest.pop_back();
+  return root + rest;
+}
+
+int WordVersionFromText(const std::string& text, bool nonNtWindows) {
+  const std::string major = text.substr(0, text.find('.'));
+  if (major.empty() || major.size() > 3) return 0;
+  int v = 0;
+  for (char c : major) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  if (v > 255) return 0;
+  if (nonNtWindows && v == 9) v = 8;
+  return v;
+}
+
+StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
+  StartupResult r;
+  PrintSettings& ps = r.printSettings;
+  RemoveOrphanTrayIcons();
+
+  const bool havePrinter = !env.printers.names().empty();
+  if (!havePrinter) {
+    env.messages.showMessage("Nera nei vieno printerio");
+    env.status.forceDisabled();
+  }
+
+  const SpoolAndPrinter sp = LoadSpoolAndPrinter(settings, env.printers, env.openOptions);
+  r.spoolPath = sp.spoolPath;
+
+  if (havePrinter) ps.orientation = env.printers.orientation();
+  ps.fontName = "MARVENA";
+  ps.fontSize = 9;
+  ps.fontStyle = 0;
+
+  LoadPaperAndMargins(settings, ps);
+  if (env.status.trayState() != tsDisabled)
+    ClampMarginsToPrinter(env.printers, ps.topMargin, ps.bottomMargin, ps.leftMargin,
+                          ps.rightMargin);
+  ps.splitterMargin = 0;
+  ps.copies1 = 1;
+  ps.copies2 = 1;
+
+  r.spoolDir = MapDosPath(r.spoolPath, env.driveRoot);
+  std::string error;
+  const bool exists = env.fs.stat(r.spoolDir).has_value();
+  bool ok = exists ? env.fs.isDirectory(r.spoolDir) : env.fs.makeDirectories(r.spoolDir, &error);
+  if (!ok) {
+    env.messages.showMessage("Nepavyko sukurti katalogo " + r.spoolPath + "\\");
+    env.status.forceDisabled();
+    env.messages.showMessage("Failed To Create \"" + r.spoolPath + "\" !");
+    env.messages.log("cannot create the spool directory " + r.spoolDir +
+                     (error.empty() ? "" : ": " + error) + "; no job will be processed");
+  }
+
+  if (havePrinter) {
+    bool found = false;
+    for (const std::string& face : env.printers.fontFaces()) {
+      std::string upper = face;
+      for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+      if (upper == "MARVENA") {
+        found = true;
+        break;
+      }
+    }
+    if (!found) {
+      const std::string name = env.printers.currentIndex() >= 0 ? env.printers.currentName() : "";
+      env.messages.showMessage((name.empty() ? "" : name + ": ") +
+                               "\xC5\xA0riftas MARVENA.TTF nerastas");
+    }
+  }
+
+  const std::vector<std::string> charsets = EnumFontCharsets(env.fonts, "Courier Marvena");
+  ps.balticCharset =
+      std::find(charsets.begin(), charsets.end(), "BALTIC_CHARSET") != charsets.end();
+  if (!ps.balticCharset) env.messages.showMessage("Nera BALTIC_CHARSET");
+
+  r.timerEnabled = env.status.trayState() != tsDisabled;
+  LocalizeSystemMenu();
+
+  r.wordVersion = env.wordVersionText ? WordVersionFromText(env.wordVersionText(), false) : 0;
+
+  r.exportSettings = ReadExportSettings(settings);
+  r.ftpExportEnabled = r.exportSettings.enabled();
+  if (r.ftpExportEnabled) r.exportDir = MapDosPath(r.exportSettings.path, env.driveRoot);
+  return r;
+}
+
+}  // namespace marvena
