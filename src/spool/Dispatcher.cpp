@@ -130,15 +130,17 @@ PassReport Dispatcher::runPass() {
     for (;;) {
       // Re-read the directory for every file: a job may have added or removed others.
       const std::vector<DirEntry> files = candidates(slot.directory, extension);
+      // Files not yet tried in their present version go first, so that one
+      // that keeps failing cannot hold up the others.
       const DirEntry* chosen = nullptr;
-      const DirEntry* retry = nullptr;  // a file that already failed in this version
+      const DirEntry* retry = nullptr;
       for (const DirEntry& e : files) {
         if (doneThisPass.count(e.name)) continue;
         const std::string path = slot.directory + "/" + e.name;
         const Readiness r = readiness(path, e);
         if (r == Readiness::Settling) ++report.waiting;
         if (r != Readiness::Ready) continue;
-        if (failedKept_.count({path, e.size, e.mtimeNs})) {
+        if (tried_.count({path, e.size, e.mtimeNs})) {
           if (!retry) retry = &e;
           continue;
         }
@@ -183,7 +185,6 @@ bool Dispatcher::runJob(Slot& slot, const std::string& dir, const DirEntry& e,
   switch (result.kind) {
     case JobResult::Kind::Done:
       if (fs_.stat(path)) fs_.remove(path);
-      failedKept_.erase(version);
       log(e.name, kind, "done" + (result.detail.empty() ? "" : ": " + result.detail));
       break;
     case JobResult::Kind::NotReady:
@@ -197,7 +198,6 @@ bool Dispatcher::runJob(Slot& slot, const std::string& dir, const DirEntry& e,
       if (isNew) ++report.failures;
       const std::string moved = moveToFailed(dir, e.name);
       if (moved.empty()) {
-        failedKept_.insert(version);
         log(e.name, kind, "failed, could not move to FAILED: " + result.detail);
       } else {
         log(e.name, kind, "failed, moved to " + moved + ": " + result.detail);
@@ -208,7 +208,6 @@ bool Dispatcher::runJob(Slot& slot, const std::string& dir, const DirEntry& e,
     case JobResult::Kind::Kept:
       anyFailure_ = true;
       if (isNew) ++report.failures;
-      failedKept_.insert(version);
       if (firstReport) {
         log(e.name, kind, "failed, kept for a later pass: " + result.detail);
         messages_.showError(result.message);

@@ -77,7 +77,6 @@ class Dispatcher {
 
   std::set<Version> tried_;     // versions already run in this run
   std::set<Version> reported_;  // versions whose failure was already shown
-  std::set<Version> failedKept_;
   struct Seen {
     std::uint64_t size;
     std::int64_t mtimeNs;

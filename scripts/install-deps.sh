@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Marvena Spool needs to build, run and test.
+# Run as root (or with sudo available).
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+packages=(
+  # build
+  build-essential cmake pkg-config clang libclang-rt-14-dev clang-format
+  qt6-base-dev libcups2-dev libcurl4-openssl-dev libgtest-dev libgmock-dev
+  # run
+  fonts-dejavu-core cups-client
+  # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
+  cups printer-driver-cups-pdf poppler-utils ghostscript enscript
+  xvfb xauth xclip python3 python3-pyftpdlib python3-xlrd python3-xlwt
+  libreoffice-calc-nogui
+)
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
