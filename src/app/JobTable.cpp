@@ -1,8 +1,21 @@
 #include "app/JobTable.h"
 
+#include <cstdlib>
 #include <memory>
 
+#include "exchange/FtpUploadJob.h"
+#include "office/ClipboardJob.h"
+#include "office/SlxJob.h"
+#include "office/WebPageJob.h"
+#include "platform/MessageSink.h"
+#include "platform/qt/QtPrintDevice.h"
+#include "platform/qt/QtPrinters.h"
+#include "printing/TextPrintJob.h"
+#include "settings/ProfileFile.h"
 #include "spool/Dispatcher.h"
+#include "tax/DffJob.h"
+#include "tax/MffJob.h"
+#include "tax/SamJob.h"
 
 namespace marvena {
 
@@ -16,17 +29,66 @@ struct JobKind {
   bool inExportDir;
 };
 
+std::unique_ptr<JobHandler> MakeWebPageJob(JobServices& s) {
+  if (!s.urlOpener) return std::make_unique<PendingHandler>("www");
+  return std::make_unique<WebPageJob>(s.fs, *s.urlOpener, ReadHomePage(&s.settings));
+}
+
+std::unique_ptr<JobHandler> MakeClipboardJob(JobServices& s) {
+  if (!s.clipboard) return std::make_unique<PendingHandler>("CLB");
+  return std::make_unique<ClipboardJob>(s.fs, *s.clipboard, s.wordVersion);
+}
+
+std::unique_ptr<JobHandler> MakeFtpUploadJob(JobServices& s) {
+  if (!s.ftp) return std::make_unique<PendingHandler>("FTP");
+  return std::make_unique<FtpUploadJob>(s.fs, *s.ftp, s.clock, s.locale, s.status,
+                                        ReadFtpConnection(s.exportSettings, &s.settings));
+}
+
+std::unique_ptr<JobHandler> MakeSlxJob(JobServices& s) {
+  return std::make_unique<SlxJob>(s.fs, s.clock, s.locale, s.status);
+}
+
+std::unique_ptr<JobHandler> MakeDffJob(JobServices& s) {
+  return std::make_unique<DffJob>(s.fs, s.clock, s.locale);
+}
+
+std::unique_ptr<JobHandler> MakeMffJob(JobServices& s) {
+  return std::make_unique<MffJob>(s.fs, s.clock, s.locale, s.settings);
+}
+
+std::unique_ptr<JobHandler> MakeSamJob(JobServices& s) {
+  return std::make_unique<SamJob>(s.fs, s.clock, s.locale);
+}
+
+std::unique_ptr<JobHandler> MakeTextPrintJob(JobServices& s) {
+  // Pictures named by DOS paths live under the DOS drive root, as the spool directory does.
+  const char* drive = std::getenv("MARVENA_DRIVE");
+  const char* home = std::getenv("HOME");
+  const std::string driveRoot = drive && *drive ? drive : home ? home : "";
+  const std::string fallbackFace = s.settings.readString("Spool", "FallbackFont", "");
+  QtPrinters* printers = &s.printers;
+  MessageSink* messages = &s.messages;
+  return std::make_unique<TextPrintJob>(
+      s.fs, s.messages, s.status, s.printSettings, s.printers,
+      [printers, messages, fallbackFace] {
+        return std::make_unique<QtPrintDevice>(
+            *printers, fallbackFace, [messages](const std::string& line) { messages->log(line); });
+      },
+      driveRoot);
+}
+
 // The dispatch order. Each pass calls every handler in this order.
 const JobKind kJobKinds[] = {
-    {"txt", nullptr, false},
-    {"www", nullptr, false},
-    {"slx", nullptr, false},
-    {"CLB", nullptr, false},
-    {"DFF", nullptr, false},
-    {"MFF", nullptr, false},
-    {"SAM", nullptr, false},
+    {"txt", MakeTextPrintJob, false},
+    {"www", MakeWebPageJob, false},
+    {"slx", MakeSlxJob, false},
+    {"CLB", MakeClipboardJob, false},
+    {"DFF", MakeDffJob, false},
+    {"MFF", MakeMffJob, false},
+    {"SAM", MakeSamJob, false},
     {"IST", nullptr, false},
-    {"FTP", nullptr, true},
+    {"FTP", MakeFtpUploadJob, true},
 };
 
 }  // namespace

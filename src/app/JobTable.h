@@ -8,14 +8,17 @@
 
 namespace marvena {
 
+class Clipboard;
 class Clock;
 class Dispatcher;
 class FileSystem;
+class FtpClient;
 class JobStatus;
 class Locale;
 class MessageSink;
 class ProfileFile;
 class QtPrinters;
+class UrlOpener;
 
 // Everything a job may need from the outside world.
 struct JobServices {
@@ -31,6 +34,9 @@ struct JobServices {
   ExportSettings exportSettings;
   std::string exportDir;  // empty when the upload job is off
   int wordVersion = 0;
+  Clipboard* clipboard = nullptr;  // the *.CLB job
+  UrlOpener* urlOpener = nullptr;  // the *.www job
+  FtpClient* ftp = nullptr;        // the *.FTP job
 };
 
 // Adds the handlers to the dispatcher in the fixed order; the upload job

@@ -45,7 +45,12 @@ void SpoolRunner::requestPass() {
   if (passQueued_.exchange(true)) return;
   QMetaObject::invokeMethod(jobContext_, [this] {
     passQueued_ = false;
-    dispatcher_.runPass();
+    const PassReport r = dispatcher_.runPass();
+    // The directory tells of a new file when it is created, not when its
+    // writer closes it: look again soon rather than at the next tick.
+    if (r.busy > 0 || r.waiting > 0)
+      QMetaObject::invokeMethod(
+          this, [this] { QTimer::singleShot(100, this, [this] { requestPass(); }); });
   });
 }
 

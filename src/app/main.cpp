@@ -14,8 +14,10 @@
 #include "app/JobTable.h"
 #include "app/SpoolRunner.h"
 #include "app/StderrMessages.h"
+#include "platform/curl/CurlFtpClient.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixSystem.h"
+#include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtFonts.h"
 #include "platform/qt/QtPrinters.h"
 #include "settings/ProfileFile.h"
@@ -144,6 +146,12 @@ int Run(int argc, char** argv) {
                        start.exportSettings,
                        start.exportDir,
                        start.wordVersion};
+  QtClipboard clipboard;
+  QtUrlOpener urlOpener;
+  CurlFtpClient ftp;
+  services.clipboard = &clipboard;
+  services.urlOpener = &urlOpener;
+  services.ftp = &ftp;
   RegisterJobHandlers(dispatcher, services);
   dispatcher.setEnabled(start.timerEnabled);
   messages.log("spool directory " + start.spoolDir +

@@ -36,6 +36,14 @@ class FileSystem {
 
   // Whole file as bytes; nullopt and *error set when it cannot be read.
   virtual std::optional<std::string> readFile(const std::string& path, std::string* error) = 0;
+  // Up to `maxBytes` bytes from `offset` (fewer at the end, none past it), so
+  // that a long file can be read in pieces. The default reads the whole file.
+  virtual std::optional<std::string> readChunk(const std::string& path, std::uint64_t offset,
+                                               std::size_t maxBytes, std::string* error) {
+    std::optional<std::string> all = readFile(path, error);
+    if (!all || offset >= all->size()) return all ? std::optional<std::string>("") : std::nullopt;
+    return all->substr(static_cast<std::size_t>(offset), maxBytes);
+  }
   // Writes to a temporary name beside the target and renames it into place.
   virtual bool writeFileAtomic(const std::string& path, std::string_view bytes,
                                std::string* error) = 0;

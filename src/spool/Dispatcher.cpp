@@ -139,6 +139,7 @@ PassReport Dispatcher::runPass() {
         const std::string path = slot.directory + "/" + e.name;
         const Readiness r = readiness(path, e);
         if (r == Readiness::Settling) ++report.waiting;
+        if (r == Readiness::Busy) ++report.busy;
         if (r != Readiness::Ready) continue;
         if (tried_.count({path, e.size, e.mtimeNs})) {
           if (!retry) retry = &e;

@@ -25,6 +25,7 @@ struct PassReport {
   int newJobs = 0;   // job files (or new versions of them) tried for the first time this run
   int failures = 0;  // of those, how many failed or were kept with an error
   int waiting = 0;   // files whose size and time must stay still for one more tick
+  int busy = 0;      // files another process still has open for writing
   bool skipped = false;  // a pass was already running, or dispatching is disabled
 };
 

@@ -126,6 +126,19 @@ TEST_F(DispatcherTest, UnreadableJobsAreNeverDeleted) {
   EXPECT_EQ(messages.logs.size(), 1u);  // logged once, not every second
 }
 
+TEST_F(DispatcherTest, AJobThatVanishesBeforeItIsReadIsNoError) {
+  ScriptedHandler* h = add("CLB");
+  h->onRun = [&](const JobFile& j) {
+    fs.remove(j.path);  // its writer took it back between the listing and the open
+    return JobResult::notReady("cannot open");
+  };
+  put("a.CLB");
+  dispatcher.runPass();
+  EXPECT_TRUE(messages.errors.empty());
+  EXPECT_FALSE(dispatcher.anyFailure());
+  EXPECT_EQ(status.trayState(), tsEnabled);
+}
+
 TEST_F(DispatcherTest, FailedJobsGoToFailedWithoutOverwriting) {
   ScriptedHandler* h = add("MFF");
   h->onRun = [](const JobFile&) { return JobResult::failed("Klaida", "bad"); };

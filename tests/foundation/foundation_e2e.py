@@ -79,7 +79,10 @@ class Startup(unittest.TestCase):
         self.assertTrue(os.path.isdir(env.spool))
         with open(env.ini) as f:
             ini = f.read()
-        self.assertIn("Printer0=Marvena PDF", ini)
+        # The printer list ends with the built-in PDF printer.
+        keys = [l.split("=", 1) for l in ini.splitlines() if l.startswith("Printer") and "=" in l]
+        listed = [v for k, v in keys if k[7:].isdigit()]
+        self.assertEqual(listed[-1], "Marvena PDF")
 
     def test_dos_path_maps_to_the_drive_root(self):
         env = Env()
@@ -138,20 +141,20 @@ class Pickup(unittest.TestCase):
     def test_populated_spool_with_odd_entries(self):
         env = Env()
         os.makedirs(env.spool)
-        for name in ["b.txt", "A.TXT", "x.www", "c.Clb", ".hidden.CLB", "d.IST", "e.FTP"]:
+        for name in ["b.IST", "A.ist", ".hidden.IST", "c.IST.bak", "e.FTP"]:
             env.put(name)
-        os.mkdir(os.path.join(env.spool, "dir.CLB"))
-        os.mkfifo(os.path.join(env.spool, "pipe.DFF"))
+        os.mkdir(os.path.join(env.spool, "dir.IST"))
+        os.mkfifo(os.path.join(env.spool, "pipe.IST"))
         out = env.run("--once", timeout=30)
         self.assertEqual(out.returncode, 0, out.stderr)
         log = out.stderr
-        self.assertNotIn("hidden", log)
-        self.assertNotIn("dir.CLB", log)
-        self.assertNotIn("pipe.DFF", log)
-        self.assertNotIn("e.FTP", log)  # no export settings: no upload job
-        for name in ["A.TXT", "b.txt", "x.www", "c.Clb", "d.IST"]:
-            self.assertIn(name, log)
-        self.assertLess(log.index("A.TXT"), log.index("b.txt"))
+        for name in ["hidden", "dir.IST", "pipe.IST", "c.IST.bak", "e.FTP"]:
+            self.assertNotIn(name, log)  # e.FTP: no export settings, no upload job
+        self.assertIn("A.ist", log)
+        self.assertIn("b.IST", log)
+        self.assertLess(log.index("A.ist"), log.index("b.IST"))
+        for name in ["b.IST", "A.ist", "e.FTP"]:  # left untouched
+            self.assertTrue(os.path.exists(os.path.join(env.spool, name)))
 
     def test_file_held_open_by_its_writer_waits_for_it(self):
         env = Env()
@@ -169,6 +172,23 @@ class Pickup(unittest.TestCase):
             writer.wait(10)
             took, log = read_log_until(proc, "held.IST", 5.0)
             self.assertIsNotNone(took, log)
+        finally:
+            proc.terminate()
+            proc.wait(10)
+
+    def test_writer_reopening_a_file_during_lease_checks_does_not_kill_the_tool(self):
+        env = Env()
+        proc = env.start()
+        try:
+            took, log = read_log_until(proc, "spool directory", 10)
+            self.assertIsNotNone(took, log)
+            path = os.path.join(env.spool, "busy.IST")
+            end = time.monotonic() + 3
+            while time.monotonic() < end:  # a DOS program appending line by line
+                with open(path, "ab") as f:
+                    f.write(b"line\r\n")
+            time.sleep(0.5)
+            self.assertIsNone(proc.poll(), "the tool died while a writer reopened its file")
         finally:
             proc.terminate()
             proc.wait(10)

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -42,6 +43,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 }  // namespace
+
+PosixFileSystem::PosixFileSystem() {
+  std::signal(SIGIO, SIG_IGN);
+}
 
 std::vector<DirEntry> PosixFileSystem::list(const std::string& dir) {
   std::vector<DirEntry> out;
@@ -80,8 +85,7 @@ bool PosixFileSystem::isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::optional<std::string> PosixFileSystem::readFile(const std::string& path,
-                                                     std::string* error) {
+std::optional<std::string> PosixFileSystem::readFile(const std::string& path, std::string* error) {
   // O_NONBLOCK keeps a named pipe from blocking the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -109,6 +113,39 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path,
     data.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);
+  return data;
+}
+
+std::optional<std::string> PosixFileSystem::readChunk(const std::string& path,
+                                                      std::uint64_t offset, std::size_t maxBytes,
+                                                      std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (error) *error = ErrorText("cannot open", path);
+    return std::nullopt;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (error) *error = "not a regular file: " + path;
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string data(maxBytes, '\0');
+  std::size_t got = 0;
+  while (got < maxBytes) {
+    const ssize_t n = ::pread(fd, data.data() + got, maxBytes - got,
+                              static_cast<off_t>(offset + got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error) *error = ErrorText("cannot read", path);
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  data.resize(got);
   return data;
 }
 
@@ -153,12 +190,13 @@ bool PosixFileSystem::appendFile(const std::string& path, std::string_view bytes
   return ok;
 }
 
-bool PosixFileSystem::remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool PosixFileSystem::remove(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool PosixFileSystem::renameNoReplace(const std::string& from, const std::string& to,
                                       std::string* error) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-    return true;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno == EINVAL || errno == ENOSYS) {
     // File systems without RENAME_NOREPLACE: a hard link fails when the target exists.
     if (::link(from.c_str(), to.c_str()) == 0) {

@@ -102,8 +102,15 @@ bool QtPrinters::metrics(PrinterMetrics* out) {
   std::unique_ptr<QPrinter> printer = makeQPrinter();
   if (!printer) return false;
   const QRectF paper = printer->paperRect(QPrinter::DevicePixel);
-  QRectF printable = printer->pageLayout().paintRectPixels(kPrinterDpi);
-  if (isPdfPrinter()) printable = paper;  // a PDF has no unprintable border
+  // In full-page mode the paint rectangle is the whole sheet; the printer's
+  // unprintable border is its layout's minimum margins. A PDF has none.
+  QRectF printable = paper;
+  if (!isPdfPrinter()) {
+    QPageLayout layout = printer->pageLayout();
+    layout.setUnits(QPageLayout::Point);
+    const QMarginsF border = layout.minimumMargins() * (kPrinterDpi / 72.0);
+    printable = paper.marginsRemoved(border);
+  }
   out->dpiX = out->dpiY = kPrinterDpi;
   out->physicalWidth = static_cast<int>(paper.width() + 0.5);
   out->physicalHeight = static_cast<int>(paper.height() + 0.5);

@@ -1,0 +1,46 @@
+// Where an exported XML document goes on the FTP server and under which
+// name: the fixed kinds by base name, otherwise the document's "<no>" line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Clock.h"
+
+namespace marvena {
+
+class Locale;
+
+// Server names longer than this (before ".XML") are cut: most servers
+// refuse names over 255 bytes, and a refused name would never go out.
+inline constexpr std::size_t kMaxUploadStem = 251;
+
+struct UploadTarget {
+  std::string directory;  // under "xml": "customer", "stock", "purchase", "sale", or empty
+  std::string stem;       // upload name without ".XML"
+  std::string fileName() const { return stem + ".XML"; }
+};
+
+// The file name up to its first ".".
+std::string BaseName(std::string_view fileName);
+
+// A document number (UTF-8) as a file name: Lithuanian letters folded to
+// Latin, characters unsafe in a file name turned into blanks, a lone
+// C4/C5 lead byte dropped, one trailing blank removed.
+std::string SafeFileName(std::string_view number);
+
+struct DocumentScan {
+  bool found = false;      // a line begins with "<no>"
+  std::string number;      // its text, before "</no>"
+  bool multiLine = false;  // the document has at least two lines
+  bool sales = false;      // its second line contains "sales"
+};
+// Lines end at CR, LF or CRLF.
+DocumentScan ScanDocument(std::string_view document);
+
+UploadTarget DecideUploadTarget(std::string_view baseName, std::string_view document);
+
+// "<stem> sent on <short date> <long time>"; the time is left out at midnight.
+std::string UploadLogLine(const std::string& stem, const LocalTime& now, Locale& locale);
+
+}  // namespace marvena

@@ -1,0 +1,308 @@
+#include "office/SlxJob.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "office/BiffWriter.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "settings/PrintSettings.h"
+#include "spool/JobStatus.h"
+
+namespace marvena {
+
+namespace {
+
+constexpr std::int64_t kLastJobRow = 65534;  // sheet row 65535
+constexpr std::int64_t kLastJobColumn = 255;
+constexpr int kMaxColumnWidth = 13;
+constexpr std::int64_t kProgressEveryMs = 100;
+constexpr unsigned kLinesPerClockCheck = 4096;
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Blanks and control characters, as the job's trimming sees them.
+bool IsSpaceOrControl(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string_view Trim(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && IsSpaceOrControl(s[b])) ++b;
+  while (e > b && IsSpaceOrControl(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+// A decimal whole number: leading blanks, an optional sign, digits. Values
+// beyond any sheet saturate; they only need to be recognised as outside.
+bool ParseWhole(std::string_view s, std::int64_t* out) {
+  std::size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i == s.size()) return false;
+  std::int64_t v = 0;
+  for (; i < s.size(); ++i) {
+    if (!IsDigit(s[i])) return false;
+    if (v < (std::int64_t{1} << 40)) v = v * 10 + (s[i] - '0');
+  }
+  *out = negative ? -v : v;
+  return true;
+}
+
+// Calls `line` for each line of `data` with its text (which stops at the
+// line's first CR) and the offset just past it. Lines end at LF.
+template <typename F>
+void ForEachLine(std::string_view data, F&& line) {
+  const char* p = data.data();
+  const char* const end = p + data.size();
+  while (p < end) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    const char* stop = nl ? nl : end;
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', stop - p));
+    line(std::string_view(p, (cr ? cr : stop) - p), static_cast<std::size_t>(stop - data.data()));
+    p = nl ? nl + 1 : end;
+  }
+}
+
+struct ColumnEntry {
+  std::uint32_t count = 0;
+  std::uint32_t sheetColumn = 0;  // from 1
+  std::uint32_t width = 0;        // characters of the longest value
+};
+
+// Publishes progress now and then; looking at the clock for every line
+// would cost more than the line itself.
+class Progress {
+ public:
+  Progress(Clock& clock, JobStatus& status, std::int64_t total) : clock_(clock), status_(status) {
+    status_.jobBytesTotal = total;
+    status_.jobBytesDone = 0;
+    last_ = clock_.monotonicMs();
+  }
+  void at(std::int64_t done) {
+    if (++lines_ % kLinesPerClockCheck != 0) return;
+    const std::int64_t now = clock_.monotonicMs();
+    if (now - last_ < kProgressEveryMs) return;
+    last_ = now;
+    status_.jobBytesDone = done;
+  }
+  void set(std::int64_t done) { status_.jobBytesDone = done; }
+
+ private:
+  Clock& clock_;
+  JobStatus& status_;
+  std::int64_t last_ = 0;
+  unsigned lines_ = 0;
+};
+
+// The job's name without its extension and, unless it begins with a digit,
+// without its trailing digits.
+std::string BaseName(const std::string& jobName) {
+  const std::size_t dot = jobName.rfind('.');
+  std::string base = dot == std::string::npos ? jobName : jobName.substr(0, dot);
+  if (!base.empty() && IsDigit(base[0])) return base;
+  while (!base.empty() && IsDigit(base.back())) base.pop_back();
+  return base;
+}
+
+std::string Directory(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+}  // namespace
+
+SlxLineKind ParseSlxLine(std::string_view line, SlxCell* cell) {
+  const std::size_t open = line.find('{');
+  const std::size_t close = line.find('}');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+    return SlxLineKind::NotCell;
+  const std::string_view inside = line.substr(open + 1, close - open - 1);
+  const std::size_t comma = inside.find(',');
+  if (comma == std::string_view::npos) return SlxLineKind::NotCell;
+  std::int64_t row = 0, column = 0;
+  if (!ParseWhole(inside.substr(0, comma), &row) || !ParseWhole(inside.substr(comma + 1), &column))
+    return SlxLineKind::NotCell;
+  if (row < 0 || row > kLastJobRow || column < 0 || column > kLastJobColumn)
+    return SlxLineKind::OutsideSheet;
+  cell->row = row;
+  cell->column = column;
+  cell->value = Trim(line.substr(close + 1));
+  return SlxLineKind::Cell;
+}
+
+std::optional<double> SlxNumber(std::string_view value) {
+  bool comma = false;
+  for (char c : value) {
+    if (c == ',') {
+      comma = true;
+    } else if (!IsDigit(c) && c != ' ' && c != '+' && c != '-') {
+      return std::nullopt;
+    }
+  }
+  if (!comma) return std::nullopt;
+  // Conversion: optional sign, digits, the decimal point, digits; at least
+  // one digit. A blank, a second sign or a second comma fails it.
+  std::size_t i = 0;
+  bool negative = false;
+  if (value[0] == '+' || value[0] == '-') negative = value[i++] == '-';
+  std::array<char, 64> small;
+  std::string large;
+  char* out = small.data();
+  if (value.size() > small.size()) {
+    large.resize(value.size());
+    out = large.data();
+  }
+  std::size_t n = 0;
+  bool point = false, digit = false;
+  for (; i < value.size(); ++i) {
+    const char c = value[i];
+    if (IsDigit(c)) {
+      digit = true;
+      out[n++] = c;
+    } else if (c == ',' && !point) {
+      point = true;
+      out[n++] = '.';
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digit) return std::nullopt;
+  double v = 0;
+  const auto r = std::from_chars(out, out + n, v);
+  if (r.ec != std::errc() || r.ptr != out + n) return std::nullopt;
+  return negative ? -v : v;
+}
+
+std::optional<std::string> SlxOutputName(FileSystem& fs, const std::string& dir,
+                                         const std::string& jobName) {
+  const std::string base = BaseName(jobName);
+  if (!base.empty() && IsDigit(base[0])) return dir + "/" + base + ".XLS";
+  std::string tried = dir + "/" + base + ".XLS";
+  // The plain name, then 001 ... 999 and 000: 1001 names in all.
+  for (int n = 1; n <= 1001; ++n) {
+    if (!fs.stat(tried)) return tried;
+    char suffix[4];
+    std::snprintf(suffix, sizeof suffix, "%03d", n % 1000);
+    tried = dir + "/" + base + suffix + ".XLS";
+  }
+  return std::nullopt;
+}
+
+SlxJob::SlxJob(FileSystem& fs, Clock& clock, Locale& locale, JobStatus& status)
+    : fs_(fs), clock_(clock), locale_(locale), status_(status) {}
+
+JobResult SlxJob::run(const JobFile& job) {
+  std::string error;
+  std::optional<std::string> content = fs_.readFile(job.path, &error);
+  if (!content) return JobResult::notReady(error);
+  std::string_view data = *content;
+  if (const std::size_t eof = data.find('\x1A'); eof != std::string_view::npos)
+    data = data.substr(0, eof);
+  const std::int64_t fileSize = static_cast<std::int64_t>(content->size());
+  Progress progress(clock_, status_, 2 * fileSize);
+
+  // First pass: which columns are used, and how wide their values are.
+  std::array<ColumnEntry, 256> columns{};
+  std::uint64_t cells = 0, outside = 0;
+  std::uint64_t bound = 0;  // bytes the records can take at most
+  ForEachLine(data, [&](std::string_view line, std::size_t offset) {
+    progress.at(static_cast<std::int64_t>(offset));
+    SlxCell cell;
+    const SlxLineKind kind = ParseSlxLine(line, &cell);
+    if (kind == SlxLineKind::OutsideSheet) ++outside;
+    if (kind != SlxLineKind::Cell) return;
+    ColumnEntry& c = columns[static_cast<std::size_t>(cell.column)];
+    ++c.count;
+    const std::size_t length = cell.value.size();
+    c.width = static_cast<std::uint32_t>(std::max<std::size_t>(c.width, length));
+    ++cells;
+    bound += 12 + std::clamp<std::size_t>(length, 7, 255);
+  });
+  std::uint32_t usedColumns = 0;
+  std::uint64_t widthSum = 0;
+  for (ColumnEntry& c : columns) {
+    widthSum += c.width;
+    if (c.count > 0) c.sheetColumn = ++usedColumns;
+  }
+
+  const std::string dir = Directory(job.path);
+  const std::optional<std::string> target = SlxOutputName(fs_, dir, job.name);
+  if (!target) {
+    const std::string base = BaseName(job.name);
+    return JobResult::failed("Skaičiuoklės iš " + job.name + " neįrašyta: vardai " + base +
+                                 ".XLS ir " + base + "000.XLS–" + base +
+                                 "999.XLS jau užimti. Ištrinkite nereikalingus failus.",
+                             "every output name for " + job.name + " is taken");
+  }
+
+  BiffWriter sheet(fs_, locale_);
+  // The hint (half the width sum times the file size) grows far beyond any
+  // real sheet and can overflow; what the cells can take bounds it.
+  bound += 128 + 8 * std::uint64_t{usedColumns};
+  const std::uint64_t half = widthSum / 2, size = static_cast<std::uint64_t>(fileSize);
+  const std::uint64_t hint = (half != 0 && size > bound / half) ? bound : half * size;
+  sheet.NewSheet(static_cast<std::int64_t>(
+      std::min<std::uint64_t>({hint, bound, static_cast<std::uint64_t>(INT32_MAX)})));
+  sheet.SetFileName(*target);
+  const BiffFont textFont{"Arial", 8, fsItalic};
+  const BiffFont numberFont{"Arial", 8, fsBold};
+  sheet.AddFont(&textFont);
+  sheet.AddFont(&numberFont);
+  sheet.SetHeader("Marvena");
+  sheet.SetFooter("&N &P");
+  for (const ColumnEntry& c : columns)
+    if (c.count > 0) {
+      const auto column = static_cast<std::uint16_t>(c.sheetColumn);
+      sheet.SetColumnWidth(
+          column, column,
+          static_cast<std::int32_t>(std::min<std::uint32_t>(c.width, kMaxColumnWidth)));
+    }
+
+  // Second pass: the cells, in line order.
+  Variant text;
+  ForEachLine(data, [&](std::string_view line, std::size_t offset) {
+    progress.at(fileSize + static_cast<std::int64_t>(offset));
+    SlxCell cell;
+    if (ParseSlxLine(line, &cell) != SlxLineKind::Cell) return;
+    const auto row = static_cast<std::uint16_t>(cell.row + 1);
+    const auto column = static_cast<std::uint16_t>(columns[cell.column].sheetColumn);
+    if (const std::optional<double> number = SlxNumber(cell.value)) {
+      sheet.SetActiveFont(1);
+      sheet.SetShading(false);
+      sheet.SetAlignment(eaRight);
+      sheet.WriteNumberAt(row, column, *number);
+    } else {
+      sheet.SetActiveFont(0);
+      sheet.SetShading(false);
+      sheet.SetAlignment(eaGeneral);
+      text.SetString(cell.value);
+      sheet.WriteVariantAt(row, column, text);
+    }
+  });
+  sheet.CloseSheet();
+  progress.set(2 * fileSize);
+
+  // Saved first; the dispatcher deletes the job file only after a Done.
+  const std::string shown = target->substr(dir.size() + 1);
+  try {
+    sheet.SaveToFile();
+  } catch (const BiffFileError& e) {
+    return JobResult::failed("Nepavyko įrašyti skaičiuoklės failo " + shown + ": " + e.what(),
+                             std::string("cannot save ") + *target + ": " + e.what());
+  }
+  std::string detail = "wrote " + shown + ", " + std::to_string(cells) + " cells";
+  if (outside > 0)
+    detail += ", " + std::to_string(outside) + (outside == 1 ? " line" : " lines") +
+              " outside the sheet skipped";
+  return JobResult::done(detail);
+}
+
+}  // namespace marvena

@@ -1,0 +1,379 @@
+#include "platform/qt/QtPrintDevice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRawFont>
+#include <QTemporaryFile>
+#include <cmath>
+#include <optional>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include "platform/qt/CupsSubmit.h"
+#include "platform/qt/QtPrinters.h"
+#include "printing/PrintedText.h"
+#include "settings/PrintSettings.h"
+
+namespace marvena {
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+QString Upper(const QString& s) {
+  return s.trimmed().toUpper();
+}
+
+// Qt's PDF engine builds every page in a buffer of its own and frees it when
+// the page is done. With glibc's default thresholds each page's buffer goes
+// back to the system and comes again, and the page faults cost a third of
+// the printing time; keeping freed memory in the heap avoids that. It does
+// not raise the peak.
+void KeepPageBuffersInTheHeap() {
+#if defined(__GLIBC__)
+  static const bool done = [] {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+    return true;
+  }();
+  (void)done;
+#endif
+}
+
+std::string SafeFileBase(const std::string& name) {
+  std::string out;
+  for (char c : name) out += (c == '/' || c == '\\' || c == '\0') ? '_' : c;
+  while (!out.empty() && out.front() == '.') out.erase(out.begin());
+  return out.empty() ? "Marvena" : out;
+}
+
+}  // namespace
+
+// Glyph tables of one font: what each job byte prints as.
+struct QtPrintDevice::Face {
+  QFont font;
+  QRawFont raw;
+  bool toolFace = false;
+  quint32 glyph[256] = {};
+  qreal advance[256] = {};
+  bool ink[256] = {};      // a visible glyph is emitted
+  bool missing[256] = {};  // the face lacks it: the line is drawn with Qt's font fallback
+  int ascent = 0, descent = 0, leading = 0;
+
+  QString Decode(std::string_view bytes) const {
+    QString s;
+    s.reserve(static_cast<qsizetype>(bytes.size()));
+    for (unsigned char b : bytes) {
+      const char32_t c = PrintedChar(b, toolFace);
+      s += QString::fromUcs4(&c, 1);
+    }
+    return s;
+  }
+};
+
+struct QtPrintDevice::MetricsCache {
+  std::tuple<int, int, int, int, int> key;
+  PrinterMetrics metrics;
+};
+
+QtPrintDevice::QtPrintDevice(QtPrinters& printers, std::string fallbackFace,
+                             std::function<void(const std::string&)> log)
+    : printers_(printers),
+      fallback_(fallbackFace.empty() ? kDefaultFallbackFace : std::move(fallbackFace)),
+      log_(std::move(log)) {
+  KeepPageBuffersInTheHeap();
+}
+
+QtPrintDevice::~QtPrintDevice() {
+  if (painter_) abortDocument();
+}
+
+bool QtPrintDevice::metrics(PrinterMetrics* out, std::string* error) {
+  const auto key =
+      std::make_tuple(printers_.currentIndex(), printers_.paperSize(), printers_.paperLength(),
+                      printers_.paperWidth(), static_cast<int>(printers_.orientation()));
+  if (metricsCache_ && metricsCache_->key == key) {
+    *out = metricsCache_->metrics;
+    return true;
+  }
+  if (!printers_.metrics(out)) {
+    *error = "Invalid Printer";
+    return false;
+  }
+  metricsCache_ = std::make_unique<MetricsCache>(MetricsCache{key, *out});
+  return true;
+}
+
+std::string QtPrintDevice::resolveFace(const std::string& face) {
+  if (auto it = resolved_.find(face); it != resolved_.end()) return it->second;
+  if (families_.empty())
+    for (const QString& f : QFontDatabase::families())
+      families_.emplace(Upper(f).toStdString(), f.toStdString());
+  auto find = [this](const std::string& name) -> std::optional<std::string> {
+    auto it = families_.find(Upper(Q(name)).toStdString());
+    if (it == families_.end()) return std::nullopt;
+    return it->second;
+  };
+  std::optional<std::string> family = find(face);
+  if (!family) {
+    family = find(fallback_);
+    if (!family) family = find(kDefaultFallbackFace);
+    if (!family)
+      family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family().toStdString();
+    if (log_) log_("font \"" + face + "\" is not installed; printing in \"" + *family + "\"");
+  }
+  resolved_.emplace(face, *family);
+  return *family;
+}
+
+void QtPrintDevice::setFont(const FontSpec& font) {
+  if (font == font_ && face_) return;
+  font_ = font;
+  face_ = nullptr;
+}
+
+QtPrintDevice::Face& QtPrintDevice::currentFace() {
+  if (face_) return *face_;
+  const int px = std::max(1, static_cast<int>(std::lround(font_.points * kPrinterDpi / 72.0)));
+  const FaceKey key{resolveFace(font_.face), px, (font_.style & fsBold) != 0,
+                    (font_.style & fsItalic) != 0, IsToolFace(font_.face)};
+  std::unique_ptr<Face>& slot = faces_[key];
+  if (!slot) {
+    auto f = std::make_unique<Face>();
+    f->toolFace = std::get<4>(key);
+    f->font = QFont(Q(std::get<0>(key)));
+    f->font.setPixelSize(px);
+    f->font.setBold(std::get<2>(key));
+    f->font.setItalic(std::get<3>(key));
+    f->font.setKerning(false);
+    f->font.setHintingPreference(QFont::PreferNoHinting);
+    f->raw = QRawFont::fromFont(f->font);
+    const QFontMetricsF fm(f->font);
+    for (int b = 0; b < 256; ++b) {
+      const char32_t c = PrintedChar(static_cast<unsigned char>(b), f->toolFace);
+      const QString s = QString::fromUcs4(&c, 1);
+      const QList<quint32> g =
+          f->raw.isValid() ? f->raw.glyphIndexesForString(s) : QList<quint32>();
+      if (g.size() != 1 || g[0] == 0) {
+        f->missing[b] = true;
+        f->advance[b] = fm.horizontalAdvance(s);
+        continue;
+      }
+      f->glyph[b] = g[0];
+      f->advance[b] = f->raw.advancesForGlyphIndexes(g, QRawFont::UseDesignMetrics)[0].x();
+      f->ink[b] = c != U' ';
+    }
+    if (f->raw.isValid()) {
+      f->ascent = static_cast<int>(std::lround(f->raw.ascent()));
+      f->descent = static_cast<int>(std::lround(f->raw.descent()));
+      f->leading = static_cast<int>(std::lround(f->raw.leading()));
+    } else {
+      f->ascent = static_cast<int>(std::lround(fm.ascent()));
+      f->descent = static_cast<int>(std::lround(fm.descent()));
+      f->leading = static_cast<int>(std::lround(fm.leading()));
+    }
+    slot = std::move(f);
+  }
+  face_ = slot.get();
+  return *face_;
+}
+
+TextMetrics QtPrintDevice::textMetrics() {
+  const Face& f = currentFace();
+  return {f.ascent + f.descent, f.ascent, std::max(0, f.leading)};
+}
+
+int QtPrintDevice::textWidth(std::string_view jobBytes) {
+  const Face& f = currentFace();
+  qreal width = 0;
+  for (unsigned char b : jobBytes) width += f.advance[b];
+  return static_cast<int>(std::lround(width));
+}
+
+void QtPrintDevice::setDocumentName(const std::string& title, const std::string& outputName) {
+  title_ = title;
+  outputName_ = outputName;
+}
+
+bool QtPrintDevice::beginDocument(std::string* error) {
+  if (painter_) return true;
+  PrinterMetrics m;
+  if (!metrics(&m, error)) return false;
+  doc_ = m;
+  toPdfDir_ = printers_.isPdfPrinter();
+  printerName_ = printers_.currentName();
+  pdfDir_ = printers_.pdfDir();
+  const int code = printers_.paperSize();
+  const double lengthMm = printers_.paperLength() / 10.0, widthMm = printers_.paperWidth() / 10.0;
+  const QPageSize size = PageSizeFromWindowsCode(code, lengthMm, widthMm);
+  media_ = code == 256 ? "Custom." + std::to_string(std::lround(widthMm)) + "x" +
+                             std::to_string(std::lround(lengthMm)) + "mm"
+                       : size.key().toStdString();
+
+  const QString dir = toPdfDir_ ? Q(pdfDir_) : QDir::tempPath();
+  auto file = std::make_unique<QTemporaryFile>(dir + QStringLiteral("/.marvena-XXXXXX.pdf.part"));
+  file->setAutoRemove(false);
+  if (!file->open()) {
+    *error =
+        "cannot create a file in " + dir.toStdString() + ": " + file->errorString().toStdString();
+    return false;
+  }
+  file_ = std::move(file);
+  writer_ = std::make_unique<QPdfWriter>(file_.get());
+  writer_->setResolution(kPrinterDpi);
+  writer_->setTitle(Q(title_));
+  writer_->setCreator(QStringLiteral("Marvena Spool"));
+  QPageLayout layout(size,
+                     printers_.orientation() == Orientation::Landscape ? QPageLayout::Landscape
+                                                                       : QPageLayout::Portrait,
+                     QMarginsF(0, 0, 0, 0));
+  layout.setMode(QPageLayout::FullPageMode);
+  writer_->setPageLayout(layout);
+  painter_ = std::make_unique<QPainter>();
+  if (!painter_->begin(writer_.get())) {
+    *error = "cannot start a PDF document in " + dir.toStdString();
+    abortDocument();
+    return false;
+  }
+  page_ = 1;
+  return true;
+}
+
+bool QtPrintDevice::newPage(std::string* error) {
+  if (!painter_) {
+    *error = "no document is running";
+    return false;
+  }
+  if (!writer_->newPage()) {
+    *error = "the PDF writer refused a new page";
+    return false;
+  }
+  ++page_;
+  return true;
+}
+
+void QtPrintDevice::closeDocument() {
+  if (painter_ && painter_->isActive()) painter_->end();
+  painter_.reset();
+  writer_.reset();
+  if (file_) file_->close();
+}
+
+bool QtPrintDevice::endDocument(std::string* error) {
+  if (!painter_) return true;
+  const bool painted = painter_->end();
+  closeDocument();
+  const QString temp = file_->fileName();
+  const bool written = painted && file_->error() == QFile::NoError;
+  const std::string why = file_->errorString().toStdString();
+  file_.reset();
+  if (!written) {
+    QFile::remove(temp);
+    *error = "cannot write the PDF document: " + why;
+    return false;
+  }
+  if (toPdfDir_) {
+    if (finishFile(temp.toStdString(), error)) return true;
+    QFile::remove(temp);
+    return false;
+  }
+  const bool ok = SubmitPdfToCups(printerName_, temp.toStdString(), title_, media_, error);
+  QFile::remove(temp);
+  return ok;
+}
+
+bool QtPrintDevice::finishFile(const std::string& temp, std::string* error) {
+  // The job's name, never over an existing file: REPORT.pdf, REPORT-2.pdf, ...
+  const QString base = Q(pdfDir_) + "/" + Q(SafeFileBase(outputName_));
+  for (int n = 1; n < 100000; ++n) {
+    const QString target = base + (n == 1 ? QString() : "-" + QString::number(n)) + ".pdf";
+    if (QFile::exists(target)) continue;
+    // A temporary file is private to its owner; a printout is not.
+    QFile::setPermissions(Q(temp), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (QFile::rename(Q(temp), target)) {
+      lastOutput_ = target.toStdString();
+      return true;
+    }
+    if (!QFile::exists(target)) {
+      *error = "cannot move the PDF document to " + target.toStdString();
+      return false;
+    }
+  }
+  *error = "no free file name for " + base.toStdString() + ".pdf";
+  return false;
+}
+
+void QtPrintDevice::abortDocument() {
+  if (!file_) {
+    closeDocument();
+    return;
+  }
+  const QString temp = file_->fileName();
+  closeDocument();
+  file_.reset();
+  QFile::remove(temp);
+}
+
+void QtPrintDevice::drawText(int x, int y, std::string_view jobBytes) {
+  if (!painter_ || jobBytes.empty()) return;
+  const Face& f = currentFace();
+  const QPointF origin(x + doc_.offsetX, y + doc_.offsetY + f.ascent);
+  // Glyphs that would start beyond the sheet's right edge are not drawn.
+  const qreal room = doc_.physicalWidth - origin.x();
+  glyphs_.clear();
+  positions_.clear();
+  qreal pen = 0;
+  std::size_t used = 0;
+  bool fallback = false;
+  for (unsigned char b : jobBytes) {
+    if (pen > room) break;
+    ++used;
+    if (f.missing[b]) fallback = true;
+    if (f.ink[b]) {
+      glyphs_.push_back(f.glyph[b]);
+      positions_.emplace_back(pen, 0);
+    }
+    pen += f.advance[b];
+  }
+  const bool underline = (font_.style & fsUnderline) != 0;
+  const bool strikeOut = (font_.style & fsStrikeOut) != 0;
+  if (fallback) {
+    QFont font = f.font;
+    font.setUnderline(underline);
+    font.setStrikeOut(strikeOut);
+    painter_->setFont(font);
+    painter_->drawText(origin, f.Decode(jobBytes.substr(0, used)));
+    return;
+  }
+  if (glyphs_.empty()) return;
+  QGlyphRun run;
+  run.setRawFont(f.raw);
+  run.setRawData(glyphs_.data(), positions_.data(), static_cast<int>(glyphs_.size()));
+  run.setUnderline(underline);
+  run.setStrikeOut(strikeOut);
+  painter_->drawGlyphRun(origin, run);
+}
+
+void QtPrintDevice::drawBitmap(int x, int y, int width, int height, const Bitmap& bitmap) {
+  if (!painter_ || bitmap.width <= 0 || bitmap.height <= 0) return;
+  const QImage image(reinterpret_cast<const uchar*>(bitmap.pixels.data()), bitmap.width,
+                     bitmap.height, bitmap.width * 4, QImage::Format_RGB32);
+  painter_->drawImage(QRectF(x + doc_.offsetX, y + doc_.offsetY, width, height), image);
+}
+
+}  // namespace marvena

@@ -1,0 +1,111 @@
+// Places text and pictures on the pages of a printer document. Callers
+// think in inches from the top-left corner of the physical sheet; the object
+// converts to printer dots, keeps the margins inside the area the printer can
+// reach, keeps a current vertical position that advances a line at a time,
+// and starts a new page by itself when the next line would run past the
+// bottom limit.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/PrintDevice.h"
+
+namespace marvena {
+
+// A printer refused something (starting a document or a page, ending it, a
+// picture it was asked to draw). The text print job turns it into a failed job.
+class PrintError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct InchMargins {
+  float top = 0, bottom = 0, left = 0, right = 0;
+};
+
+// Values of WriteText's y that are not positions.
+inline constexpr float kNextLine = -1.0f;
+inline constexpr float kCurrentLine = -2.0f;
+
+// The point size a canvas font gets: 0 means the default size (9), a
+// negative size its magnitude (a Windows character height), and sizes are
+// kept to at most 1000 points so that no glyph outgrows any sheet by miles.
+int SanePointSize(int points);
+
+class PrintObject {
+ public:
+  explicit PrintObject(PrintDevice& device);
+
+  // Starts a document unless one runs; margins go to the printer's borders
+  // and CurrentY to 0.
+  void BeginPrinting();
+  void EndPrinting();
+  void AbortPrinting();
+  bool Printing() const;
+  int PageNumber() const;
+
+  void RefreshMetrics();
+  void SetFont(const std::string& name, int size, unsigned style);
+  void SetFontCharset(int charset);
+  const FontSpec& Font() const { return font_; }
+  void SaveFont();
+  void RestoreFont();
+
+  // Inches. Returns the margins in force, in inches before the conversion
+  // to dots: what was asked for, or the printer's border where it fell back.
+  InchMargins SetMargins(float top, float bottom, float left, float right);
+  InchMargins GetMargins() const;
+  void SetPageBounds(float pageTop, float bottomLimit);  // inches
+  float CurrentY() const { return currentY_; }
+  void SetCurrentY(float y) { currentY_ = y; }
+
+  // x < 0: the left margin. y > -0.01: absolute; kNextLine: the next line
+  // (may start a new page); kCurrentLine: the line last written.
+  void WriteText(float x, float y, std::string_view text);
+  void DrawBitmap(float x, float y, float width, float height, const Bitmap& bitmap);
+  void NewPage();
+  // Whether a WriteText on the next line would start a new page first.
+  bool NextLineStartsPage() const;
+
+  float LineHeight() const;              // inches
+  int TextWidth(std::string_view text);  // horizontal dots, current font
+  int LinesPerPage() const;
+  int CharsPerLine();
+
+  // Device geometry as last read.
+  int DpiX() const { return dpiX_; }
+  int DpiY() const { return dpiY_; }
+  int OffsetX() const { return offsetX_; }
+  int OffsetY() const { return offsetY_; }
+  int PhysWidth() const { return physWidth_; }
+  int PhysHeight() const { return physHeight_; }
+  float PhysWidthIn() const { return physWidthIn_; }
+  float PhysHeightIn() const { return physHeightIn_; }
+  int TopMarginDots() const { return topMargin_; }
+  int BottomMarginDots() const { return bottomMargin_; }
+  int LeftMarginDots() const { return leftMargin_; }
+  int RightMarginDots() const { return rightMargin_; }
+
+  int InchesToDotsX(float inches) const;
+  int InchesToDotsY(float inches) const;
+
+ private:
+  int HorizontalPosition(float x) const;
+  int LineHeightDots() const { return textMetrics_.height + textMetrics_.externalLeading; }
+
+  PrintDevice& device_;
+  int topMargin_ = 0, bottomMargin_ = 0, leftMargin_ = 0, rightMargin_ = 0;
+  float pageTop_ = 0, bottomLimit_ = 0, currentY_ = 0;
+  bool autoNewPage_ = false;
+  FontSpec font_;
+  FontSpec savedFont_;
+  TextMetrics textMetrics_;
+  int dpiY_ = 600, dpiX_ = 600;
+  int offsetX_ = 0, rightUnprintable_ = 0, offsetY_ = 0, bottomUnprintable_ = 0;
+  int physWidth_ = 0, physHeight_ = 0;
+  float physHeightIn_ = 0, physWidthIn_ = 0;
+};
+
+}  // namespace marvena

@@ -1,0 +1,274 @@
+#include "tax/FFData.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "settings/ProfileFile.h"
+#include "text/CodePage.h"
+
+namespace marvena {
+
+namespace {
+
+bool IsDroppedControl(unsigned char b) {
+  return b < 0x20 && b != '\t';
+}
+
+// Decodes one UTF-8 sequence at `at`; 0 when it is not a valid scalar value
+// that XML allows.
+std::size_t Utf8Length(std::string_view s, std::size_t at) {
+  const auto b0 = static_cast<unsigned char>(s[at]);
+  if (b0 < 0x80) return 1;
+  std::size_t len;
+  char32_t c;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+    c = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    c = b0 & 0x0F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    c = b0 & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + len > s.size()) return 0;
+  for (std::size_t i = 1; i < len; ++i) {
+    const auto b = static_cast<unsigned char>(s[at + i]);
+    if ((b & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (b & 0x3F);
+  }
+  const bool overlong = (len == 3 && c < 0x800) || (len == 4 && c < 0x10000);
+  const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
+  if (overlong || surrogate || c > 0x10FFFF || c == 0xFFFE || c == 0xFFFF) return 0;
+  return len;
+}
+
+bool IsXmlUtf8(std::string_view s) {
+  for (std::size_t at = 0; at < s.size();) {
+    const std::size_t n = Utf8Length(s, at);
+    if (n == 0) return false;
+    at += n;
+  }
+  return true;
+}
+
+// Host text as clean UTF-8, cut to `maxChars` characters.
+std::string HostTextToUtf8(std::string_view text, std::size_t maxChars) {
+  std::string out;
+  std::size_t chars = 0;
+  if (IsXmlUtf8(text)) {
+    for (std::size_t at = 0; at < text.size() && chars < maxChars;) {
+      const std::size_t n = Utf8Length(text, at);
+      if (!IsDroppedControl(static_cast<unsigned char>(text[at]))) {
+        out.append(text.substr(at, n));
+        ++chars;
+      }
+      at += n;
+    }
+    return out;
+  }
+  for (char ch : text) {
+    if (chars == maxChars) break;
+    const auto b = static_cast<unsigned char>(ch);
+    if (IsDroppedControl(b)) continue;
+    AppendUtf8(out, JobByteToUnicode(b));
+    ++chars;
+  }
+  return out;
+}
+
+}  // namespace
+
+JobLines::JobLines(std::string bytes) : bytes_(std::move(bytes)) {
+  std::string_view text(bytes_);
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+    text = text.substr(0, nul);
+  lines_.reserve(text.size() / 32 + 1);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (ch != '\r' && ch != '\n') continue;
+    lines_.push_back(text.substr(start, i - start));
+    if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines_.push_back(text.substr(start));
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
+  return text;
+}
+
+std::vector<std::string> SplitJobRow(std::string_view row, int fieldCount) {
+  std::vector<std::string> fields(fieldCount > 0 ? static_cast<std::size_t>(fieldCount) : 0);
+  std::string_view rest = row;
+  for (std::string& field : fields) {
+    const std::size_t at = rest.find(kFieldSeparator);
+    if (at == std::string_view::npos) break;
+    field = TrimBlanks(rest.substr(0, at));
+    rest = rest.substr(at + 1, 255);
+  }
+  return fields;
+}
+
+std::string RawValue(std::string_view jobText) {
+  std::string utf8;
+  utf8.reserve(jobText.size());
+  for (char ch : jobText) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (!IsDroppedControl(b)) AppendUtf8(utf8, JobByteToUnicode(b));
+  }
+  return XmlEscape(utf8);
+}
+
+std::string JobDate(std::string_view jobText) {
+  std::string date(jobText);
+  for (char& ch : date)
+    if (ch == '.') ch = '-';
+  return RawValue(date);
+}
+
+std::string PeriodYear(std::string_view jobText) {
+  return RawValue(jobText.substr(0, 4));
+}
+
+std::string PeriodMonth(std::string_view jobText) {
+  return jobText.size() > 5 ? RawValue(jobText.substr(5, 2)) : std::string();
+}
+
+std::string HostTextToXml(std::string_view text) {
+  return XmlEscape(HostTextToUtf8(text, std::string_view::npos));
+}
+
+std::string CreatorLogin(std::string_view userName) {
+  const std::string name = HostTextToUtf8(userName, 254);
+  return name.empty() ? std::string("Marvena") : XmlEscape(name);
+}
+
+std::string CreatedOnDate(const LocalTime& today) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", today.year, today.month, today.day);
+  return buf;
+}
+
+std::string DocumentPath(const std::string& jobPath) {
+  const std::size_t slash = jobPath.rfind('/');
+  const std::size_t dot = jobPath.rfind('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExtension ? jobPath.substr(0, dot) : jobPath) + ".ffdata";
+}
+
+std::optional<long double> ParseReal(std::string_view text, char decimalSeparator,
+                                     bool trailingBlanks) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (trailingBlanks)
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  auto isDigit = [&](std::size_t at) {
+    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+  };
+
+  std::string canonical;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::size_t digits = 0;
+  while (isDigit(i)) canonical.push_back(text[i++]), ++digits;
+  if (i < text.size() && text[i] == decimalSeparator) {
+    ++i;
+    std::string fraction;
+    while (isDigit(i)) fraction.push_back(text[i++]), ++digits;
+    if (!fraction.empty()) canonical += "." + fraction;
+  }
+  if (digits == 0) return std::nullopt;
+  if (canonical.front() == '.') canonical.insert(canonical.begin(), '0');
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    canonical.push_back('e');
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+      if (text[i++] == '-') canonical.push_back('-');
+    if (!isDigit(i)) return std::nullopt;
+    while (isDigit(i)) canonical.push_back(text[i++]);
+  }
+  if (i != text.size()) return std::nullopt;
+
+  long double value = 0;
+  const auto [end, ec] =
+      std::from_chars(canonical.data(), canonical.data() + canonical.size(), value);
+  if (ec != std::errc() || end != canonical.data() + canonical.size()) return std::nullopt;
+  return negative ? -value : value;
+}
+
+std::string FormatGeneral(long double value, char decimalSeparator) {
+  return FormatProfileDecimal(static_cast<double>(value), decimalSeparator);
+}
+
+BadJobValue::BadJobValue(std::size_t line, std::string what, std::string whatEnglish,
+                         std::string_view value)
+    : std::runtime_error(whatEnglish + " in line " + std::to_string(line + 1) + ": \"" +
+                         HostTextToUtf8(JobTextToUtf8(value.substr(0, 60)), 60) + "\""),
+      line_(line),
+      what_(std::move(what)),
+      value_(HostTextToUtf8(JobTextToUtf8(value.substr(0, 60)), 60)) {}
+
+FFDataWriter::FFDataWriter(LineEnd lineEnd, bool byteOrderMark, std::size_t expectedBytes)
+    : end_(lineEnd == LineEnd::CrLf ? "\r\n" : "\n") {
+  out_.reserve(expectedBytes);
+  if (byteOrderMark) out_ = "\xEF\xBB\xBF";
+}
+
+void FFDataWriter::line(std::string_view text) {
+  out_.append(text);
+  out_.append(end_);
+}
+
+void FFDataWriter::fill(std::string_view templateLine, std::string_view value) {
+  scratch_.assign(templateLine);
+  FillPlaceholder(value, scratch_);
+  line(scratch_);
+}
+
+void FFDataWriter::fill(std::string_view templateLine, std::string_view first,
+                        std::string_view second) {
+  scratch_.assign(templateLine);
+  FillPlaceholder(first, scratch_);
+  FillPlaceholder(second, scratch_);
+  line(scratch_);
+}
+
+void FFDataWriter::fillIfPresent(std::string_view templateLine,
+                                 const std::optional<std::string>& value) {
+  if (value)
+    fill(templateLine, *value);
+  else
+    line(templateLine);
+}
+
+void FFDataWriter::field(std::string_view name, std::string_view value) {
+  out_.append("<Field Name=\"").append(name).append("\">").append(value).append("</Field>");
+  out_.append(end_);
+}
+
+JobResult WriteDocument(FileSystem& fs, const JobFile& job, const std::string& document) {
+  const std::string path = DocumentPath(job.path);
+  std::string error;
+  if (!fs.writeFileAtomic(path, document, &error)) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return JobResult::kept("Nepavyko įrašyti deklaracijos " + name + ". Failas " +
+                               HostTextToUtf8(job.name, 255) + " paliktas kataloge.",
+                           "cannot write " + path + ": " + error);
+  }
+  return JobResult::done("wrote " + path);
+}
+
+JobResult BadValueResult(const JobFile& job, const BadJobValue& bad) {
+  return JobResult::kept("Failo " + HostTextToUtf8(job.name, 255) + " " +
+                             std::to_string(bad.line() + 1) + " eilutėje " + bad.valueName() +
+                             " „" + bad.value() + "“. Deklaracija nesukurta, failas paliktas.",
+                         bad.what());
+}
+
+}  // namespace marvena

@@ -1,0 +1,197 @@
+#include "tax/MffJob.h"
+
+#include <array>
+#include <cmath>
+
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/Locale.h"
+#include "settings/SettingsStore.h"
+#include "tax/FFDataTemplates.h"
+#include "text/CodePage.h"
+
+namespace marvena {
+
+namespace {
+
+constexpr std::size_t kHeaderLines = 6;  // rows start at job line 6
+constexpr std::size_t kSlotsPerPage = 4;
+constexpr std::size_t kFieldsPerSlot = 15;
+
+// The row group's fields in template order (A1, A3, A4, A5, A6, A22, A23,
+// A7, A9, A8, A16, A17, A18, A19, A20): positions of the filled ones.
+enum SlotField : std::size_t {
+  kA1 = 0,
+  kA3 = 1,
+  kA4 = 2,
+  kA5 = 3,
+  kA6 = 4,
+  kA7 = 7,
+  kA8 = 9,
+  kA16 = 10,
+  kA18 = 12
+};
+
+std::optional<std::string> Header(const JobLines& job, std::size_t line,
+                                  std::string (*convert)(std::string_view)) {
+  if (!job.has(line)) return std::nullopt;
+  return convert(job[line]);
+}
+
+std::string TextValue(std::string_view s) {
+  return ToXmlText(s);
+}
+
+std::string Share(long double amount, long double part, long double total, std::size_t line,
+                  std::string_view amountText) {
+  const std::optional<long long> units = WholeUnits(amount * part / total);
+  if (!units) throw BadJobValue(line, "per didelė suma", "amount too large", amountText);
+  return std::to_string(*units);
+}
+
+}  // namespace
+
+PsdSplit MakePsdSplit(std::pair<double, double> psd) {
+  PsdSplit split{psd.first, psd.second};
+  if (split.x + split.y == 0) return PsdSplit{};
+  return split;
+}
+
+std::optional<long double> ReadMffAmount(std::string_view text) {
+  if (text.empty()) return 0.0L;
+  if (auto v = ParseReal(text, '.', false)) return v;
+  // A decimal comma. (A text that failed with its "." as the decimal point
+  // cannot be read with a comma there either.)
+  const std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  std::string changed(text);
+  changed[comma] = '.';
+  return ParseReal(changed, '.', false);
+}
+
+std::optional<long long> WholeUnits(long double share) {
+  const long double hundredths = std::nearbyint(share * 100);  // halves to even
+  if (!(std::fabs(hundredths) < 1e17L)) return std::nullopt;
+  const long long c = static_cast<long long>(hundredths) + 50;
+  // Floor division: a negative share rounds like a positive one (-2.50 to
+  // -2, -2.51 to -3) instead of being cut toward zero.
+  return c >= 0 ? c / 100 : -((-c + 99) / 100);
+}
+
+std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split) {
+  if (split.x + split.y == 0) split = PsdSplit{};
+  const std::size_t lines = job.size();
+  const std::size_t rows = lines > kHeaderLines ? lines - kHeaderLines : 0;
+  const std::size_t pages = 1 + (rows + kSlotsPerPage - 1) / kSlotsPerPage;
+
+  const auto companyId = Header(job, 1, TextValue);
+  const auto companyName = Header(job, 0, TextValue);
+  const auto address = Header(job, 2, TextValue);
+  const auto fillDate = Header(job, 3, JobDate);
+  const auto year = Header(job, 4, PeriodYear);
+  const auto month = Header(job, 4, PeriodMonth);
+
+  FFDataWriter out(FFDataWriter::LineEnd::CrLf, false, 4096 + pages * 2600);
+  for (std::size_t n = 1; n <= kMffHead.size(); ++n) {
+    const std::string_view t = TemplateLine(kMffHead, n);
+    switch (n) {
+      case 2:
+        out.fill(t, stamp.login, stamp.createdOn);
+        break;
+      case 16:
+        out.fill(t, std::to_string(pages));
+        break;
+      case 19:
+        out.fillIfPresent(t, companyId);
+        break;
+      case 21:
+        out.fillIfPresent(t, companyName);
+        break;
+      case 22:
+        out.fillIfPresent(t, address);
+        break;
+      case 26:
+        out.fillIfPresent(t, fillDate);
+        break;
+      case 27:
+        out.fillIfPresent(t, year);
+        break;
+      case 28:
+        out.fillIfPresent(t, month);
+        break;
+      default:
+        out.line(t);
+    }
+  }
+
+  std::array<std::string, kFieldsPerSlot> values;
+  for (std::size_t p = 2; p <= pages; ++p) {
+    const std::string page = std::to_string(p), sheet = std::to_string(p - 1);
+    out.fill(TemplateLine(kMffAppendix, 1), page);
+    out.line(TemplateLine(kMffAppendix, 2));
+    for (std::size_t r = 1; r <= kSlotsPerPage; ++r) {
+      const std::size_t i = kSlotsPerPage * (p - 2) + r;
+      for (std::string& v : values) v.clear();
+      if (i <= rows) {
+        const std::size_t line = kHeaderLines - 1 + i;
+        const std::vector<std::string> f = SplitJobRow(std::string(job[line]) + kFieldSeparator, 6);
+        const std::optional<long double> amount = ReadMffAmount(f[4]);
+        if (!amount) throw BadJobValue(line, "neteisinga suma", "amount is not a number", f[4]);
+        const long double total = split.x + split.y;
+        values[kA1] = std::to_string(i);
+        values[kA3] = ToXmlText(f[0]);
+        values[kA4] = ToXmlText(f[1]);
+        values[kA5] = ToXmlText(f[2]);
+        values[kA6] = ToXmlText(f[3]);
+        values[kA7] = Share(*amount, split.x, total, line, f[4]);
+        values[kA8] = RawValue(f[5]);
+        values[kA16] = "15";
+        values[kA18] = Share(*amount, split.y, total, line, f[4]);
+      }
+      for (std::size_t k = 1; k <= kFieldsPerSlot; ++k)
+        out.fill(TemplateLine(kMffAppendix, 2 + kFieldsPerSlot * (r - 1) + k), values[k - 1]);
+    }
+    for (std::size_t n = 63; n <= kMffAppendix.size(); ++n) {
+      const std::string_view t = TemplateLine(kMffAppendix, n);
+      switch (n) {
+        case 66:
+          out.fillIfPresent(t, companyId);
+          break;
+        case 68:
+          out.fill(t, sheet);
+          break;
+        case 69:
+          out.fillIfPresent(t, fillDate);
+          break;
+        case 70:
+          out.fillIfPresent(t, year);
+          break;
+        case 71:
+          out.fillIfPresent(t, month);
+          break;
+        default:
+          out.line(t);
+      }
+    }
+  }
+  for (std::string_view t : kClosingLines) out.line(t);
+  return out.take();
+}
+
+JobResult MffJob::run(const JobFile& job) {
+  const PsdSplit split = MakePsdSplit(ReadPsd(&settings_));
+  std::string error;
+  std::optional<std::string> bytes = fs_.readFile(job.path, &error);
+  if (!bytes) return JobResult::notReady(error);
+  const JobLines lines(std::move(*bytes));
+  const DocumentStamp stamp{CreatorLogin(locale_.userName()), CreatedOnDate(clock_.localNow())};
+  std::string document;
+  try {
+    document = BuildMffDocument(lines, stamp, split);
+  } catch (const BadJobValue& bad) {
+    return BadValueResult(job, bad);
+  }
+  return WriteDocument(fs_, job, document);
+}
+
+}  // namespace marvena
