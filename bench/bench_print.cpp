@@ -166,20 +166,37 @@ int main(int argc, char** argv) {
               std::max(1, pages / 10), peakLarge / 1024.0, pages);
 
   WriteLedger(dir + "/ledger-plain.txt", pages, true);
-  const std::string theirs = dir + "/enscript.pdf";
-  const std::string cmd = "enscript -q -B -f Courier9 -L " + std::to_string(kRowsPerPage + 4) +
-                          " -p - '" + dir + "/ledger-plain.txt' | ps2pdf - '" + theirs + "'";
-  const auto start = std::chrono::steady_clock::now();
-  const int rc = std::system(cmd.c_str());
-  const double theirSeconds = Seconds(start);
-  const int theirPages = rc == 0 ? PdfPages(theirs) : 0;
-  if (theirPages == 0) {
-    std::printf("enscript | ps2pdf: not available (install enscript and ghostscript)\n");
-    return 0;
+  // The pipe as the issue names it, and the same two programs through a
+  // file: ghostscript reads a pipe much more slowly, so the ratio is taken
+  // against the faster of the two.
+  const std::string plain = "'" + dir + "/ledger-plain.txt'";
+  const std::string enscript = "enscript -q -B -f Courier9 -L " + std::to_string(kRowsPerPage + 4);
+  struct Run {
+    const char* what;
+    std::string cmd, pdf;
+    double rate = 0;
+  } runs[] = {
+      {"enscript | ps2pdf", enscript + " -p - " + plain + " | ps2pdf - '" + dir + "/pipe.pdf'",
+       dir + "/pipe.pdf"},
+      {"enscript; ps2pdf (file)",
+       enscript + " -p '" + dir + "/ledger.ps' " + plain + " && ps2pdf '" + dir + "/ledger.ps' '" +
+           dir + "/file.pdf'",
+       dir + "/file.pdf"},
+  };
+  double best = 0;
+  for (Run& r : runs) {
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = std::system(r.cmd.c_str());
+    const double s = Seconds(start);
+    const int n = rc == 0 ? PdfPages(r.pdf) : 0;
+    if (n == 0) {
+      std::printf("%s: not available (install enscript and ghostscript)\n", r.what);
+      continue;
+    }
+    r.rate = n / s;
+    best = std::max(best, r.rate);
+    std::printf("%s: %d pages in %.2f s = %.0f pages/s\n", r.what, n, s, r.rate);
   }
-  const double theirRate = theirPages / theirSeconds;
-  std::printf("enscript | ps2pdf: %d pages in %.2f s = %.0f pages/s\n", theirPages, theirSeconds,
-              theirRate);
-  std::printf("ratio: %.2f x\n", ourRate / theirRate);
+  if (best > 0) std::printf("ratio: %.2f x (against the faster)\n", ourRate / best);
   return 0;
 }

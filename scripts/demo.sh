@@ -7,11 +7,13 @@ demo="$PWD/demo"
 rm -rf "$demo"
 mkdir -p "$demo/spool" "$demo/pdf"
 cp -r examples/spool/. "$demo/spool/"
+# "Marvena PDF" comes after the system's printers in the printer list.
+pdf_index=$( (lpstat -e 2>/dev/null || true) | wc -l)
 cat > "$demo/MARVENA.INI" <<INI
 [Spool]
 Path=$demo/spool
 PdfDir=$demo/pdf
-PrinterIndex=-1
+PrinterIndex=$pdf_index
 INI
 status=0
 ./build/marvena-spool --headless --once --config "$demo/MARVENA.INI" || status=$?

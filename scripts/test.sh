@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite.
+# Builds everything, runs the fuzz targets for a bounded time, then the whole test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
+./scripts/fuzz.sh 15
 ctest --test-dir build --output-on-failure -j2 --timeout 600

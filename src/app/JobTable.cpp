@@ -62,10 +62,6 @@ std::unique_ptr<JobHandler> MakeSamJob(JobServices& s) {
 }
 
 std::unique_ptr<JobHandler> MakeTextPrintJob(JobServices& s) {
-  // Pictures named by DOS paths live under the DOS drive root, as the spool directory does.
-  const char* drive = std::getenv("MARVENA_DRIVE");
-  const char* home = std::getenv("HOME");
-  const std::string driveRoot = drive && *drive ? drive : home ? home : "";
   const std::string fallbackFace = s.settings.readString("Spool", "FallbackFont", "");
   QtPrinters* printers = &s.printers;
   MessageSink* messages = &s.messages;
@@ -75,7 +71,7 @@ std::unique_ptr<JobHandler> MakeTextPrintJob(JobServices& s) {
         return std::make_unique<QtPrintDevice>(
             *printers, fallbackFace, [messages](const std::string& line) { messages->log(line); });
       },
-      driveRoot);
+      s.driveRoot);
 }
 
 // The dispatch order. Each pass calls every handler in this order.

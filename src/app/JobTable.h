@@ -34,6 +34,8 @@ struct JobServices {
   ExportSettings exportSettings;
   std::string exportDir;  // empty when the upload job is off
   int wordVersion = 0;
+  // The DOS drive root: where DOS paths in jobs (a picture file, say) lead.
+  std::string driveRoot;
   Clipboard* clipboard = nullptr;  // the *.CLB job
   UrlOpener* urlOpener = nullptr;  // the *.www job
   FtpClient* ftp = nullptr;        // the *.FTP job

@@ -145,7 +145,8 @@ int Run(int argc, char** argv) {
                        start.spoolDir,
                        start.exportSettings,
                        start.exportDir,
-                       start.wordVersion};
+                       start.wordVersion,
+                       driveRoot};
   QtClipboard clipboard;
   QtUrlOpener urlOpener;
   CurlFtpClient ftp;

@@ -175,16 +175,31 @@ std::optional<long double> ParseReal(std::string_view text, char decimalSeparato
   std::string canonical;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::size_t digits = 0;
-  while (isDigit(i)) canonical.push_back(text[i++]), ++digits;
+  std::size_t digits = 0, fractionDigits = 0;
+  unsigned long long mantissa = 0;
+  while (isDigit(i)) {
+    mantissa = mantissa * 10 + static_cast<unsigned>(text[i] - '0');
+    canonical.push_back(text[i++]), ++digits;
+  }
   if (i < text.size() && text[i] == decimalSeparator) {
     ++i;
     std::string fraction;
-    while (isDigit(i)) fraction.push_back(text[i++]), ++digits;
+    while (isDigit(i)) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(text[i] - '0');
+      fraction.push_back(text[i++]), ++digits, ++fractionDigits;
+    }
     if (!fraction.empty()) canonical += "." + fraction;
   }
   if (digits == 0) return std::nullopt;
   if (canonical.front() == '.') canonical.insert(canonical.begin(), '0');
+  if (i == text.size() && digits <= 18) {
+    // Amounts as the programs write them: both numbers are exact in long
+    // double, so one division rounds as correctly as the full conversion.
+    long double scale = 1;
+    for (std::size_t k = 0; k < fractionDigits; ++k) scale *= 10;
+    const long double value = static_cast<long double>(mantissa) / scale;
+    return negative ? -value : value;
+  }
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     ++i;
     canonical.push_back('e');
@@ -226,6 +241,7 @@ void FFDataWriter::line(std::string_view text) {
 }
 
 void FFDataWriter::fill(std::string_view templateLine, std::string_view value) {
+  if (templateLine.find("??") == std::string_view::npos) return line(templateLine);
   scratch_.assign(templateLine);
   FillPlaceholder(value, scratch_);
   line(scratch_);

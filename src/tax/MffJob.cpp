@@ -70,9 +70,15 @@ std::optional<long double> ReadMffAmount(std::string_view text) {
 }
 
 std::optional<long long> WholeUnits(long double share) {
-  const long double hundredths = std::nearbyint(share * 100);  // halves to even
+  const long double hundredths = share * 100;
   if (!(std::fabs(hundredths) < 1e17L)) return std::nullopt;
-  const long long c = static_cast<long long>(hundredths) + 50;
+  // To the nearest hundredth, halves to even; long double holds these
+  // integers exactly.
+  long long c = static_cast<long long>(hundredths);
+  if (hundredths < c) --c;
+  const long double rest = hundredths - c;
+  if (rest > 0.5L || (rest == 0.5L && c % 2 != 0)) ++c;
+  c += 50;
   // Floor division: a negative share rounds like a positive one (-2.50 to
   // -2, -2.51 to -3) instead of being cut toward zero.
   return c >= 0 ? c / 100 : -((-c + 99) / 100);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "settings/SettingsStore.h"
 #include "tax/MffJob.h"
@@ -146,6 +147,12 @@ TEST(Numbers, ParseAmountWithEitherDecimalSeparator) {
       EXPECT_NEAR(static_cast<double>(*v), static_cast<double>(*c.value), 1e-12) << c.text;
     }
   }
+}
+
+TEST(Numbers, ShortAmountsReadExactlyAsTheFullConversion) {
+  for (const char* text : {"0.1", "1234.56", "0.005", "-0.29", "999999999999999.999",
+                           "123456789012345678", "1234567890123456789.5", "3.14159265358979323"})
+    EXPECT_EQ(ParseReal(text, '.', false), std::strtold(text, nullptr)) << text;
 }
 
 TEST(Numbers, FormatGeneral) {

@@ -120,9 +120,14 @@ bool QtPrintDevice::metrics(PrinterMetrics* out, std::string* error) {
 
 std::string QtPrintDevice::resolveFace(const std::string& face) {
   if (auto it = resolved_.find(face); it != resolved_.end()) return it->second;
-  if (families_.empty())
-    for (const QString& f : QFontDatabase::families())
+  if (families_.empty()) {
+    for (QString f : QFontDatabase::families()) {
+      // A family that several foundries offer is listed as "Name [foundry]".
+      if (const qsizetype at = f.indexOf(QStringLiteral(" [")); at > 0 && f.endsWith(']'))
+        f.truncate(at);
       families_.emplace(Upper(f).toStdString(), f.toStdString());
+    }
+  }
   auto find = [this](const std::string& name) -> std::optional<std::string> {
     auto it = families_.find(Upper(Q(name)).toStdString());
     if (it == families_.end()) return std::nullopt;
@@ -170,11 +175,15 @@ QtPrintDevice::Face& QtPrintDevice::currentFace() {
           f->raw.isValid() ? f->raw.glyphIndexesForString(s) : QList<quint32>();
       if (g.size() != 1 || g[0] == 0) {
         f->missing[b] = true;
-        f->advance[b] = fm.horizontalAdvance(s);
+        f->advance[b] = std::round(fm.horizontalAdvance(s));
         continue;
       }
       f->glyph[b] = g[0];
-      f->advance[b] = f->raw.advancesForGlyphIndexes(g, QRawFont::UseDesignMetrics)[0].x();
+      // Whole printer dots, as a Windows printer places characters: a text's
+      // width is then the sum its parts report, and the PDF's positions are
+      // short integers.
+      f->advance[b] =
+          std::round(f->raw.advancesForGlyphIndexes(g, QRawFont::UseDesignMetrics)[0].x());
       f->ink[b] = c != U' ';
     }
     if (f->raw.isValid()) {
@@ -291,7 +300,12 @@ bool QtPrintDevice::endDocument(std::string* error) {
     QFile::remove(temp);
     return false;
   }
+#if defined(MARVENA_HAVE_CUPS)
   const bool ok = SubmitPdfToCups(printerName_, temp.toStdString(), title_, media_, error);
+#else
+  const bool ok = false;
+  *error = "printing on \"" + printerName_ + "\" is not built for this system";
+#endif
   QFile::remove(temp);
   return ok;
 }
