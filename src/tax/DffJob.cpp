@@ -63,16 +63,6 @@ std::string WithoutLt(std::string_view s) {
   return RawValue(s);
 }
 
-std::optional<std::string> Header(const JobLines& job, std::size_t line,
-                                  std::string (*convert)(std::string_view)) {
-  if (!job.has(line)) return std::nullopt;
-  return convert(job[line]);
-}
-
-std::string TextValue(std::string_view s) {
-  return ToXmlText(s);
-}
-
 struct FormRules {
   bool fr0671, fr0672;
 };
@@ -88,10 +78,10 @@ class DffBuilder {
         rules_{formCode == "FR0671", formCode == "FR0672"},
         rows_(job.size() > kFirstRowLine ? job.size() - kFirstRowLine : 0),
         out_(FFDataWriter::LineEnd::CrLf, true, 8192 + rows_ * 700) {
-    name_ = Header(job, 0, TextValue);
-    fillDate_ = Header(job, 2, JobDate);
-    periodStart_ = Header(job, 3, JobDate);
-    periodEnd_ = Header(job, 4, JobDate);
+    name_ = HeaderValue(job, 0, ToXmlText);
+    fillDate_ = HeaderValue(job, 2, JobDate);
+    periodStart_ = HeaderValue(job, 3, JobDate);
+    periodEnd_ = HeaderValue(job, 4, JobDate);
   }
 
   std::string current();

@@ -287,4 +287,10 @@ JobResult BadValueResult(const JobFile& job, const BadJobValue& bad) {
                          bad.what());
 }
 
+std::optional<std::string> HeaderValue(const JobLines& job, std::size_t line,
+                                       std::string (*convert)(std::string_view)) {
+  if (!job.has(line)) return std::nullopt;
+  return convert(job[line]);
+}
+
 }  // namespace marvena

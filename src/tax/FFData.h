@@ -58,6 +58,10 @@ std::string PeriodMonth(std::string_view jobText);
 // Text from the host (user name, file name) for XML: kept when it is valid
 // UTF-8, otherwise read as job bytes; control bytes dropped, escaped.
 std::string HostTextToXml(std::string_view text);
+// Header line `line` of the job, converted for the document; nullopt when
+// the job is too short to have it.
+std::optional<std::string> HeaderValue(const JobLines& job, std::size_t line,
+                                       std::string (*convert)(std::string_view));
 
 // CreatedByLogin of the *.DFF and *.MFF documents: the user's login name,
 // at most 254 characters, "Marvena" when the system gives none.

@@ -32,16 +32,6 @@ enum SlotField : std::size_t {
   kA18 = 12
 };
 
-std::optional<std::string> Header(const JobLines& job, std::size_t line,
-                                  std::string (*convert)(std::string_view)) {
-  if (!job.has(line)) return std::nullopt;
-  return convert(job[line]);
-}
-
-std::string TextValue(std::string_view s) {
-  return ToXmlText(s);
-}
-
 std::string Share(long double amount, long double part, long double total, std::size_t line,
                   std::string_view amountText) {
   const std::optional<long long> units = WholeUnits(amount * part / total);
@@ -90,12 +80,12 @@ std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, Ps
   const std::size_t rows = lines > kHeaderLines ? lines - kHeaderLines : 0;
   const std::size_t pages = 1 + (rows + kSlotsPerPage - 1) / kSlotsPerPage;
 
-  const auto companyId = Header(job, 1, TextValue);
-  const auto companyName = Header(job, 0, TextValue);
-  const auto address = Header(job, 2, TextValue);
-  const auto fillDate = Header(job, 3, JobDate);
-  const auto year = Header(job, 4, PeriodYear);
-  const auto month = Header(job, 4, PeriodMonth);
+  const auto companyId = HeaderValue(job, 1, ToXmlText);
+  const auto companyName = HeaderValue(job, 0, ToXmlText);
+  const auto address = HeaderValue(job, 2, ToXmlText);
+  const auto fillDate = HeaderValue(job, 3, JobDate);
+  const auto year = HeaderValue(job, 4, PeriodYear);
+  const auto month = HeaderValue(job, 4, PeriodMonth);
 
   FFDataWriter out(FFDataWriter::LineEnd::CrLf, false, 4096 + pages * 2600);
   for (std::size_t n = 1; n <= kMffHead.size(); ++n) {

@@ -21,15 +21,6 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-std::optional<std::string> Header(const JobLines& job, std::size_t line,
-                                  std::string (*convert)(std::string_view)) {
-  if (!job.has(line)) return std::nullopt;
-  return convert(job[line]);
-}
-
-std::string TextValue(std::string_view s) {
-  return ToXmlText(s);
-}
 std::string TrimmedText(std::string_view s) {
   return std::string(TrimBlanks(ToXmlText(s)));
 }
@@ -98,8 +89,8 @@ std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
                                                   : (rows + kSlotsPerPage - 1) / kSlotsPerPage;
   const std::string pageCount = std::to_string(pages);
 
-  const auto insurerCode = Header(job, 1, TextValue);
-  const auto docDate = Header(job, 5, JobDate);
+  const auto insurerCode = HeaderValue(job, 1, ToXmlText);
+  const auto docDate = HeaderValue(job, 5, JobDate);
   std::optional<std::string> rate, position, fullName;
   if (job.has(6))
     rate = FormatGeneral(ContributionRate(job[6], decimalSeparator), decimalSeparator);
@@ -130,19 +121,19 @@ std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
         out.fill(t, std::to_string(pages + 1));
         break;
       case 21:
-        out.fillIfPresent(t, Header(job, 0, TextValue));
+        out.fillIfPresent(t, HeaderValue(job, 0, ToXmlText));
         break;
       case 22:
         out.fillIfPresent(t, insurerCode);
         break;
       case 23:
-        out.fillIfPresent(t, Header(job, 2, TrimmedText));
+        out.fillIfPresent(t, HeaderValue(job, 2, TrimmedText));
         break;
       case 24:
-        out.fillIfPresent(t, Header(job, 3, TextValue));
+        out.fillIfPresent(t, HeaderValue(job, 3, ToXmlText));
         break;
       case 25:
-        out.fillIfPresent(t, Header(job, 4, TextValue));
+        out.fillIfPresent(t, HeaderValue(job, 4, ToXmlText));
         break;
       case 27:
         out.fillIfPresent(t, docDate);
@@ -151,23 +142,23 @@ std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
         out.fillIfPresent(t, rate);
         break;
       case 30:
-        out.fillIfPresent(t, Header(job, 7, PeriodYear));
+        out.fillIfPresent(t, HeaderValue(job, 7, PeriodYear));
         break;
       case 31:
-        out.fillIfPresent(t, Header(job, 7, PeriodMonth));
+        out.fillIfPresent(t, HeaderValue(job, 7, PeriodMonth));
         break;
       case 33:
       case 42:
         out.fill(t, pageCount);
         break;
       case 34:
-        out.fillIfPresent(t, Header(job, 9, RawValue));
+        out.fillIfPresent(t, HeaderValue(job, 9, RawValue));
         break;
       case 35:
-        out.fillIfPresent(t, Header(job, 10, RawValue));
+        out.fillIfPresent(t, HeaderValue(job, 10, RawValue));
         break;
       case 36:
-        out.fillIfPresent(t, Header(job, 11, RawValue));
+        out.fillIfPresent(t, HeaderValue(job, 11, RawValue));
         break;
       case 43:
         out.fillIfPresent(t, position);
@@ -176,7 +167,7 @@ std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
         out.fillIfPresent(t, fullName);
         break;
       case 45:
-        out.fillIfPresent(t, Header(job, 16, PreparatorDetails));
+        out.fillIfPresent(t, HeaderValue(job, 16, PreparatorDetails));
         break;
       default:
         out.line(t);

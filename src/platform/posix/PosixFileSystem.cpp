@@ -42,6 +42,22 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Opens a regular file for reading; -1 (and *error) for anything else.
+int OpenRegularFile(const std::string& path, struct stat* st, std::string* error) {
+  // O_NONBLOCK keeps a named pipe from blocking the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (error) *error = ErrorText("cannot open", path);
+    return -1;
+  }
+  if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    if (error) *error = "not a regular file: " + path;
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 PosixFileSystem::PosixFileSystem() {
@@ -86,18 +102,9 @@ bool PosixFileSystem::isDirectory(const std::string& path) {
 }
 
 std::optional<std::string> PosixFileSystem::readFile(const std::string& path, std::string* error) {
-  // O_NONBLOCK keeps a named pipe from blocking the open.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (error) *error = ErrorText("cannot open", path);
-    return std::nullopt;
-  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (error) *error = "not a regular file: " + path;
-    ::close(fd);
-    return std::nullopt;
-  }
+  const int fd = OpenRegularFile(path, &st, error);
+  if (fd < 0) return std::nullopt;
   std::string data;
   data.reserve(static_cast<std::size_t>(st.st_size));
   char buf[1 << 16];
@@ -119,17 +126,9 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path, st
 std::optional<std::string> PosixFileSystem::readChunk(const std::string& path,
                                                       std::uint64_t offset, std::size_t maxBytes,
                                                       std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (error) *error = ErrorText("cannot open", path);
-    return std::nullopt;
-  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (error) *error = "not a regular file: " + path;
-    ::close(fd);
-    return std::nullopt;
-  }
+  const int fd = OpenRegularFile(path, &st, error);
+  if (fd < 0) return std::nullopt;
   std::string data(maxBytes, '\0');
   std::size_t got = 0;
   while (got < maxBytes) {
