@@ -172,16 +172,24 @@ bool PrintObject::NextLineStartsPage() const {
   return autoNewPage_ && currentY_ + LineHeight() > bottomLimit_;
 }
 
+bool PrintObject::GivenVerticalPosition(float y, int* dots) {
+  if (y > -0.01f) {
+    *dots = std::max(InchesToDotsY(y), offsetY_);
+    if (*dots > physHeight_) *dots = physHeight_ - bottomUnprintable_;
+    currentY_ = y;
+    return true;
+  }
+  if (y == kCurrentLine) {
+    *dots = InchesToDotsY(currentY_);
+    return true;
+  }
+  return false;
+}
+
 void PrintObject::WriteText(float x, float y, std::string_view text) {
   const int h = HorizontalPosition(x);
   int v;
-  if (y > -0.01f) {
-    v = std::max(InchesToDotsY(y), offsetY_);
-    if (v > physHeight_) v = physHeight_ - bottomUnprintable_;
-    currentY_ = y;
-  } else if (y == kCurrentLine) {
-    v = InchesToDotsY(currentY_);
-  } else {
+  if (!GivenVerticalPosition(y, &v)) {
     // The next line; any other negative value means "no position" too.
     if (NextLineStartsPage()) NewPage();
     v = InchesToDotsY(currentY_ + LineHeight());
@@ -193,13 +201,7 @@ void PrintObject::WriteText(float x, float y, std::string_view text) {
 void PrintObject::DrawBitmap(float x, float y, float width, float height, const Bitmap& bitmap) {
   const int h = HorizontalPosition(x);
   int v;
-  if (y > -0.01f) {
-    v = std::max(InchesToDotsY(y), offsetY_);
-    if (v > physHeight_) v = physHeight_ - bottomUnprintable_;
-    currentY_ = y;
-  } else if (y == kCurrentLine) {
-    v = InchesToDotsY(currentY_);
-  } else {
+  if (!GivenVerticalPosition(y, &v)) {
     // No new-page check for pictures: a picture is drawn where it falls.
     v = InchesToDotsY(currentY_ + LineHeight());
     currentY_ += DotsToInches(bitmap.height, dpiY_);

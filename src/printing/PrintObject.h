@@ -93,6 +93,9 @@ class PrintObject {
 
  private:
   int HorizontalPosition(float x) const;
+  // A vertical position given in inches, or the current line, in dots;
+  // false when the caller must move to the next line itself.
+  bool GivenVerticalPosition(float y, int* dots);
   int LineHeightDots() const { return textMetrics_.height + textMetrics_.externalLeading; }
 
   PrintDevice& device_;
