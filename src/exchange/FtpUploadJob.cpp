@@ -18,11 +18,6 @@ int Seconds(ProfileFile* settings, const char* key, int def, int min, int max) {
   return std::clamp(settings->readInteger("ESSVE", key, def), min, max);
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 }  // namespace
 
 FtpConnection ReadFtpConnection(const ExportSettings& account, ProfileFile* settings) {
@@ -58,7 +53,7 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   std::erase_if(lastFailure_, [&](const auto& failure) {
     return now - failure.second >= connection_.retrySeconds * 1000LL;
   });
-  const auto version = std::make_tuple(job.path, job.entry.size, job.entry.mtimeNs);
+  const auto version = std::make_tuple(job.droppedPath(), job.entry.size, job.entry.mtimeNs);
   if (lastFailure_.count(version)) return keep(job, "waiting before the next try");
 
   std::string error;
@@ -92,19 +87,11 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   }
   lastFailure_.erase(version);
 
-  // The document is on the server now: it is logged even when the job file
-  // could not be deleted.
-  const bool removed = fs_.remove(job.path) || !fs_.stat(job.path);
+  // The document is on the server now; the dispatcher deletes the job file
+  // (or, where it cannot, remembers it as done).
   std::string ignored;
-  fs_.appendFile(DirectoryOf(job.path) + "/ftp.log",
+  fs_.appendFile(job.directory() + "/ftp.log",
                  UploadLogLine(target.stem, clock_.localNow(), locale_) + "\r\n", &ignored);
-  if (!removed) {
-    lastFailure_[version] = clock_.monotonicMs();
-    // "Failas ... išsiųstas, bet jo nepavyko ištrinti"
-    return JobResult::kept(
-        "Failas " + job.name + " i\xC5\xA1si\xC5\xB3stas, bet jo nepavyko i\xC5\xA1trinti",
-        "uploaded as " + where + " but the job file could not be deleted");
-  }
   return JobResult::done("uploaded as " + where);
 }
 

@@ -112,11 +112,6 @@ std::string BaseName(const std::string& jobName) {
   return base;
 }
 
-std::string Directory(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 }  // namespace
 
 SlxLineKind ParseSlxLine(std::string_view line, SlxCell* cell) {
@@ -233,7 +228,7 @@ JobResult SlxJob::run(const JobFile& job) {
     if (c.count > 0) c.sheetColumn = ++usedColumns;
   }
 
-  const std::string dir = Directory(job.path);
+  const std::string dir = job.directory();
   const std::optional<std::string> target = SlxOutputName(fs_, dir, job.name);
   if (!target) {
     const std::string base = BaseName(job.name);

@@ -92,7 +92,7 @@ JobResult TextPrintJob::run(const JobFile& job) {
     return JobResult::failed("Nepavyko pasirinkti spausdintuvo (" + job.name + ")",
                              "no printer can be selected");
 
-  const std::string jobDir = job.path.substr(0, job.path.rfind('/'));
+  const std::string jobDir = job.directory();
   PictureLoader loadPicture = [&](const std::string& name, std::string* error) {
     const std::string path = PicturePath(name, jobDir, driveRoot_);
     const std::optional<DirEntry> entry = fs_.stat(path);

@@ -8,9 +8,22 @@
 namespace marvena {
 
 struct JobFile {
-  std::string path;  // directory + "/" + name
-  std::string name;  // bare name
-  DirEntry entry;    // as the directory listing saw it
+  JobFile() = default;
+  JobFile(std::string path, std::string name, DirEntry entry, std::string dir = {})
+      : path(std::move(path)), name(std::move(name)), entry(std::move(entry)), dir(std::move(dir)) {}
+
+  std::string path;  // where the job is read from: the file the dispatcher claimed
+  std::string name;  // bare name, as the DOS program wrote it
+  DirEntry entry;    // the claimed file
+  std::string dir;   // where the job was dropped; results go here (empty: beside `path`)
+
+  std::string directory() const {
+    if (!dir.empty()) return dir;
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+  }
+  // The name the job had in its directory; results are named after it.
+  std::string droppedPath() const { return directory() + "/" + name; }
 };
 
 struct JobResult {

@@ -402,11 +402,7 @@ JobResult DffJob::run(const JobFile& job) {
   const JobLines lines(std::move(*bytes));
   const std::string code = DffFormCode(job.name);
   std::optional<std::string> identifierFile;
-  if (code == "FR0671" || code == "FR0672") {
-    const std::size_t slash = job.path.rfind('/');
-    identifierFile =
-        readIdentifierFile(slash == std::string::npos ? "." : job.path.substr(0, slash), code);
-  }
+  if (code == "FR0671" || code == "FR0672") identifierFile = readIdentifierFile(job.directory(), code);
   const DocumentStamp stamp{CreatorLogin(locale_.userName()), CreatedOnDate(clock_.localNow())};
   std::string document;
   try {

@@ -269,7 +269,7 @@ void FFDataWriter::field(std::string_view name, std::string_view value) {
 }
 
 JobResult WriteDocument(FileSystem& fs, const JobFile& job, const std::string& document) {
-  const std::string path = DocumentPath(job.path);
+  const std::string path = DocumentPath(job.droppedPath());
   std::string error;
   if (!fs.writeFileAtomic(path, document, &error)) {
     const std::string name = path.substr(path.rfind('/') + 1);
