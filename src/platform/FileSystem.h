@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,17 @@ enum class WriteState {
   Busy,        // another process holds it open for writing
   Unknown,     // the file system cannot tell (e.g. network shares)
   Missing,     // gone
+};
+
+// A result written under a temporary name that nothing takes for a job and
+// put in place by commit(); dropped if never committed.
+class AtomicFile {
+ public:
+  virtual ~AtomicFile() = default;
+  virtual bool write(std::string_view bytes) = 0;
+  // Makes the data and the name durable, then the file appears under its
+  // final name (replacing what was there). False and *error on failure.
+  virtual bool commit(std::string* error) = 0;
 };
 
 class FileSystem {
@@ -47,6 +59,9 @@ class FileSystem {
   // Writes to a temporary name beside the target and renames it into place.
   virtual bool writeFileAtomic(const std::string& path, std::string_view bytes,
                                std::string* error) = 0;
+  // The same as a stream, for results too large to hold in memory. The
+  // default collects the bytes and writes them with writeFileAtomic.
+  virtual std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error);
   virtual bool appendFile(const std::string& path, std::string_view bytes, std::string* error) = 0;
   virtual bool remove(const std::string& path) = 0;
   // Fails when `to` exists (never overwrites).
@@ -56,5 +71,27 @@ class FileSystem {
 
   virtual WriteState writeState(const std::string& path) = 0;
 };
+
+namespace detail {
+class BufferedAtomicFile final : public AtomicFile {
+ public:
+  BufferedAtomicFile(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  bool write(std::string_view bytes) override {
+    data_.append(bytes);
+    return true;
+  }
+  bool commit(std::string* error) override { return fs_.writeFileAtomic(path_, data_, error); }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+  std::string data_;
+};
+}  // namespace detail
+
+inline std::unique_ptr<AtomicFile> FileSystem::createAtomic(const std::string& path,
+                                                            std::string*) {
+  return std::make_unique<detail::BufferedAtomicFile>(*this, path);
+}
 
 }  // namespace marvena
