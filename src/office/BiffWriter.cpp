@@ -24,6 +24,9 @@ constexpr std::uint16_t kIdHeader = 0x0014;
 constexpr std::uint16_t kIdFooter = 0x0015;
 constexpr std::uint16_t kIdColWidth = 0x0024;
 constexpr std::uint16_t kIdFont = 0x0031;
+constexpr std::uint16_t kIdCodePage = 0x0042;
+constexpr std::uint16_t kIdFormat = 0x0043;  // XF
+constexpr int kMaxFormats = 63;              // the cell's 6-bit index; 63 itself means "see IXFE"
 
 constexpr std::size_t kMaxText = 255;
 constexpr std::size_t kCellHeader = 7;
@@ -104,6 +107,7 @@ std::string BiffWriter::Version() const {
 void BiffWriter::StartSheet() {
   state_ = SheetState::Open;
   fontCount_ = 0;
+  formatCount_ = 0;
   buffer_.clear();
   static constexpr std::uint16_t kBofIds[] = {0x0009, 0x0209, 0x0409, 0x0809};
   const bool biff2 = biff_ == bvBIFF2;
@@ -180,6 +184,32 @@ void BiffWriter::SetColumnWidth(std::uint16_t first, std::uint16_t last, std::in
   Put16(static_cast<std::uint16_t>(width * 256));
 }
 
+void BiffWriter::SetCodePage(std::uint16_t codePage) {
+  BeginRecord(kIdCodePage, 2);
+  Put16(codePage);
+}
+
+void BiffWriter::AddCellFormat() {
+  if (formatCount_ >= kMaxFormats) throw BiffRangeError("more than 63 cell formats");
+  ++formatCount_;
+  BeginRecord(kIdFormat, 4);
+  Put8(activeFont_ <= 3 ? activeFont_ : 0);
+  Put8(0);
+  Put8(static_cast<std::uint8_t>((hidden_ ? 0x80 : 0) | (locked_ ? 0x40 : 0)));  // format 0
+  Put8(AlignmentBits());
+}
+
+std::uint8_t BiffWriter::AlignmentBits() const {
+  static constexpr std::uint8_t kAlignCodes[] = {0, 1, 3, 2, 4, 7};  // by BiffAlignment
+  std::uint8_t bits = kAlignCodes[alignment_];
+  if (shading_) bits |= 0x80;
+  if (borders_ & ebLeft) bits |= 0x08;
+  if (borders_ & ebRight) bits |= 0x10;
+  if (borders_ & ebTop) bits |= 0x20;
+  if (borders_ & ebBottom) bits |= 0x40;
+  return bits;
+}
+
 void BiffWriter::BeginRecord(std::uint16_t id, std::uint16_t bodyLength) {
   if (state_ == SheetState::Closed) StartSheet();
   Put16(id);
@@ -193,13 +223,7 @@ void BiffWriter::BeginCell(std::uint16_t id, std::uint16_t valueLength) {
   const std::uint16_t length = static_cast<std::uint16_t>(kCellHeader + valueLength);
   const std::uint16_t row = static_cast<std::uint16_t>(row_ - 1);
   const std::uint16_t column = static_cast<std::uint16_t>(column_ - 1);
-  static constexpr std::uint8_t kAlignCodes[] = {0, 1, 3, 2, 4, 7};  // by BiffAlignment
-  std::uint8_t attr3 = kAlignCodes[alignment_];
-  if (shading_) attr3 |= 0x80;
-  if (borders_ & ebLeft) attr3 |= 0x08;
-  if (borders_ & ebRight) attr3 |= 0x10;
-  if (borders_ & ebTop) attr3 |= 0x20;
-  if (borders_ & ebBottom) attr3 |= 0x40;
+  const std::uint8_t attr3 = AlignmentBits();
   const char head[11] = {
       static_cast<char>(id & 0xFF),
       static_cast<char>(id >> 8),

@@ -121,6 +121,15 @@ class BiffWriter {
   void SetFooter(std::string_view text);
   // Columns counted from 1 (1-256); width in characters (0-255).
   void SetColumnWidth(std::uint16_t first, std::uint16_t last, std::int32_t width);
+  // CODEPAGE: the code page of every text byte in the file (1257 = Windows
+  // Baltic). Without it readers guess, each its own way.
+  void SetCodePage(std::uint16_t codePage);
+  // XF: a cell format made of the current ActiveFont, Alignment, Borders,
+  // Shading, Locked and Hidden. The first one added is format 0, which
+  // every cell record refers to: readers that know formats (LibreOffice,
+  // Gnumeric, xlrd) take a cell's font and alignment from it, not from the
+  // attributes the cell carries. Up to 63 formats.
+  void AddCellFormat();
 
   // --- Cells at the cursor; each moves the cursor by MoveAfterEnter ------
   void WriteBlank();
@@ -149,12 +158,14 @@ class BiffWriter {
   void Put16(std::uint16_t v);
   void PutBytes(const void* data, std::size_t n);
   std::string DateText(double days);
+  std::uint8_t AlignmentBits() const;
 
   FileSystem& fs_;
   Locale& locale_;
   std::string buffer_;
   SheetState state_ = SheetState::NotStarted;
   int fontCount_ = 0;
+  int formatCount_ = 0;
 
   std::uint8_t activeFont_ = 0;
   BiffAlignment alignment_ = eaGeneral;

@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "settings/PrintSettings.h"
+#include "settings/ProfileFile.h"
 #include "spool/JobStatus.h"
 
 namespace marvena {
@@ -102,6 +103,67 @@ class Progress {
   unsigned lines_ = 0;
 };
 
+// A whole number in a cell address the way the programs write it: digits
+// alone. Anything else (blanks, signs, long numbers) is left to ParseWhole.
+inline const char* ScanDigits(const char* p, const char* end, std::int64_t* out) {
+  const char* start = p;
+  std::int64_t v = 0;
+  while (p < end && IsDigit(*p) && p - start < 9) v = v * 10 + (*p++ - '0');
+  *out = v;
+  return p == start ? nullptr : p;
+}
+
+// ParseSlxLine with a shortcut for "{row,column}value" written plainly;
+// every other shape goes the general way and gets the same answer.
+SlxLineKind ParseLineFast(std::string_view line, SlxCell* cell) {
+  const char* const begin = line.data();
+  const char* const end = begin + line.size();
+  const char* open = static_cast<const char*>(std::memchr(begin, '{', line.size()));
+  if (!open || std::memchr(begin, '}', static_cast<std::size_t>(open - begin)))
+    return ParseSlxLine(line, cell);
+  std::int64_t row, column;
+  const char* p = ScanDigits(open + 1, end, &row);
+  if (!p || p == end || *p != ',') return ParseSlxLine(line, cell);
+  p = ScanDigits(p + 1, end, &column);
+  if (!p || p == end || *p != '}') return ParseSlxLine(line, cell);
+  if (row > kLastJobRow || column > kLastJobColumn) return SlxLineKind::OutsideSheet;
+  cell->row = row;
+  cell->column = column;
+  cell->value = Trim(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)));
+  return SlxLineKind::Cell;
+}
+
+// SlxNumber with a shortcut for the usual "[sign]digits,digits": when the
+// digits fit 53 bits and the fraction has at most 22 of them, one division
+// of two exact doubles is the correctly rounded value, as from_chars gives.
+std::optional<double> NumberFast(std::string_view value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = value.data();
+  const char* const end = p + value.size();
+  if (p == end) return std::nullopt;
+  const bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  std::uint64_t mantissa = 0;
+  int digits = 0, fraction = -1;
+  for (; p < end; ++p) {
+    const char c = *p;
+    if (IsDigit(c)) {
+      if (++digits > 15) return SlxNumber(value);
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+      if (fraction >= 0) ++fraction;
+    } else if (c == ',' && fraction < 0) {
+      fraction = 0;
+    } else {
+      return SlxNumber(value);
+    }
+  }
+  if (fraction < 0 || digits == 0) return SlxNumber(value);
+  const double v = static_cast<double>(mantissa) / kPowers[fraction];
+  return negative ? -v : v;
+}
+
 // The job's name without its extension and, unless it begins with a digit,
 // without its trailing digits.
 std::string BaseName(const std::string& jobName) {
@@ -191,8 +253,15 @@ std::optional<std::string> SlxOutputName(FileSystem& fs, const std::string& dir,
   return std::nullopt;
 }
 
-SlxJob::SlxJob(FileSystem& fs, Clock& clock, Locale& locale, JobStatus& status)
-    : fs_(fs), clock_(clock), locale_(locale), status_(status) {}
+std::uint16_t ReadSlxCodePage(ProfileFile* settings) {
+  if (!settings) return kDefaultSlxCodePage;
+  const int value = settings->readInteger("Spool", "SlxCodePage", kDefaultSlxCodePage);
+  return value > 0 && value <= 0xFFFF ? static_cast<std::uint16_t>(value) : kDefaultSlxCodePage;
+}
+
+SlxJob::SlxJob(FileSystem& fs, Clock& clock, Locale& locale, JobStatus& status,
+               ProfileFile* settings)
+    : fs_(fs), clock_(clock), locale_(locale), status_(status), settings_(settings) {}
 
 JobResult SlxJob::run(const JobFile& job) {
   std::string error;
@@ -208,10 +277,11 @@ JobResult SlxJob::run(const JobFile& job) {
   std::array<ColumnEntry, 256> columns{};
   std::uint64_t cells = 0, outside = 0;
   std::uint64_t bound = 0;  // bytes the records can take at most
+  std::int64_t lastRow = -1;
   ForEachLine(data, [&](std::string_view line, std::size_t offset) {
     progress.at(static_cast<std::int64_t>(offset));
     SlxCell cell;
-    const SlxLineKind kind = ParseSlxLine(line, &cell);
+    const SlxLineKind kind = ParseLineFast(line, &cell);
     if (kind == SlxLineKind::OutsideSheet) ++outside;
     if (kind != SlxLineKind::Cell) return;
     ColumnEntry& c = columns[static_cast<std::size_t>(cell.column)];
@@ -219,6 +289,7 @@ JobResult SlxJob::run(const JobFile& job) {
     const std::size_t length = cell.value.size();
     c.width = static_cast<std::uint32_t>(std::max<std::size_t>(c.width, length));
     ++cells;
+    lastRow = std::max(lastRow, cell.row);
     bound += 12 + std::clamp<std::size_t>(length, 7, 255);
   });
   std::uint32_t usedColumns = 0;
@@ -247,10 +318,15 @@ JobResult SlxJob::run(const JobFile& job) {
   sheet.NewSheet(static_cast<std::int64_t>(
       std::min<std::uint64_t>({hint, bound, static_cast<std::uint64_t>(INT32_MAX)})));
   sheet.SetFileName(*target);
+  sheet.SetCodePage(ReadSlxCodePage(settings_));
   const BiffFont textFont{"Arial", 8, fsItalic};
   const BiffFont numberFont{"Arial", 8, fsBold};
   sheet.AddFont(&textFont);
   sheet.AddFont(&numberFont);
+  // Format 0, which every cell refers to: the text cells' font and alignment.
+  sheet.SetActiveFont(0);
+  sheet.SetAlignment(eaGeneral);
+  sheet.AddCellFormat();
   sheet.SetHeader("Marvena");
   sheet.SetFooter("&N &P");
   for (const ColumnEntry& c : columns)
@@ -262,24 +338,22 @@ JobResult SlxJob::run(const JobFile& job) {
     }
 
   // Second pass: the cells, in line order.
-  Variant text;
   ForEachLine(data, [&](std::string_view line, std::size_t offset) {
     progress.at(fileSize + static_cast<std::int64_t>(offset));
     SlxCell cell;
-    if (ParseSlxLine(line, &cell) != SlxLineKind::Cell) return;
-    const auto row = static_cast<std::uint16_t>(cell.row + 1);
-    const auto column = static_cast<std::uint16_t>(columns[cell.column].sheetColumn);
-    if (const std::optional<double> number = SlxNumber(cell.value)) {
+    if (ParseLineFast(line, &cell) != SlxLineKind::Cell) return;
+    sheet.SetRow(static_cast<std::uint16_t>(cell.row + 1));
+    sheet.SetColumn(static_cast<std::uint16_t>(columns[cell.column].sheetColumn));
+    sheet.SetShading(false);
+    if (const std::optional<double> number = NumberFast(cell.value)) {
       sheet.SetActiveFont(1);
-      sheet.SetShading(false);
       sheet.SetAlignment(eaRight);
-      sheet.WriteNumberAt(row, column, *number);
+      sheet.WriteNumber(*number);
     } else {
+      // A string as it stands in the job file: a LABEL.
       sheet.SetActiveFont(0);
-      sheet.SetShading(false);
       sheet.SetAlignment(eaGeneral);
-      text.SetString(cell.value);
-      sheet.WriteVariantAt(row, column, text);
+      sheet.WriteLabel(cell.value);
     }
   });
   sheet.CloseSheet();
@@ -297,6 +371,10 @@ JobResult SlxJob::run(const JobFile& job) {
   if (outside > 0)
     detail += ", " + std::to_string(outside) + (outside == 1 ? " line" : " lines") +
               " outside the sheet skipped";
+  if (lastRow + 1 > kBiff2ReaderRows)
+    detail += "; warning: " + std::to_string(lastRow + 1) +
+              " rows, but xlrd refuses and Gnumeric cuts sheets of this format after " +
+              std::to_string(kBiff2ReaderRows) + " rows (LibreOffice reads them all)";
   return JobResult::done(detail);
 }
 

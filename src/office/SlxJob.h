@@ -17,6 +17,7 @@ class Clock;
 class FileSystem;
 class JobStatus;
 class Locale;
+class ProfileFile;
 
 // --- The job file's rules, pure ---------------------------------------------
 
@@ -46,11 +47,23 @@ std::optional<double> SlxNumber(std::string_view value);
 std::optional<std::string> SlxOutputName(FileSystem& fs, const std::string& dir,
                                          const std::string& jobName);
 
+// The code page the DOS programs write their text in, for the spreadsheet's
+// CODEPAGE record: [Spool] SlxCodePage, read afresh for every job; 1257
+// (Windows Baltic) when the key is missing or not a code page number.
+inline constexpr std::uint16_t kDefaultSlxCodePage = 1257;
+std::uint16_t ReadSlxCodePage(ProfileFile* settings);
+
+// BIFF2 readers stop at 16,384 rows: xlrd refuses the file and Gnumeric
+// drops the rows below. Sheets taller than this get a warning in the log.
+inline constexpr std::int64_t kBiff2ReaderRows = 16384;
+
 // --- The handler -------------------------------------------------------------
 
 class SlxJob final : public JobHandler {
  public:
-  SlxJob(FileSystem& fs, Clock& clock, Locale& locale, JobStatus& status);
+  // Without `settings` the spreadsheets are marked with the default code page.
+  SlxJob(FileSystem& fs, Clock& clock, Locale& locale, JobStatus& status,
+         ProfileFile* settings = nullptr);
   std::string extension() const override { return "slx"; }
   JobResult run(const JobFile& job) override;
 
@@ -59,6 +72,7 @@ class SlxJob final : public JobHandler {
   Clock& clock_;
   Locale& locale_;
   JobStatus& status_;
+  ProfileFile* settings_;
 };
 
 }  // namespace marvena

@@ -44,8 +44,8 @@ bool SplitKey(std::string_view line, std::string_view* key, std::string_view* va
   *key = Trim(line.substr(0, eq));
   std::string_view v = Trim(line.substr(eq + 1));
   // The profile API strips one pair of enclosing quotes.
-  if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
-                        (v.front() == '\'' && v.back() == '\'')))
+  if (v.size() >= 2 &&
+      ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'')))
     v = v.substr(1, v.size() - 2);
   *value = v;
   return true;
@@ -72,10 +72,14 @@ std::optional<int> ParseProfileInteger(std::string_view text) {
   std::int64_t value = 0;
   for (char ch : text) {
     int digit;
-    if (ch >= '0' && ch <= '9') digit = ch - '0';
-    else if (base == 16 && ch >= 'a' && ch <= 'f') digit = ch - 'a' + 10;
-    else if (base == 16 && ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
-    else return std::nullopt;
+    if (ch >= '0' && ch <= '9')
+      digit = ch - '0';
+    else if (base == 16 && ch >= 'a' && ch <= 'f')
+      digit = ch - 'a' + 10;
+    else if (base == 16 && ch >= 'A' && ch <= 'F')
+      digit = ch - 'A' + 10;
+    else
+      return std::nullopt;
     value = value * base + digit;
     if (value > 0xFFFFFFFFLL) return std::nullopt;
   }
@@ -155,6 +159,11 @@ void ProfileFile::refresh() {
 
 void ProfileFile::parse(std::string_view bytes) {
   lines_.clear();
+  // Editors such as Notepad may put a UTF-8 byte-order mark before the first
+  // section; it is no part of the section name. Kept when the file is written.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  byteOrderMark_ = bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+  if (byteOrderMark_) bytes.remove_prefix(kByteOrderMark.size());
   crlf_ = bytes.find("\r\n") != std::string_view::npos;
   std::size_t start = 0;
   while (start < bytes.size()) {
@@ -168,7 +177,7 @@ void ProfileFile::parse(std::string_view bytes) {
 }
 
 std::string ProfileFile::serialize() const {
-  std::string out;
+  std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
   for (const Line& l : lines_) {
     out += l.text;
     out += crlf_ ? "\r\n" : "\n";
@@ -194,8 +203,7 @@ int ProfileFile::findKey(int sectionLine, std::string_view key) const {
   const int end = sectionEnd(sectionLine);
   for (int i = sectionLine + 1; i < end; ++i) {
     std::string_view k, v;
-    if (SplitKey(lines_[static_cast<std::size_t>(i)].text, &k, &v) && EqualNoCase(k, key))
-      return i;
+    if (SplitKey(lines_[static_cast<std::size_t>(i)].text, &k, &v) && EqualNoCase(k, key)) return i;
   }
   return -1;
 }

@@ -63,6 +63,7 @@ class ProfileFile {
   char decimalSeparator_;
   std::vector<Line> lines_;
   bool crlf_ = false;
+  bool byteOrderMark_ = false;
   bool loaded_ = false;
   std::uint64_t seenSize_ = 0;
   std::int64_t seenTime_ = -1;

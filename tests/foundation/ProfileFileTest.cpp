@@ -21,10 +21,19 @@ TEST(ProfileParsing, Integers) {
     const char* text;
     std::optional<int> value;
   } cases[] = {
-      {"12", 12},          {" -1 ", -1},      {"0x1F", 31},        {"0XfF", 255},
-      {"$10", 16},         {"0xFFFFFFFF", -1}, {"2147483647", 2147483647},
-      {"2147483648", {}},  {"12abc", {}},     {"", {}},            {"0x", {}},
-      {"1.5", {}},         {"--1", {}},
+      {"12", 12},
+      {" -1 ", -1},
+      {"0x1F", 31},
+      {"0XfF", 255},
+      {"$10", 16},
+      {"0xFFFFFFFF", -1},
+      {"2147483647", 2147483647},
+      {"2147483648", {}},
+      {"12abc", {}},
+      {"", {}},
+      {"0x", {}},
+      {"1.5", {}},
+      {"--1", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseProfileInteger(c.text), c.value) << c.text;
 }
@@ -50,7 +59,7 @@ TEST_F(ProfileFileTest, NamesMatchWithoutCaseAndFirstDuplicateWins) {
       "[spool]\r\npath = C:\\X \r\nPATH=second\r\n[Spool]\r\nPaperSize=5\r\n"
       "[Other]\r\nkey\r\n=orphan\r\nk=\"quoted\"\r\n");
   EXPECT_EQ(f.readString("SPOOL", "Path", "d"), "C:\\X");
-  EXPECT_FALSE(f.keyExists("Spool", "PaperSize"));  // in the second [Spool]: not seen
+  EXPECT_FALSE(f.keyExists("Spool", "PaperSize"));    // in the second [Spool]: not seen
   EXPECT_EQ(f.readString("other", "key", "d"), "d");  // a line without "=" is no key
   EXPECT_EQ(f.readString("Other", "k", ""), "quoted");
   EXPECT_TRUE(f.sectionExists("OTHER"));
@@ -65,8 +74,8 @@ TEST_F(ProfileFileTest, UnparsableValuesReadAsDefault) {
 }
 
 TEST_F(ProfileFileTest, HostileFilesGiveDefaultsAndSurviveRewrites) {
-  std::string binary = std::string("\0\xFF\x01[\x80]\n", 7) + std::string(100 * 1024, 'x') +
-                       "\n[Spool\nPath=/trunc";
+  std::string binary =
+      std::string("\0\xFF\x01[\x80]\n", 7) + std::string(100 * 1024, 'x') + "\n[Spool\nPath=/trunc";
   ProfileFile f = make(binary);
   EXPECT_EQ(f.readString("Spool", "Path", "def"), "def");  // "[Spool" never closes
   ASSERT_TRUE(f.writeString("Spool", "Path", "/x"));
@@ -103,6 +112,18 @@ TEST_F(ProfileFileTest, FailedWriteReportsAndKeepsTheFile) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(fs.files[kPath], "[Spool]\nPath=/s\n");
   EXPECT_EQ(f.readString("Spool", "Path", ""), "/s");
+}
+
+TEST_F(ProfileFileTest, AByteOrderMarkBeforeTheFirstSectionIsNoPartOfIt) {
+  ProfileFile p = make("\xEF\xBB\xBF[Spool]\r\nPath=/home/b/SPOOL\r\n");
+  EXPECT_TRUE(p.sectionExists("Spool"));
+  EXPECT_EQ(p.readString("Spool", "Path", "default"), "/home/b/SPOOL");
+  // A write keeps the mark and the line ends the editor chose.
+  ASSERT_TRUE(p.writeInteger("Spool", "PrinterIndex", 2));
+  EXPECT_EQ(fs.files[kPath], "\xEF\xBB\xBF[Spool]\r\nPath=/home/b/SPOOL\r\nPrinterIndex=2\r\n");
+  // Only at the very start: elsewhere the bytes are data.
+  ProfileFile q = make("[A]\nK=\xEF\xBB\xBFv\n");
+  EXPECT_EQ(q.readString("A", "K", ""), "\xEF\xBB\xBFv");
 }
 
 }  // namespace

@@ -181,6 +181,36 @@ TEST_F(BiffWriterTest, FontsCountUpToFourAndBoundTheActiveFont) {
   EXPECT_EQ(Records().size(), 2u);
 }
 
+TEST_F(BiffWriterTest, CodePageAndCellFormats) {
+  w.SetCodePage(1257);
+  EXPECT_EQ(Last().id, 0x0042);
+  EXPECT_EQ(Last().body, Bytes({0xE9, 0x04}));
+
+  const BiffFont f{"Arial", 10, 0};
+  w.AddFont(&f);
+  w.AddFont(&f);
+  w.AddCellFormat();  // defaults: font 0, locked, general
+  EXPECT_EQ(Last().id, 0x0043);
+  EXPECT_EQ(Last().body, Bytes({0, 0, 0x40, 0x00}));
+  w.SetActiveFont(1);
+  w.SetAlignment(eaRight);
+  w.SetShading(true);
+  w.SetBorders(ebLeft | ebBottom);
+  w.SetLocked(false);
+  w.SetHidden(true);
+  w.AddCellFormat();
+  EXPECT_EQ(Last().body, Bytes({1, 0, 0x80, 0x80 | 0x40 | 0x08 | 0x03}));
+  // The cell records themselves stay as they were.
+  w.WriteNumber(1);
+  EXPECT_EQ(Last().body.substr(4, 3), Bytes({0x80, 0x40, 0xCB}));
+
+  // A cell names its format with 6 bits, and 63 means "see the next record".
+  for (int i = 2; i < 63; ++i) w.AddCellFormat();
+  EXPECT_THROW(w.AddCellFormat(), BiffRangeError);
+  w.StartSheet();  // a new sheet counts from 0 again
+  EXPECT_NO_THROW(w.AddCellFormat());
+}
+
 struct AttributeCase {
   bool hidden, locked, shading;
   std::uint8_t font;

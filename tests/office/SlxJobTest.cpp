@@ -2,9 +2,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <cstring>
 
 #include "BiffRecords.h"
 #include "platform/fake/Fakes.h"
+#include "settings/ProfileFile.h"
 #include "spool/Dispatcher.h"
 #include "spool/JobStatus.h"
 
@@ -18,10 +20,11 @@ using test::LeDouble;
 using test::SplitRecords;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
-constexpr std::uint16_t kBof = 0x0809, kDim = 0x0200, kFont = 0x0031, kHeader = 0x0014,
-                        kFooter = 0x0015, kColWidth = 0x0024, kNumber = 0x0003, kLabel = 0x0004,
-                        kEof = 0x000A;
+constexpr std::uint16_t kBof = 0x0809, kDim = 0x0200, kCodePage = 0x0042, kFont = 0x0031,
+                        kFormat = 0x0043, kHeader = 0x0014, kFooter = 0x0015, kColWidth = 0x0024,
+                        kNumber = 0x0003, kLabel = 0x0004, kEof = 0x000A;
 
 struct LineCase {
   std::string line;
@@ -152,27 +155,30 @@ TEST_F(SlxJobTest, TextAndNumberInTwoColumns) {
   const JobResult r = Run("REP.slx", "{0,0}Name\r\n{0,5}12,50\r\n");
   EXPECT_EQ(r.kind, JobResult::Kind::Done);
   const auto records = Output("REP.XLS");
-  EXPECT_THAT(Ids(records), ElementsAre(kBof, kDim, kFont, kFont, kHeader, kFooter, kColWidth,
-                                        kColWidth, kLabel, kNumber, kEof));
-  EXPECT_EQ(records[2].body, Bytes({160, 0, 0x02, 0, 5, 'A', 'r', 'i', 'a', 'l'}));  // italic
-  EXPECT_EQ(records[3].body, Bytes({160, 0, 0x01, 0, 5, 'A', 'r', 'i', 'a', 'l'}));  // bold
-  EXPECT_EQ(records[4].body, Bytes({7, 'M', 'a', 'r', 'v', 'e', 'n', 'a'}));
-  EXPECT_EQ(records[5].body, Bytes({5, '&', 'N', ' ', '&', 'P'}));
-  EXPECT_EQ(records[6].body, Bytes({0, 0, 0x00, 0x04}));  // A: 4 characters
-  EXPECT_EQ(records[7].body, Bytes({1, 1, 0x00, 0x05}));  // B: 5 characters
+  EXPECT_THAT(Ids(records), ElementsAre(kBof, kDim, kCodePage, kFont, kFont, kFormat, kHeader,
+                                        kFooter, kColWidth, kColWidth, kLabel, kNumber, kEof));
+  EXPECT_EQ(records[2].body, Bytes({0xE9, 0x04}));  // 1257, Windows Baltic
+  EXPECT_EQ(records[3].body, Bytes({160, 0, 0x02, 0, 5, 'A', 'r', 'i', 'a', 'l'}));  // italic
+  EXPECT_EQ(records[4].body, Bytes({160, 0, 0x01, 0, 5, 'A', 'r', 'i', 'a', 'l'}));  // bold
+  // Format 0, which every cell names: font 0, locked, general alignment.
+  EXPECT_EQ(records[5].body, Bytes({0, 0, 0x40, 0}));
+  EXPECT_EQ(records[6].body, Bytes({7, 'M', 'a', 'r', 'v', 'e', 'n', 'a'}));
+  EXPECT_EQ(records[7].body, Bytes({5, '&', 'N', ' ', '&', 'P'}));
+  EXPECT_EQ(records[8].body, Bytes({0, 0, 0x00, 0x04}));  // A: 4 characters
+  EXPECT_EQ(records[9].body, Bytes({1, 1, 0x00, 0x05}));  // B: 5 characters
   // A1: text in font 0, general alignment.
-  EXPECT_EQ(records[8].body, Bytes({0, 0, 0, 0, 0x40, 0x00, 0x00, 4, 'N', 'a', 'm', 'e'}));
+  EXPECT_EQ(records[10].body, Bytes({0, 0, 0, 0, 0x40, 0x00, 0x00, 4, 'N', 'a', 'm', 'e'}));
   // B1: the number in font 1, right-aligned.
-  EXPECT_EQ(records[9].body.substr(0, 7), Bytes({0, 0, 1, 0, 0x40, 0x40, 0x03}));
-  EXPECT_EQ(LeDouble(records[9].body, 7), 12.5);
+  EXPECT_EQ(records[11].body.substr(0, 7), Bytes({0, 0, 1, 0, 0x40, 0x40, 0x03}));
+  EXPECT_EQ(LeDouble(records[11].body, 7), 12.5);
   EXPECT_EQ(status.jobBytesDone.load(), status.jobBytesTotal.load());
 }
 
 TEST_F(SlxJobTest, WidthsAreCappedAtThirteenAndColumnsLeaveNoGaps) {
   Run("W.slx", "{4,7}" + std::string(20, 'w') + "\n{0,2}\n{9,2}ab\n");
   const auto records = Output("W.XLS");
-  EXPECT_EQ(records[6].body, Bytes({0, 0, 0, 2}));   // job column 2 -> A, width 2
-  EXPECT_EQ(records[7].body, Bytes({1, 1, 0, 13}));  // job column 7 -> B, 20 capped
+  EXPECT_EQ(records[8].body, Bytes({0, 0, 0, 2}));   // job column 2 -> A, width 2
+  EXPECT_EQ(records[9].body, Bytes({1, 1, 0, 13}));  // job column 7 -> B, 20 capped
   const auto cells = Cells(records);
   ASSERT_EQ(cells.size(), 3u);
   const std::pair<int, int> at[] = {{4, 1}, {0, 0}, {9, 0}};  // sheet row-1, column-1
@@ -188,7 +194,7 @@ TEST_F(SlxJobTest, AJobWithoutCellsGivesAnEmptySheet) {
     fs.files.erase("/spool/E.XLS");
     EXPECT_EQ(Run("E.slx", content).kind, JobResult::Kind::Done);
     EXPECT_THAT(Ids(Output("E.XLS")),
-                ElementsAre(kBof, kDim, kFont, kFont, kHeader, kFooter, kEof));
+                ElementsAre(kBof, kDim, kCodePage, kFont, kFont, kFormat, kHeader, kFooter, kEof));
   }
 }
 
@@ -220,9 +226,9 @@ TEST_F(SlxJobTest, OddBracesAndOutsideLinesMakeNoCells) {
   EXPECT_EQ(r.kind, JobResult::Kind::Done);
   EXPECT_THAT(r.detail, HasSubstr("3 lines outside the sheet skipped"));
   const auto records = Output("O.XLS");
-  EXPECT_THAT(Ids(records),
-              ElementsAre(kBof, kDim, kFont, kFont, kHeader, kFooter, kColWidth, kLabel, kEof));
-  EXPECT_EQ(records[6].body, Bytes({0, 0, 0, 2}));  // only job column 1 is used
+  EXPECT_THAT(Ids(records), ElementsAre(kBof, kDim, kCodePage, kFont, kFont, kFormat, kHeader,
+                                        kFooter, kColWidth, kLabel, kEof));
+  EXPECT_EQ(records[8].body, Bytes({0, 0, 0, 2}));  // only job column 1 is used
 }
 
 TEST_F(SlxJobTest, TheSameCellTwiceGivesTwoRecordsInLineOrder) {
@@ -239,8 +245,8 @@ TEST_F(SlxJobTest, TenMegabyteValue) {
   Run("H.slx",
       "{0,0}" + std::string(10 << 20, 'x') + "\n{0,1}" + std::string(10 << 20, '9') + ",5\n");
   const auto records = Output("H.XLS");
-  EXPECT_EQ(records[6].body, Bytes({0, 0, 0, 13}));
-  EXPECT_EQ(records[7].body, Bytes({1, 1, 0, 13}));
+  EXPECT_EQ(records[8].body, Bytes({0, 0, 0, 13}));
+  EXPECT_EQ(records[9].body, Bytes({1, 1, 0, 13}));
   const auto cells = Cells(records);
   ASSERT_EQ(cells.size(), 2u);
   EXPECT_EQ(cells[0].body.size(), 8u + 255u);
@@ -267,6 +273,90 @@ TEST_F(SlxJobTest, AMillionCellLines) {
   EXPECT_EQ(LeDouble(cells[999999].body, 7), 999999.25);
   EXPECT_EQ(Le16(cells[999999].body, 0), 62499);
   EXPECT_EQ(cells[999998].body.substr(8), "t999998");
+}
+
+// The job's own line reader takes shortcuts for the usual shapes; every
+// shape must still give what the rules say.
+TEST_F(SlxJobTest, CellsFollowTheLineAndNumberRulesForEveryShape) {
+  const std::string lines[] = {"{0,0}0,1",
+                               "{0,1}0,3",
+                               "{1,0}1234567,89",
+                               "{1,1}123456789012345,6",
+                               "{2,0}-0,0",
+                               "{2,1},5",
+                               "{3,0}5,",
+                               "{3,1}+7,0",
+                               "{4,0}-,",
+                               "{4,1},",
+                               "{5,0}1,2,3",
+                               "{5,1}9007199254740993,0",
+                               "{6,0}0000000000000000001,5",
+                               "{6,1}99999999999999999999999999,25",
+                               "{7,0}1 234,56",
+                               "{7,1}--1,0",
+                               "x{ 8,0}a",
+                               "{+8,1}b",
+                               "{08,02}c",
+                               "{9,0}}x",
+                               "}{9,1}d",
+                               "{123456789012,0}e",
+                               "{9,000000000001}f",
+                               "{65534,0}g",
+                               "{10,0} \t pad \x01",
+                               "{10,1}1,0000000000000000000001"};
+  std::string content;
+  for (const std::string& l : lines) content += l + "\r\n";
+  Run("S.slx", content);
+  const auto cells = Cells(Output("S.XLS"));
+  std::size_t at = 0;
+  for (const std::string& l : lines) {
+    SlxCell cell;
+    if (ParseSlxLine(l, &cell) != SlxLineKind::Cell) continue;
+    ASSERT_LT(at, cells.size()) << l;
+    const test::BiffRecord& r = cells[at++];
+    EXPECT_EQ(Le16(r.body, 0), cell.row) << l;
+    if (const std::optional<double> n = SlxNumber(cell.value)) {
+      ASSERT_EQ(r.id, kNumber) << l;
+      const double got = LeDouble(r.body, 7);
+      EXPECT_EQ(std::memcmp(&got, &*n, 8), 0) << l << ": " << got << " vs " << *n;
+    } else {
+      ASSERT_EQ(r.id, kLabel) << l;
+      EXPECT_EQ(r.body.substr(8), cell.value) << l;
+    }
+  }
+  EXPECT_EQ(at, cells.size());
+}
+
+TEST_F(SlxJobTest, CodePageComesFromTheSettings) {
+  ProfileFile settings(fs, "/cfg/MARVENA.INI", '.');
+  SlxJob withSettings{fs, clock, locale, status, &settings};
+  const std::pair<const char*, std::string> cases[] = {
+      {"", Bytes({0xE9, 0x04})},                     // no key: 1257
+      {"SlxCodePage=775\n", Bytes({0x07, 0x03})},    // DOS Baltic
+      {"slxcodepage=0x4E4\n", Bytes({0xE4, 0x04})},  // 1252
+      {"SlxCodePage=abc\n", Bytes({0xE9, 0x04})},
+      {"SlxCodePage=0\n", Bytes({0xE9, 0x04})},
+      {"SlxCodePage=70000\n", Bytes({0xE9, 0x04})},
+  };
+  for (const auto& [line, body] : cases) {
+    fs.put("/cfg/MARVENA.INI", std::string("[Spool]\n") + line);
+    fs.put("/spool/7.slx", "{0,0}a\n");
+    ASSERT_EQ(withSettings.run({"/spool/7.slx", "7.slx", *fs.stat("/spool/7.slx")}).kind,
+              JobResult::Kind::Done);
+    EXPECT_EQ(Output("7.XLS")[2].body, body) << line;
+  }
+}
+
+TEST_F(SlxJobTest, SheetsTallerThanOldReadersGetAWarning) {
+  JobResult r = Run("16.slx", "{16383,0}last row old readers show\n");
+  EXPECT_EQ(r.kind, JobResult::Kind::Done);
+  EXPECT_THAT(r.detail, Not(HasSubstr("warning")));
+  r = Run("17.slx", "{0,0}a\n{16384,0}one row more\n");
+  EXPECT_EQ(r.kind, JobResult::Kind::Done);
+  EXPECT_THAT(r.detail, HasSubstr("warning: 16385 rows"));
+  EXPECT_THAT(r.detail, HasSubstr("xlrd"));
+  EXPECT_THAT(r.detail, HasSubstr("Gnumeric"));
+  EXPECT_THAT(Cells(Output("17.XLS")), ::testing::SizeIs(2));  // still written whole
 }
 
 TEST_F(SlxJobTest, UnreadableJobWaits) {
