@@ -1,6 +1,7 @@
 #include "printing/PrintObject.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace marvena {
@@ -168,8 +169,19 @@ int PrintObject::HorizontalPosition(float x) const {
   return std::max(h, offsetX_);
 }
 
+bool PrintObject::BreaksAfter(float currentY) const {
+  const float top = currentY + LineHeight();
+  if (top > bottomLimit_) return true;
+  // A line may start inside the bottom margin, as it always could; it may
+  // not run off what the printer can print. Moving the first line of a page
+  // would gain nothing.
+  const int topDots = InchesToDotsY(top);
+  return topDots > InchesToDotsY(pageTop_) &&
+         topDots + textMetrics_.height > physHeight_ - bottomUnprintable_;
+}
+
 bool PrintObject::NextLineStartsPage() const {
-  return autoNewPage_ && currentY_ + LineHeight() > bottomLimit_;
+  return autoNewPage_ && BreaksAfter(currentY_);
 }
 
 bool PrintObject::GivenVerticalPosition(float y, int* dots) {
@@ -226,6 +238,21 @@ int PrintObject::LinesPerPage() const {
   if (line <= 0) return 0;
   const int lines = (physHeight_ - topMargin_ - bottomMargin_) / line;
   return lines > 0 ? lines : 0;
+}
+
+int PrintObject::LinesOnPage() const {
+  // Lines that do not move the position never fill a page.
+  if (LineHeightDots() <= 0) return INT_MAX;
+  // The same steps in the same arithmetic as the writes themselves, so that
+  // rounding cannot make the count differ by a line.
+  float y = pageTop_ - LineHeight();
+  int lines = 1;
+  y += LineHeight();
+  while (!BreaksAfter(y) && lines < INT_MAX) {
+    y += LineHeight();
+    ++lines;
+  }
+  return lines;
 }
 
 int PrintObject::CharsPerLine() {

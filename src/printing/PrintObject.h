@@ -66,12 +66,20 @@ class PrintObject {
   void WriteText(float x, float y, std::string_view text);
   void DrawBitmap(float x, float y, float width, float height, const Bitmap& bitmap);
   void NewPage();
-  // Whether a WriteText on the next line would start a new page first.
+  // Whether a WriteText on the next line would start a new page first: its
+  // top would pass the bottom limit, or its character cell would reach past
+  // the area the printer can print (the sheet's edge or the printer's
+  // unprintable border). The first line of a page always stays.
   bool NextLineStartsPage() const;
 
   float LineHeight() const;              // inches
   int TextWidth(std::string_view text);  // horizontal dots, current font
+  // Lines that fit between the margins, in whole line heights.
   int LinesPerPage() const;
+  // Lines that next-line writes put on one page before the page breaks, with
+  // the page bounds and font in force: what a page that is not printed
+  // counts so that it holds exactly the lines a printed one would.
+  int LinesOnPage() const;
   int CharsPerLine();
 
   // Device geometry as last read.
@@ -97,6 +105,8 @@ class PrintObject {
   // false when the caller must move to the next line itself.
   bool GivenVerticalPosition(float y, int* dots);
   int LineHeightDots() const { return textMetrics_.height + textMetrics_.externalLeading; }
+  // The page break rule for a next line written after a line at `currentY`.
+  bool BreaksAfter(float currentY) const;
 
   PrintDevice& device_;
   int topMargin_ = 0, bottomMargin_ = 0, leftMargin_ = 0, rightMargin_ = 0;

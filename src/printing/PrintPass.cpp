@@ -101,6 +101,7 @@ void PrintPass::Run(const std::string& jobPath, const PrintSettings& ps) {
   const InchMargins m = po_.SetMargins(ps.topMargin / 25.4f, ps.bottomMargin / 25.4f,
                                        ps.leftMargin / 25.4f, ps.rightMargin / 25.4f);
   po_.SetPageBounds(m.top, po_.PhysHeightIn() - m.bottom);
+  linesOnPage_ = po_.LinesOnPage();
   xmm_ = ymm_ = -1;
   pictureWidthMm_ = pictureHeightMm_ = 20;
   rangeActive_ = ps.pageFrom > 1 || ps.pageTo < 65535;
@@ -193,17 +194,16 @@ void PrintPass::TextLine(std::string_view line, int set) {
     return;
   }
   if (spills) {
+    // The line is the first one of the next page.
     ++currentPage_;
-    lineCount_ = 1;
-    return;
-  }
-  if (formFeed) {
+    lineCount_ = 0;
+  } else if (formFeed) {
     ++currentPage_;
     lineCount_ = 0;
     return;
   }
   ++lineCount_;
-  if (lineCount_ >= po_.LinesPerPage()) {
+  if (lineCount_ >= linesOnPage_) {
     ++currentPage_;
     lineCount_ = 0;
   }

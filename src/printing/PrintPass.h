@@ -56,6 +56,7 @@ class PrintPass {
   double pictureWidthMm_ = 20, pictureHeightMm_ = 20;
   std::uint16_t currentPage_ = 1, lineCount_ = 0;
   int lastPrinterPage_ = 0;
+  int linesOnPage_ = 0;  // lines a page not printed counts
   std::string scratch_;
 };
 

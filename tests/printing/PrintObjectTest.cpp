@@ -90,6 +90,53 @@ TEST_F(PrintObjectTest, NextLinesBreakThePageAndTheNewPageStartsAtPageTop) {
   EXPECT_EQ(texts[17].y, 300);
 }
 
+// A line may start in the bottom margin as before, but a line that would
+// run past what the printer can print goes to the next page.
+TEST_F(PrintObjectTest, TheLastLineOfAPageEndsWithinThePrintableArea) {
+  const struct {
+    const char* what;
+    PrinterMetrics geometry;
+    float bottomMargin;
+    int linesOnPage1;
+  } cases[] = {
+      // Sheet of 1800 dots, no border: line tops at 300 + 75 n, cells of 72
+      // dots. The 20th (top 1725) ends at 1797 and fits; the 21st starts on
+      // the bottom limit, 1800, and would lie wholly below the sheet.
+      {"no margin, no border", {600, 600, 1800, 1800, 0, 0, 1800, 1800}, 0, 20},
+      // A border of 60 dots: the 20th would end at 1797, past 1740.
+      {"no margin, printer border", {600, 600, 1800, 1800, 0, 0, 1800, 1740}, 0, 19},
+      // A margin of 0.2 inch (limit 1680): the 19th starts at 1650 and
+      // ends in the margin, as it always did.
+      {"user margin", {600, 600, 1800, 1800, 0, 0, 1800, 1800}, 0.2f, 19},
+  };
+  for (const auto& c : cases) {
+    device.calls.clear();
+    device.geometry = c.geometry;
+    Begin();
+    const InchMargins m = po.SetMargins(0.5f, c.bottomMargin, 0.5f, 0.5f);
+    po.SetPageBounds(0.5f, po.PhysHeightIn() - m.bottom);
+    EXPECT_EQ(po.LinesOnPage(), c.linesOnPage1) << c.what;
+    for (int i = 0; i < 60; ++i) po.WriteText(-1, kNextLine, "L");
+    EXPECT_EQ(static_cast<int>(device.textsOnPage(1).size()), c.linesOnPage1) << c.what;
+    EXPECT_EQ(static_cast<int>(device.textsOnPage(2).size()), c.linesOnPage1) << c.what;
+    for (const RecordedCall& t : device.texts())
+      EXPECT_LE(t.y + c.geometry.offsetY + 72, c.geometry.offsetY + c.geometry.printableHeight)
+          << c.what;
+    po.EndPrinting();
+  }
+}
+
+TEST_F(PrintObjectTest, ALineTallerThanThePageStillPrintsOnePerPage) {
+  Begin();
+  po.SetFont("MARVENA", 200, 0);  // 1600 dots high on a sheet of 1800
+  po.SetMargins(0.5f, 0.5f, 0.5f, 0.5f);
+  po.SetPageBounds(0.5f, 2.5f);
+  EXPECT_EQ(po.LinesOnPage(), 1);
+  for (int i = 0; i < 3; ++i) po.WriteText(-1, kNextLine, "L");
+  EXPECT_EQ(device.pages(), 3);
+  for (int page = 1; page <= 3; ++page) EXPECT_EQ(device.textsOnPage(page).size(), 1u);
+}
+
 TEST_F(PrintObjectTest, AbsoluteAndCurrentLinePositions) {
   device.geometry = {600, 600, 1800, 1800, 60, 30, 1680, 1740};
   Begin();

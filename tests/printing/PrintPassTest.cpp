@@ -12,8 +12,8 @@ namespace marvena {
 namespace {
 
 // A 3 x 3 inch sheet without borders at 600 dpi, half-inch margins, lines of
-// 75 dots (1/8 inch) and characters 45 dots wide at 9 points: 17 lines fit
-// on a page (the last one's top sits on the bottom limit) and LinesPerPage is 16.
+// 75 dots (1/8 inch) and characters 45 dots wide at 9 points: 17 lines go on
+// a page (the last one's top sits on the bottom limit, inside the margin).
 struct PrintPassTest : ::testing::Test {
   FakeFileSystem fs;
   JobStatus status;
@@ -80,15 +80,33 @@ TEST_F(PrintPassTest, TrailingFormFeedGivesAnEmptyPageUnlessTheRangeEnds) {
   EXPECT_EQ(device.pages(), 1);
 }
 
-TEST_F(PrintPassTest, PagesWithoutFormFeedsAreSkippedByCountingLinesPerPage) {
+TEST_F(PrintPassTest, PagesNotPrintedCountTheLinesAPrintedPageHolds) {
   ps.pageFrom = 2;
   Print(Lines(0, 39));
   const auto first = device.textsOnPage(1);
   ASSERT_FALSE(first.empty());
-  EXPECT_EQ(first[0].text, "L16");
+  EXPECT_EQ(first[0].text, "L17");
   EXPECT_EQ(first[0].y, 300);
   EXPECT_EQ(first.size(), 17u);
-  EXPECT_EQ(TextsOn(2).front(), "L33");
+  EXPECT_EQ(TextsOn(2).front(), "L34");
+
+  // Without margins the sheet's edge decides: 24 whole lines of 75 dots fit
+  // on 1800 dots, and so many pages are skipped.
+  for (int size : {5, 9, 14}) {
+    device.calls.clear();
+    ps.topMargin = ps.bottomMargin = 0;
+    ps.fontSize = size;
+    ps.pageFrom = 1;
+    Print(Lines(0, 199));
+    const std::vector<std::string> secondPage = TextsOn(2);
+    device.calls.clear();
+    ps.pageFrom = 2;
+    ps.pageTo = 2;
+    Print(Lines(0, 199));
+    EXPECT_EQ(TextsOn(1), secondPage) << size;
+    EXPECT_EQ(device.pages(), 1) << size;
+    ps.pageTo = 65535;
+  }
 }
 
 TEST_F(PrintPassTest, NoPageBeyondTheRangeForTheLineThatWouldStartIt) {

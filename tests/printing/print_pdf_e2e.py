@@ -1,5 +1,6 @@
 """The headless tool prints text jobs to the "Marvena PDF" printer; the PDFs
-are read back with poppler's pdftotext and pdfinfo.
+are read back with poppler's pdftotext and pdfinfo. The printouts land in
+the PDF directory under the job's name, never over or through what is there.
 
 argv: tool, examples/spool directory.
 """
@@ -8,83 +9,14 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import unittest
+
+import print_e2e_common as common
+from print_e2e_common import Spool, job_bytes, pages, pdfinfo_field, text
 
 TOOL = sys.argv[1]
 EXAMPLES = sys.argv[2]
-
-LT = {'Ą': 0xDC, 'ą': 0xDD, 'Č': 0xDE, 'č': 0xDF, 'Ę': 0xF0, 'ę': 0xF1, 'Ė': 0xF2, 'ė': 0xF3,
-      'Į': 0xF4, 'į': 0xF5, 'Š': 0xF6, 'š': 0xF7, 'Ų': 0xF8, 'ų': 0xF9, 'Ū': 0xFA, 'ū': 0xFB,
-      'Ž': 0xFC, 'ž': 0xFD, '─': 0xC4, '│': 0xB3, '┌': 0xDA, '┐': 0xBF, '└': 0xC0, '┘': 0xD9,
-      '├': 0xC3, '┤': 0xB4, '┬': 0xC2, '┴': 0xC1, '┼': 0xC5}
-
-
-def job_bytes(text):
-    """Text in the job code page, CR LF line ends."""
-    return bytes(LT.get(c, ord(c)) for c in text.replace('\n', '\r\n'))
-
-
-def pages(pdf):
-    out = subprocess.run(['pdfinfo', pdf], capture_output=True, text=True, check=True).stdout
-    return int(re.search(r'^Pages:\s+(\d+)', out, re.M).group(1))
-
-
-def pdfinfo_field(pdf, field):
-    out = subprocess.run(['pdfinfo', pdf], capture_output=True, text=True, check=True).stdout
-    m = re.search(r'^%s:\s+(.*)$' % field, out, re.M)
-    return m.group(1).strip() if m else ''
-
-
-def text(pdf, page=None):
-    args = ['pdftotext', '-enc', 'UTF-8']
-    if page:
-        args += ['-f', str(page), '-l', str(page)]
-    return subprocess.run(args + [pdf, '-'], capture_output=True, check=True).stdout.decode()
-
-
-class Spool:
-    """A spool and a PDF directory with a settings file that prints to "Marvena PDF"."""
-
-    def __init__(self):
-        self.root = tempfile.mkdtemp(prefix='marvena-print-')
-        self.spool = os.path.join(self.root, 'spool')
-        self.pdf = os.path.join(self.root, 'pdf')
-        os.makedirs(self.spool)
-        os.makedirs(self.pdf)
-        self.ini = os.path.join(self.root, 'MARVENA.INI')
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.root, QT_QPA_PLATFORM='offscreen')
-        self.write_ini(-1)
-        # A first run lists the printers in the settings file; "Marvena PDF" is chosen by index.
-        self.run()
-        with open(self.ini, encoding='utf-8') as f:
-            listed = dict(re.findall(r'^Printer(\d+)=(.*)$', f.read(), re.M))
-        index = [int(i) for i, name in listed.items() if name == 'Marvena PDF']
-        assert index, listed
-        self.pdf_index = index[0]
-        self.write_ini(self.pdf_index)
-
-    def write_ini(self, index, extra=''):
-        with open(self.ini, 'w', encoding='utf-8') as f:
-            f.write('[Spool]\nPath=%s\nPdfDir=%s\nPrinterIndex=%d\n%s' %
-                    (self.spool, self.pdf, index, extra))
-
-    def put(self, name, data):
-        with open(os.path.join(self.spool, name), 'wb') as f:
-            f.write(data)
-
-    def run(self):
-        return subprocess.run([TOOL, '--headless', '--once', '--config', self.ini],
-                              capture_output=True, text=True, env=self.env, timeout=900)
-
-    def output(self, name):
-        return os.path.join(self.pdf, name)
-
-    def failed(self, name):
-        return os.path.exists(os.path.join(self.spool, 'FAILED', name))
-
-    def close(self):
-        shutil.rmtree(self.root, ignore_errors=True)
+common.TOOL[0] = TOOL
 
 
 class DemoJobs(unittest.TestCase):
@@ -151,6 +83,76 @@ class DemoJobs(unittest.TestCase):
         self.assertTrue(sizes[0].startswith('227 x 340'), sizes)
         self.assertTrue(sizes[1].startswith('340 x 227'), sizes)
         self.assertTrue(sizes[2].startswith('340 x 227'), sizes)
+
+
+class PdfDirectory(unittest.TestCase):
+    """What lands in the PDF directory, and under which name."""
+
+    def setUp(self):
+        self.s = Spool()
+
+    def tearDown(self):
+        self.s.close()
+
+    def listing(self):
+        return sorted(os.listdir(os.fsencode(self.s.pdf)))
+
+    def test_a_link_at_the_name_is_neither_followed_nor_replaced(self):
+        outside = os.path.join(self.s.root, 'outside')
+        os.makedirs(outside)
+        dangling = os.path.join(outside, 'stolen.pdf')
+        os.symlink(dangling, self.s.output('LINK.pdf'))
+        victim = os.path.join(outside, 'victim.pdf')
+        with open(victim, 'wb') as f:
+            f.write(b'keep me')
+        os.symlink(victim, self.s.output('LIVE.pdf'))
+        self.s.put('LINK.txt', job_bytes('Nuoroda\n'))
+        self.s.put('LIVE.txt', job_bytes('Gyva\n'))
+        r = self.s.run()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertFalse(os.path.lexists(dangling))
+        with open(victim, 'rb') as f:
+            self.assertEqual(f.read(), b'keep me')
+        self.assertTrue(os.path.islink(self.s.output('LINK.pdf')))
+        self.assertTrue(os.path.islink(self.s.output('LIVE.pdf')))
+        self.assertIn('Nuoroda', text(self.s.output('LINK-2.pdf')))
+        self.assertIn('Gyva', text(self.s.output('LIVE-2.pdf')))
+        self.assertEqual(os.listdir(outside), ['victim.pdf'])
+        self.assertEqual(self.listing(), [b'LINK-2.pdf', b'LINK.pdf', b'LIVE-2.pdf', b'LIVE.pdf'])
+
+    def test_names_in_the_job_code_page_keep_their_bytes(self):
+        # "Čekis" and "čekis" in the job code page: two names, two printouts.
+        self.s.put(b'\xdeEKIS.txt', job_bytes('Didysis\n'))
+        self.s.put(b'\xdfEKIS.txt', job_bytes('Mažasis\n'))
+        r = self.s.run()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(self.listing(), [b'\xdeEKIS.pdf', b'\xdfEKIS.pdf'])
+        big = os.path.join(os.fsencode(self.s.pdf), b'\xdeEKIS.pdf')
+        self.assertIn('Didysis', text(big))
+        self.assertEqual(pdfinfo_field(big, 'Title'), 'Marvena ČEKIS.txt')
+
+    def test_the_longest_names_print_and_get_a_number_within_the_limit(self):
+        names = ['%s%03d.txt' % ('A' * (n - 7), n) for n in range(244, 256)]
+        for name in names:
+            self.s.put(name, job_bytes(name[-7:] + '\n'))
+        r = self.s.run()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        longest = names[-1]
+        for _ in range(2):
+            self.s.put(longest, job_bytes('again\n'))
+            r = self.s.run()
+            self.assertEqual(r.returncode, 0, r.stderr)
+        made = os.listdir(self.s.pdf)
+        self.assertEqual(len(made), len(names) + 2, made)
+        for name in names[:-1]:
+            self.assertIn(name[:-4] + '.pdf', made)
+        self.assertIn(longest[:-4] + '.pdf', made)
+        numbered = sorted(n for n in made if n.endswith(('-2.pdf', '-3.pdf')))
+        self.assertEqual([n[-6:] for n in numbered], ['-2.pdf', '-3.pdf'])
+        for n in numbered:
+            self.assertLessEqual(len(n), 255)
+            self.assertIn('again', text(self.s.output(n)))
+        self.assertFalse(os.path.exists(os.path.join(self.s.spool, 'FAILED')))
 
 
 def bitmap(width, height, cut=0):

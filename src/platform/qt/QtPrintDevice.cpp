@@ -12,9 +12,18 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRawFont>
-#include <QTemporaryFile>
+#include <QStringDecoder>
+#include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <optional>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -24,6 +33,7 @@
 #include "platform/qt/QtPrinters.h"
 #include "printing/PrintedText.h"
 #include "settings/PrintSettings.h"
+#include "text/CodePage.h"
 
 namespace marvena {
 
@@ -54,11 +64,55 @@ void KeepPageBuffersInTheHeap() {
 #endif
 }
 
+// The job's base name as a file name: its bytes as they are (a name in the
+// job code page stays that name), never a path, never hidden.
 std::string SafeFileBase(const std::string& name) {
   std::string out;
   for (char c : name) out += (c == '/' || c == '\\' || c == '\0') ? '_' : c;
   while (!out.empty() && out.front() == '.') out.erase(out.begin());
   return out.empty() ? "Marvena" : out;
+}
+
+// `base` + `suffix` + ".pdf" within `nameMax` bytes: a long base loses its
+// end, not inside a UTF-8 sequence.
+std::string PdfName(std::string base, const std::string& suffix, long nameMax) {
+  const long room = nameMax - static_cast<long>(suffix.size()) - 4;
+  if (room > 0 && static_cast<long>(base.size()) > room) {
+    std::size_t cut = static_cast<std::size_t>(room);
+    while (cut > 1 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+    base.resize(cut);
+  }
+  return base + suffix + ".pdf";
+}
+
+// Text for titles: file names that are not UTF-8 came from the DOS side and
+// are read in the job code page.
+std::string TitleText(const std::string& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString decoded = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+  return utf8.hasError() ? JobTextToUtf8(bytes) : bytes;
+}
+
+std::string ErrnoText(int error) {
+  return std::strerror(error);
+}
+
+// Gives the file `from` the name `to` in the same directory, never over
+// an existing name and never through a symbolic link at it: a hard link
+// where the file system has them, else a rename that refuses an existing
+// name. 0 or the errno that stopped it; EXDEV stands for "the file system
+// can do neither".
+int PublishNoReplace(int dirFd, const char* from, const char* to) {
+  if (::linkat(dirFd, from, dirFd, to, 0) == 0) {
+    ::unlinkat(dirFd, from, 0);
+    return 0;
+  }
+  const int linkError = errno;
+  if (linkError != EPERM && linkError != EOPNOTSUPP && linkError != ENOSYS && linkError != EMLINK)
+    return linkError;
+  if (::renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0) return 0;
+  const int renameError = errno;
+  return renameError == EINVAL || renameError == ENOSYS ? EXDEV : renameError;
 }
 
 }  // namespace
@@ -99,7 +153,7 @@ QtPrintDevice::QtPrintDevice(QtPrinters& printers, std::string fallbackFace,
 }
 
 QtPrintDevice::~QtPrintDevice() {
-  if (painter_) abortDocument();
+  abortDocument();
 }
 
 bool QtPrintDevice::metrics(PrinterMetrics* out, std::string* error) {
@@ -233,18 +287,10 @@ bool QtPrintDevice::beginDocument(std::string* error) {
                              std::to_string(std::lround(lengthMm)) + "mm"
                        : size.key().toStdString();
 
-  const QString dir = toPdfDir_ ? Q(pdfDir_) : QDir::tempPath();
-  auto file = std::make_unique<QTemporaryFile>(dir + QStringLiteral("/.marvena-XXXXXX.pdf.part"));
-  file->setAutoRemove(false);
-  if (!file->open()) {
-    *error =
-        "cannot create a file in " + dir.toStdString() + ": " + file->errorString().toStdString();
-    return false;
-  }
-  file_ = std::move(file);
+  if (!openTemporary(toPdfDir_ ? pdfDir_ : QDir::tempPath().toStdString(), error)) return false;
   writer_ = std::make_unique<QPdfWriter>(file_.get());
   writer_->setResolution(kPrinterDpi);
-  writer_->setTitle(Q(title_));
+  writer_->setTitle(Q(TitleText(title_)));
   writer_->setCreator(QStringLiteral("Marvena Spool"));
   QPageLayout layout(size,
                      printers_.orientation() == Orientation::Landscape ? QPageLayout::Landscape
@@ -254,7 +300,7 @@ bool QtPrintDevice::beginDocument(std::string* error) {
   writer_->setPageLayout(layout);
   painter_ = std::make_unique<QPainter>();
   if (!painter_->begin(writer_.get())) {
-    *error = "cannot start a PDF document in " + dir.toStdString();
+    *error = "cannot start a PDF document in " + tempDir_;
     abortDocument();
     return false;
   }
@@ -275,6 +321,55 @@ bool QtPrintDevice::newPage(std::string* error) {
   return true;
 }
 
+bool QtPrintDevice::openTemporary(const std::string& dir, std::string* error) {
+  dropTemporary();
+  tempDir_ = dir;
+  dirFd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd_ < 0) {
+    *error = "cannot open the directory " + dir + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (nameSeed_ == 0) nameSeed_ = std::random_device()() | 1u;
+  // ".marvena-<pid>-<hex>.tmp": short whatever the job is called, hidden
+  // from the spool, and telling a later start whose leftover it is.
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    nameSeed_ = nameSeed_ * 1664525u + 1013904223u;
+    char name[64];
+    std::snprintf(name, sizeof name, ".marvena-%ld-%08x.tmp", static_cast<long>(::getpid()),
+                  static_cast<unsigned>(nameSeed_));
+    fileFd_ = ::openat(dirFd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fileFd_ >= 0) {
+      tempName_ = name;
+      break;
+    }
+    if (errno != EEXIST) break;
+  }
+  if (fileFd_ < 0) {
+    *error = "cannot create a file in " + dir + ": " + ErrnoText(errno);
+    dropTemporary();
+    return false;
+  }
+  file_ = std::make_unique<QFile>();
+  if (!file_->open(fileFd_, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+    *error = "cannot write a file in " + dir + ": " + file_->errorString().toStdString();
+    dropTemporary();
+    return false;
+  }
+  return true;
+}
+
+void QtPrintDevice::dropTemporary() {
+  file_.reset();
+  if (fileFd_ >= 0) ::close(fileFd_);
+  fileFd_ = -1;
+  if (dirFd_ >= 0) {
+    if (!tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
+    ::close(dirFd_);
+  }
+  dirFd_ = -1;
+  tempName_.clear();
+}
+
 void QtPrintDevice::closeDocument() {
   if (painter_ && painter_->isActive()) painter_->end();
   painter_.reset();
@@ -285,62 +380,69 @@ void QtPrintDevice::closeDocument() {
 bool QtPrintDevice::endDocument(std::string* error) {
   if (!painter_) return true;
   const bool painted = painter_->end();
+  const bool flushed = file_ && file_->flush() && file_->error() == QFile::NoError;
+  const std::string why = file_ ? file_->errorString().toStdString() : std::string();
   closeDocument();
-  const QString temp = file_->fileName();
-  const bool written = painted && file_->error() == QFile::NoError;
-  const std::string why = file_->errorString().toStdString();
-  file_.reset();
-  if (!written) {
-    QFile::remove(temp);
+  if (!painted || !flushed) {
     *error = "cannot write the PDF document: " + why;
+    dropTemporary();
+    return false;
+  }
+  // The contents are on the disk before the name points at them.
+  if (::fsync(fileFd_) != 0) {
+    *error = "cannot write the PDF document: " + ErrnoText(errno);
+    dropTemporary();
     return false;
   }
   if (toPdfDir_) {
-    if (finishFile(temp.toStdString(), error)) return true;
-    QFile::remove(temp);
-    return false;
+    const bool ok = publishFile(error);
+    dropTemporary();
+    return ok;
   }
+  const std::string temp = tempDir_ + "/" + tempName_;
 #if defined(MARVENA_HAVE_CUPS)
-  const bool ok = SubmitPdfToCups(printerName_, temp.toStdString(), title_, media_, error);
+  const bool ok = SubmitPdfToCups(printerName_, temp, TitleText(title_), media_, error);
 #else
   const bool ok = false;
   *error = "printing on \"" + printerName_ + "\" is not built for this system";
 #endif
-  QFile::remove(temp);
+  dropTemporary();
   return ok;
 }
 
-bool QtPrintDevice::finishFile(const std::string& temp, std::string* error) {
+bool QtPrintDevice::publishFile(std::string* error) {
+  // A temporary file is private to its owner; a printout is not.
+  ::fchmod(fileFd_, 0644);
+  long nameMax = ::fpathconf(dirFd_, _PC_NAME_MAX);
+  if (nameMax <= 0) nameMax = NAME_MAX;
   // The job's name, never over an existing file: REPORT.pdf, REPORT-2.pdf, ...
-  const QString base = Q(pdfDir_) + "/" + Q(SafeFileBase(outputName_));
+  const std::string base = SafeFileBase(outputName_);
   for (int n = 1; n < 100000; ++n) {
-    const QString target = base + (n == 1 ? QString() : "-" + QString::number(n)) + ".pdf";
-    if (QFile::exists(target)) continue;
-    // A temporary file is private to its owner; a printout is not.
-    QFile::setPermissions(Q(temp), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (QFile::rename(Q(temp), target)) {
-      lastOutput_ = target.toStdString();
-      return true;
-    }
-    if (!QFile::exists(target)) {
-      *error = "cannot move the PDF document to " + target.toStdString();
+    const std::string target = PdfName(base, n == 1 ? "" : "-" + std::to_string(n), nameMax);
+    const int result = PublishNoReplace(dirFd_, tempName_.c_str(), target.c_str());
+    if (result == EEXIST) continue;
+    if (result == EXDEV) {
+      *error = "the file system of " + pdfDir_ +
+               " can neither link nor rename a file without replacing another";
       return false;
     }
+    if (result != 0) {
+      *error = "cannot name the PDF document " + pdfDir_ + "/" + target + ": " + ErrnoText(result);
+      return false;
+    }
+    tempName_.clear();  // it is the printout now
+    lastOutput_ = pdfDir_ + "/" + target;
+    if (::fsync(dirFd_) != 0 && log_)
+      log_("cannot sync the directory " + pdfDir_ + ": " + ErrnoText(errno));
+    return true;
   }
-  *error = "no free file name for " + base.toStdString() + ".pdf";
+  *error = "no free file name for " + pdfDir_ + "/" + base + ".pdf";
   return false;
 }
 
 void QtPrintDevice::abortDocument() {
-  if (!file_) {
-    closeDocument();
-    return;
-  }
-  const QString temp = file_->fileName();
   closeDocument();
-  file_.reset();
-  QFile::remove(temp);
+  dropTemporary();
 }
 
 void QtPrintDevice::drawText(int x, int y, std::string_view jobBytes) {

@@ -1,6 +1,8 @@
 // The printer device over Qt: every document is drawn with QPainter into a
 // PDF at the printer's resolution. For "Marvena PDF" the PDF is the
-// printout, renamed into the PDF directory under the job's name; for a CUPS
+// printout: it is written under a short hidden temporary name in the PDF
+// directory itself, synced, and then given the job's name there without
+// ever replacing or following what is already at that name. For a CUPS
 // printer it is handed to CUPS, and only an accepted submission counts as
 // printed (Qt's own CUPS engine does not report a refusal).
 //
@@ -10,6 +12,7 @@
 // by a monospaced fallback that has the Lithuanian letters and box drawing.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -65,9 +68,13 @@ class QtPrintDevice final : public PrintDevice {
   using FaceKey = std::tuple<std::string, int, bool, bool, bool>;  // family, px, bold, italic, tool
 
   Face& currentFace();
-  // Renames the finished temporary PDF into the PDF directory.
-  bool finishFile(const std::string& temp, std::string* error);
+  // Creates the temporary file of a document in `dir`.
+  bool openTemporary(const std::string& dir, std::string* error);
+  // Gives the finished temporary PDF its name in the PDF directory.
+  bool publishFile(std::string* error);
   void closeDocument();
+  // Closes and removes the temporary file, if any.
+  void dropTemporary();
 
   QtPrinters& printers_;
   std::string fallback_;
@@ -83,6 +90,9 @@ class QtPrintDevice final : public PrintDevice {
 
   std::string title_, outputName_, lastOutput_;
   std::unique_ptr<QFile> file_;
+  int dirFd_ = -1, fileFd_ = -1;  // the temporary file and its directory
+  std::string tempDir_, tempName_;
+  std::uint32_t nameSeed_ = 0;
   std::unique_ptr<QPdfWriter> writer_;
   std::unique_ptr<QPainter> painter_;
   PrinterMetrics doc_;  // geometry of the running document
