@@ -13,7 +13,7 @@ packages=(
   # run
   fonts-dejavu-core cups-client
   # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
-  cups printer-driver-cups-pdf poppler-utils ghostscript enscript
+  cups cups-daemon cups-filters printer-driver-cups-pdf poppler-utils ghostscript enscript
   xvfb xauth xclip python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
   libreoffice-calc-nogui
 )

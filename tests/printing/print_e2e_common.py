@@ -54,11 +54,12 @@ def words(pdf):
 
 class Spool:
     """A spool and a PDF directory with a settings file that prints to
-    "Marvena PDF". `cups_server` names the CUPS server the tool asks for its
-    printers; by default a socket that does not exist, so that the printers
-    of the machine the test runs on play no part."""
+    "Marvena PDF". `cups` holds the CUPS client's environment (CUPS_SERVER,
+    CUPS_SERVERROOT) of the scheduler the tool asks for its printers; by
+    default a socket that does not exist, so that the printers of the
+    machine the test runs on play no part."""
 
-    def __init__(self, cups_server=None, extra=''):
+    def __init__(self, cups=None, extra=''):
         self.root = tempfile.mkdtemp(prefix='marvena-print-')
         self.spool = os.path.join(self.root, 'spool')
         self.pdf = os.path.join(self.root, 'pdf')
@@ -66,8 +67,9 @@ class Spool:
         os.makedirs(self.pdf)
         self.ini = os.path.join(self.root, 'MARVENA.INI')
         self.env = dict(os.environ, XDG_RUNTIME_DIR=self.root, QT_QPA_PLATFORM='offscreen',
-                        CUPS_SERVER=cups_server or os.path.join(self.root, 'no-cups.sock'),
                         HOME=self.root)
+        self.env.update(cups or {'CUPS_SERVER': os.path.join(self.root, 'no-cups.sock'),
+                                 'CUPS_SERVERROOT': self.root})
         self.extra = extra
         self.write_ini(-1)
         # A first run lists the printers in the settings file.
