@@ -1,6 +1,9 @@
 #include "exchange/FtpUploadJob.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "exchange/UploadTarget.h"
 #include "platform/Clock.h"
@@ -18,7 +21,64 @@ int Seconds(ProfileFile* settings, const char* key, int def, int min, int max) {
   return std::clamp(settings->readInteger("ESSVE", key, def), min, max);
 }
 
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// A refused login that says it wants an encrypted connection.
+bool DemandsTls(const FtpError& error) {
+  if (error.reply == 534) return true;  // refused by the server's security policy
+  const std::string text = Lower(error.replyText);
+  for (const char* word : {"tls", "ssl", "encrypt", "secure"})
+    if (text.find(word) != std::string::npos) return true;
+  return false;
+}
+
+// "xml/sale" for "CWD sale" when the session went into xml, then sale.
+std::string DirectoryOf(const std::string& command, const std::vector<std::string>& directories) {
+  const std::string name = command.size() > 4 ? command.substr(4) : std::string();
+  std::string path;
+  for (const std::string& dir : directories) {
+    path += (path.empty() ? "" : "/") + dir;
+    if (dir == name) return path;
+  }
+  return name;
+}
+
 }  // namespace
+
+FtpHint HintFor(const FtpError& error, const FtpUpload& where) {
+  if (error.reply < 400) return {};
+  if (error.step == FtpStep::ChangeDirectory) {
+    const std::string dir = DirectoryOf(error.command, where.directories);
+    // "FTP serveryje nėra katalogo ... arba jis neprieinamas (serverio atsakymas ...)."
+    return {"FTP serveryje n\xC4\x97ra katalogo " + dir +
+                " arba jis neprieinamas (serverio atsakymas " + std::to_string(error.reply) + ").",
+            "the directory " + dir + " is missing on the server or not accessible"};
+  }
+  if (error.step != FtpStep::Login) return {};
+  if (where.tls == FtpTls::Off && DemandsTls(error)) {
+    // "Serveris reikalauja šifruoto ryšio: nustatykite [ESSVE] TLS=1."
+    return {"Serveris reikalauja \xC5\xA1ifruoto ry\xC5\xA1io: nustatykite [ESSVE] TLS=1.",
+            "the server demands TLS: set [ESSVE] TLS=1"};
+  }
+  // "Serveris nepriėmė prisijungimo: patikrinkite [ESSVE] user ir password"
+  std::string user =
+      "Serveris nepri\xC4\x97m\xC4\x97 prisijungimo: patikrinkite [ESSVE] user ir password";
+  std::string log = "login refused: check [ESSVE] user and password";
+  if (where.tls == FtpTls::Off) {
+    // "; jei serveris reikalauja šifruoto ryšio, nustatykite [ESSVE] TLS=1"
+    user += "; jei serveris reikalauja \xC5\xA1ifruoto ry\xC5\xA1io, nustatykite [ESSVE] TLS=1";
+    log += ", or set [ESSVE] TLS=1 if the server demands TLS";
+  }
+  return {user + ".", log};
+}
 
 FtpConnection ReadFtpConnection(const ExportSettings& account, ProfileFile* settings) {
   FtpConnection c;
@@ -29,6 +89,7 @@ FtpConnection ReadFtpConnection(const ExportSettings& account, ProfileFile* sett
   c.stallTimeoutSeconds = Seconds(settings, "StallTimeout", c.stallTimeoutSeconds, 1, 3600);
   c.retrySeconds = Seconds(settings, "RetryDelay", c.retrySeconds, 0, 86400);
   if (settings) {
+    c.temporaryName = settings->readInteger("ESSVE", "TempName", 1) != 0;
     c.tls = settings->readInteger("ESSVE", "TLS", 0) != 0 ? FtpTls::Required : FtpTls::Off;
     c.tlsVerifyPeer = settings->readInteger("ESSVE", "TLSVerify", 1) != 0;
     c.tlsCaFile = settings->readString("ESSVE", "TLSCAFile", "");
@@ -75,15 +136,17 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   upload.tlsCaFile = connection_.tlsCaFile;
 
   status_.jobBytesTotal = static_cast<std::int64_t>(document->size());
-  const FtpClient::Progress progress = [this](std::uint64_t sent, std::uint64_t) {
-    status_.jobBytesDone = static_cast<std::int64_t>(sent);
-    return true;
-  };
   const std::string where =
       "xml/" + (target.directory.empty() ? "" : target.directory + "/") + upload.fileName;
-  if (!ftp_.upload(upload, *document, progress, &error)) {
+  FtpError failure;
+  std::string note;
+  if (!send(upload, *document, &failure, &note)) {
     lastFailure_[version] = clock_.monotonicMs();
-    return keep(job, "upload as " + where + " failed: " + error);
+    const FtpHint hint = HintFor(failure, upload);
+    return keep(job,
+                "upload as " + where + " failed: " + failure.message +
+                    (hint.log.empty() ? "" : " (" + hint.log + ")"),
+                hint.user);
   }
   lastFailure_.erase(version);
 
@@ -92,13 +155,67 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   std::string ignored;
   fs_.appendFile(job.directory() + "/ftp.log",
                  UploadLogLine(target.stem, clock_.localNow(), locale_) + "\r\n", &ignored);
-  return JobResult::done("uploaded as " + where);
+  return JobResult::done("uploaded as " + where + note);
 }
 
-JobResult FtpUploadJob::keep(const JobFile& job, const std::string& error) {
+bool FtpUploadJob::send(FtpUpload& upload, std::string_view document, FtpError* error,
+                        std::string* note) {
+  if (!connection_.temporaryName) return sendDirectly(upload, document, error);
+  const std::string finalName = upload.fileName;
+  const std::string temporary = TemporaryUploadName(finalName, random_());
+  upload.fileName = temporary;
+  upload.renameTo = finalName;
+  FtpError failure;
+  const bool stored = ftp_.upload(upload, document, progress(), &failure);
+  upload.fileName = finalName;
+  upload.renameTo.clear();
+  if (stored) return true;
+
+  FtpError ignored;
+  if (failure.step != FtpStep::Rename || failure.reply < 400) {
+    // Whatever reached the server is of no use under its temporary name.
+    if (failure.partial || failure.step == FtpStep::Rename)
+      ftp_.remove(upload, temporary, &ignored);
+    *error = std::move(failure);
+    return false;
+  }
+  // The document is complete on the server, under its temporary name, and
+  // the server refused to rename it.
+  const std::string refusal = failure.message;
+  if (StartsWith(failure.command, "RNTO")) {
+    // Some servers rename only onto a name that is free.
+    ftp_.remove(upload, finalName, &ignored);
+    if (ftp_.rename(upload, temporary, finalName, &failure)) {
+      *note = "; the old file was deleted first, as " + refusal;
+      return true;
+    }
+  }
+  ftp_.remove(upload, temporary, &ignored);
+  *note = "; stored directly, as " + refusal;
+  return sendDirectly(upload, document, error);
+}
+
+bool FtpUploadJob::sendDirectly(FtpUpload& upload, std::string_view document, FtpError* error) {
+  if (ftp_.upload(upload, document, progress(), error)) return true;
+  // A cut-off file under the final name would pass for the document.
+  FtpError ignored;
+  if (error->partial) ftp_.remove(upload, upload.fileName, &ignored);
+  return false;
+}
+
+FtpClient::Progress FtpUploadJob::progress() {
+  return [this](std::uint64_t sent, std::uint64_t) {
+    status_.jobBytesDone = static_cast<std::int64_t>(sent);
+    return true;
+  };
+}
+
+JobResult FtpUploadJob::keep(const JobFile& job, const std::string& error,
+                             const std::string& hint) {
   // "Nepavyko išsiųsti failo ... į FTP serverį ..."
   return JobResult::kept("Nepavyko i\xC5\xA1si\xC5\xB3sti failo " + job.name +
-                             " \xC4\xAF FTP server\xC4\xAF " + connection_.host + ": " + error,
+                             " \xC4\xAF FTP server\xC4\xAF " + connection_.host + ": " +
+                             (hint.empty() ? error : hint + " (" + error + ")"),
                          "FTP server " + connection_.host + ": " + error);
 }
 

@@ -1,9 +1,17 @@
 // The *.FTP job: an XML document from the export directory goes unchanged
-// to the FTP server, then the job file is deleted and "ftp.log" gets a line.
+// to the FTP server, then "ftp.log" gets a line and the dispatcher deletes
+// the job file.
+//
+// The document is stored under a temporary name beside its final one and
+// renamed once the server has confirmed it, so that the side reading the
+// server never sees half a document under the final name. A server that
+// refuses the rename gets the document under its final name directly; a
+// cut-off file is deleted from the server whenever it can be.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -30,8 +38,18 @@ struct FtpConnection {
   std::string tlsCaFile;
   // A failed upload is not tried again sooner than this.
   int retrySeconds = 30;
+  // Store under a temporary name first, then rename ([ESSVE] TempName).
+  bool temporaryName = true;
 };
 FtpConnection ReadFtpConnection(const ExportSettings& account, ProfileFile* settings);
+
+// What the user is told to do about a failed session, in Lithuanian and in
+// English for the log; both empty when there is nothing to add. `where` is
+// the session that failed.
+struct FtpHint {
+  std::string user, log;
+};
+FtpHint HintFor(const FtpError& error, const FtpUpload& where);
 
 class FtpUploadJob final : public JobHandler {
  public:
@@ -42,7 +60,12 @@ class FtpUploadJob final : public JobHandler {
   JobResult run(const JobFile& job) override;
 
  private:
-  JobResult keep(const JobFile& job, const std::string& error);
+  // Stores the document under upload.fileName; on failure *error is the
+  // failure to report. *note tells the log how, when it was not the usual way.
+  bool send(FtpUpload& upload, std::string_view document, FtpError* error, std::string* note);
+  bool sendDirectly(FtpUpload& upload, std::string_view document, FtpError* error);
+  FtpClient::Progress progress();
+  JobResult keep(const JobFile& job, const std::string& error, const std::string& hint = {});
 
   FileSystem& fs_;
   FtpClient& ftp_;
@@ -50,6 +73,7 @@ class FtpUploadJob final : public JobHandler {
   Locale& locale_;
   JobStatus& status_;
   FtpConnection connection_;
+  std::mt19937_64 random_{std::random_device{}()};
   // When each recently failed version of a job file (path, size, time) was tried.
   std::map<std::tuple<std::string, std::uint64_t, std::int64_t>, std::int64_t> lastFailure_;
 };

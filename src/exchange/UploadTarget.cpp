@@ -165,6 +165,13 @@ UploadTarget DecideUploadTarget(std::string_view baseName, std::string_view docu
   return target;
 }
 
+std::string TemporaryUploadName(const std::string& fileName, std::uint64_t random) {
+  static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string tag;
+  for (int i = 0; i < 8; ++i, random /= 36) tag += kDigits[random % 36];
+  return "." + CutUtf8(fileName, 40) + "." + tag + ".part";
+}
+
 std::string UploadLogLine(const std::string& stem, const LocalTime& now, Locale& locale) {
   std::string line = stem + " sent on " + locale.shortDate(now);
   if (now.hour != 0 || now.minute != 0 || now.second != 0) {

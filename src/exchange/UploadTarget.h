@@ -2,6 +2,7 @@
 // name: the fixed kinds by base name, otherwise the document's "<no>" line.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,12 @@ struct DocumentScan {
 DocumentScan ScanDocument(std::string_view document);
 
 UploadTarget DecideUploadTarget(std::string_view baseName, std::string_view document);
+
+// The name a document is stored under until the server has confirmed it:
+// ".<file name>.<8 letters or digits from `random`>.part", in the same
+// directory, hidden from listings of most servers. Long names are cut so
+// that it stays short.
+std::string TemporaryUploadName(const std::string& fileName, std::uint64_t random);
 
 // "<stem> sent on <short date> <long time>"; the time is left out at midnight.
 std::string UploadLogLine(const std::string& stem, const LocalTime& now, Locale& locale);

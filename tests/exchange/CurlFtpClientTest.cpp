@@ -40,10 +40,10 @@ TEST(CurlFtpClientTest, UnusableHostFailsWithoutThePassword) {
   up.host = "h/zz9secret";
   up.password = "zz9secret";
   up.fileName = "x.XML";
-  std::string error;
+  FtpError error;
   EXPECT_FALSE(client.upload(up, "data", {}, &error));
-  EXPECT_EQ(error.find("zz9secret"), std::string::npos);
-  EXPECT_NE(error.find("***"), std::string::npos);
+  EXPECT_EQ(error.message.find("zz9secret"), std::string::npos);
+  EXPECT_NE(error.message.find("***"), std::string::npos);
 }
 
 }  // namespace

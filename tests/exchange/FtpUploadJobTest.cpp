@@ -48,8 +48,148 @@ TEST_F(FtpUploadJobTest, UploadsUnchangedAndLogs) {
   EXPECT_EQ(up.user, "buh");
   EXPECT_EQ(up.password, "s3cret");
   EXPECT_EQ(up.directories, (std::vector<std::string>{"xml", "customer"}));
-  EXPECT_EQ(up.fileName, "CUSTOMER.XML");
+  // Stored under a temporary name in the same directory, renamed once confirmed.
+  EXPECT_TRUE(up.fileName.starts_with(".CUSTOMER.XML.") && up.fileName.ends_with(".part"))
+      << up.fileName;
+  EXPECT_EQ(up.renameTo, "CUSTOMER.XML");
   EXPECT_EQ(log(), "CUSTOMER sent on 2026.12.09 10:30:05\r\n");
+
+  // Every try has a name of its own.
+  job.run(put("CUSTOMER.FTP", doc));
+  ASSERT_EQ(ftp.calls.size(), 2u);
+  EXPECT_NE(ftp.calls[1].upload.fileName, up.fileName);
+}
+
+FtpError Failure(FtpStep step, std::string command, int reply, std::string text,
+                 bool partial = false) {
+  FtpError e;
+  e.step = step;
+  e.command = std::move(command);
+  e.reply = reply;
+  e.replyText = std::move(text);
+  e.partial = partial;
+  e.message = "the server refused " + e.command + ": " + e.replyText;
+  return e;
+}
+
+// The script with the random part of temporary names blotted out.
+std::vector<std::string> Script(const FakeFtpClient& ftp) {
+  std::vector<std::string> out = ftp.script();
+  for (std::string& line : out) {
+    const std::size_t part = line.find(".part");
+    if (part != std::string::npos && part >= 9) line.replace(part - 8, 8, "*");
+  }
+  return out;
+}
+
+TEST_F(FtpUploadJobTest, RefusedRenameEndsInTheDocumentUnderItsFinalName) {
+  struct Case {
+    const char* what;
+    std::vector<std::optional<FtpError>> outcomes;
+    std::vector<std::string> script;
+    const char* note;
+  };
+  const Case cases[] = {
+      {"no rename on this server: stored directly",
+       {Failure(FtpStep::Rename, "RNFR .SALE.XML.x.part", 502, "502 Command not implemented.")},
+       {"upload .SALE.XML.*.part>SALE.XML", "remove .SALE.XML.*.part", "upload SALE.XML"},
+       "stored directly"},
+      {"no rename onto an existing file: the old one goes first",
+       {Failure(FtpStep::Rename, "RNTO SALE.XML", 550, "550 Cannot create a file.")},
+       {"upload .SALE.XML.*.part>SALE.XML", "remove SALE.XML", "rename .SALE.XML.*.part>SALE.XML"},
+       "old file was deleted"},
+      {"the second rename is refused too",
+       {Failure(FtpStep::Rename, "RNTO SALE.XML", 550, "550 No."), std::nullopt,
+        Failure(FtpStep::Rename, "RNTO SALE.XML", 550, "550 No.")},
+       {"upload .SALE.XML.*.part>SALE.XML", "remove SALE.XML", "rename .SALE.XML.*.part>SALE.XML",
+        "remove .SALE.XML.*.part", "upload SALE.XML"},
+       "stored directly"},
+  };
+  for (const Case& c : cases) {
+    FakeFtpClient client;
+    client.outcomes.assign(c.outcomes.begin(), c.outcomes.end());
+    FtpUploadJob job(fs, client, clock, locale, status, connection);
+    fs.files.erase("/export/ftp.log");
+    const JobResult r = job.run(put("SALE.FTP", "<x/>"));
+    EXPECT_EQ(r.kind, JobResult::Kind::Done) << c.what;
+    EXPECT_EQ(Script(client), c.script) << c.what;
+    EXPECT_NE(r.detail.find(c.note), std::string::npos) << c.what << ": " << r.detail;
+    EXPECT_EQ(log(), "SALE sent on 2026.12.09 10:30:05\r\n") << c.what;
+    for (const auto& call : client.calls)
+      EXPECT_EQ(call.upload.directories, (std::vector<std::string>{"xml", "sale"})) << c.what;
+  }
+}
+
+TEST_F(FtpUploadJobTest, FailedUploadLeavesNoCutOffFileBehind) {
+  struct Case {
+    const char* what;
+    bool temporaryName;
+    FtpError failure;
+    std::vector<std::string> script;
+  };
+  const Case cases[] = {
+      {"stalled mid-file",
+       true,
+       Failure(FtpStep::Store, "STOR x", 150, "150 Ok.", true),
+       {"upload .SALE.XML.*.part>SALE.XML", "remove .SALE.XML.*.part"}},
+      {"no reply to the rename",
+       true,
+       Failure(FtpStep::Rename, "RNFR x", 0, ""),
+       {"upload .SALE.XML.*.part>SALE.XML", "remove .SALE.XML.*.part"}},
+      {"refused before any data",
+       true,
+       Failure(FtpStep::Login, "PASS", 530, "530 No."),
+       {"upload .SALE.XML.*.part>SALE.XML"}},
+      {"stored directly, stalled mid-file",
+       false,
+       Failure(FtpStep::Store, "STOR SALE.XML", 150, "150 Ok.", true),
+       {"upload SALE.XML", "remove SALE.XML"}},
+      {"stored directly, STOR refused",
+       false,
+       Failure(FtpStep::Store, "STOR SALE.XML", 553, "553 No."),
+       {"upload SALE.XML"}},
+  };
+  for (const Case& c : cases) {
+    FakeFtpClient client;
+    client.outcomes = {c.failure};
+    connection.temporaryName = c.temporaryName;
+    FtpUploadJob job(fs, client, clock, locale, status, connection);
+    EXPECT_EQ(job.run(put("SALE.FTP", "<x/>")).kind, JobResult::Kind::Kept) << c.what;
+    EXPECT_EQ(Script(client), c.script) << c.what;
+  }
+  EXPECT_EQ(log(), "");
+}
+
+TEST(FtpHintTest, NamesTheMissingDirectoryAndTheTlsSetting) {
+  FtpUpload where;
+  where.directories = {"xml", "sale"};
+  const FtpHint dir = HintFor(Failure(FtpStep::ChangeDirectory, "CWD sale", 550, "550 No."), where);
+  EXPECT_NE(dir.user.find("katalogo xml/sale"), std::string::npos) << dir.user;
+  EXPECT_NE(dir.user.find("550"), std::string::npos);
+  EXPECT_NE(dir.log.find("xml/sale"), std::string::npos);
+
+  struct Case {
+    FtpTls tls;
+    int reply;
+    const char* text;
+    bool demandsTls, mentionsTls;
+  };
+  const Case cases[] = {
+      {FtpTls::Off, 530, "530 Non-anonymous sessions must use encryption.", true, true},
+      {FtpTls::Off, 550, "550 SSL/TLS required on the control channel.", true, true},
+      {FtpTls::Off, 534, "534 Policy requires SSL.", true, true},
+      {FtpTls::Off, 530, "530 Login incorrect.", false, true},
+      {FtpTls::Required, 530, "530 Login incorrect.", false, false},
+  };
+  for (const Case& c : cases) {
+    where.tls = c.tls;
+    const FtpHint h = HintFor(Failure(FtpStep::Login, "USER u", c.reply, c.text), where);
+    EXPECT_EQ(h.user.find("user ir password") == std::string::npos, c.demandsTls) << c.text;
+    EXPECT_EQ(h.user.find("TLS=1") != std::string::npos, c.mentionsTls) << c.text;
+    EXPECT_EQ(h.log.find("TLS=1") != std::string::npos, c.mentionsTls) << c.text;
+  }
+  // Nothing to add to a data connection that failed.
+  EXPECT_EQ(HintFor(Failure(FtpStep::Store, "EPSV", 229, "229 Ok."), where).user, "");
 }
 
 TEST_F(FtpUploadJobTest, FailedUploadKeepsFileWritesNoLogAndWaitsBeforeRetrying) {
@@ -139,7 +279,7 @@ TEST(ReadFtpConnectionTest, KeysDefaultsAndLimits) {
   fs.put("/cfg/MARVENA.INI",
          "[ESSVE]\r\nPath=C:\\X\\\r\nftp=h:2121\r\nuser=u\r\npassword=p\r\n"
          "ConnectTimeout=0\r\nStallTimeout=abc\r\nRetryDelay=5\r\nTLS=1\r\nTLSVerify=0\r\n"
-         "TLSCAFile=/ca.pem\r\n");
+         "TLSCAFile=/ca.pem\r\nTempName=0\r\n");
   ProfileFile settings(fs, "/cfg/MARVENA.INI", ',');
   const FtpConnection c = ReadFtpConnection(ReadExportSettings(&settings), &settings);
   EXPECT_EQ(c.host, "h:2121");
@@ -151,8 +291,10 @@ TEST(ReadFtpConnectionTest, KeysDefaultsAndLimits) {
   EXPECT_EQ(c.tls, FtpTls::Required);
   EXPECT_FALSE(c.tlsVerifyPeer);
   EXPECT_EQ(c.tlsCaFile, "/ca.pem");
+  EXPECT_FALSE(c.temporaryName);
 
   const FtpConnection d = ReadFtpConnection({}, nullptr);
+  EXPECT_TRUE(d.temporaryName);
   EXPECT_EQ(d.connectTimeoutSeconds, 20);
   EXPECT_EQ(d.tls, FtpTls::Off);
   EXPECT_TRUE(d.tlsVerifyPeer);

@@ -112,6 +112,19 @@ TEST(BaseNameTest, UpToFirstDot) {
   EXPECT_EQ(BaseName("x"), "x");
 }
 
+TEST(TemporaryUploadNameTest, ShortHiddenAndDistinct) {
+  EXPECT_EQ(TemporaryUploadName("SALE.XML", 0), ".SALE.XML.aaaaaaaa.part");
+  EXPECT_EQ(TemporaryUploadName("SALE.XML", 36 + 35), ".SALE.XML.9baaaaaa.part");
+  EXPECT_NE(TemporaryUploadName("SALE.XML", 1), TemporaryUploadName("SALE.XML", 2));
+
+  // The longest upload name stays well inside what servers accept, and is
+  // not cut inside a UTF-8 character.
+  const std::string longest(255, '7');
+  EXPECT_EQ(TemporaryUploadName(longest, 0), "." + std::string(40, '7') + ".aaaaaaaa.part");
+  const std::string wide = std::string(39, 'x') + "\xC3\xA9.XML";
+  EXPECT_EQ(TemporaryUploadName(wide, 0), "." + std::string(39, 'x') + ".aaaaaaaa.part");
+}
+
 TEST(UploadLogLineTest, TimeLeftOutAtMidnight) {
   FakeLocale locale;
   EXPECT_EQ(UploadLogLine("CUSTOMER", {2026, 3, 4, 10, 30, 5}, locale),

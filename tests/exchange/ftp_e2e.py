@@ -35,11 +35,12 @@ def check(condition, what):
 class Server:
     """pyftpdlib in its own process; stopped by its process id."""
 
-    def __init__(self, root, mode="normal", password=PASSWORD, tls_cert="", after=65536):
+    def __init__(self, root, mode="normal", password=PASSWORD, tls_cert="", after=65536,
+                 rate=500000):
         self.log = os.path.join(root, "..", "commands-%d.log" % id(self))
         cmd = ["/usr/bin/python3", os.path.join(HERE, "ftp_server.py"), "--root", root,
                "--user", USER, "--password", password, "--mode", mode,
-               "--after", str(after), "--log", self.log]
+               "--after", str(after), "--rate", str(rate), "--log", self.log]
         if tls_cert:
             cmd += ["--tls-cert", tls_cert]
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -81,20 +82,32 @@ class Case:
         with open(os.path.join(self.export, name), "wb") as f:
             f.write(data)
 
-    def run(self, port, export=None, timeout=240):
+    def command(self, port, export=None):
+        """The tool's command line and environment for one pass over the export directory."""
         cfg = os.path.join(self.dir, "MARVENA.INI")
         with open(cfg, "w") as f:
             f.write("[Spool]\nPath=%s\nPdfDir=%s\n" % (self.spool, os.path.join(self.dir, "pdf")))
             f.write("[ESSVE]\nPath=%s/\nftp=127.0.0.1:%d\nuser=%s\npassword=%s\n"
                     % (export or self.export, port, USER, PASSWORD))
-            f.write("ConnectTimeout=3\nStallTimeout=2\n" + self.extra)
+            f.write(self.extra)
+            if "StallTimeout" not in self.extra:
+                f.write("StallTimeout=2\n")
+            f.write("ConnectTimeout=3\n")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=self.dir,
                    HOME=self.dir)
         env.pop("DISPLAY", None)
+        return [TOOL, "--headless", "--once", "--config", cfg], env
+
+    def run(self, port, export=None, timeout=240):
+        cmd, env = self.command(port, export)
         start = time.monotonic()
-        proc = subprocess.run([TOOL, "--headless", "--once", "--config", cfg], env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=timeout)
+        proc = subprocess.run(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                              timeout=timeout)
         return proc.returncode, proc.stderr.decode("utf-8", "replace"), time.monotonic() - start
+
+    def server_files(self, directory):
+        """Names in a server directory, hidden ones included."""
+        return sorted(os.listdir(os.path.join(self.root, directory)))
 
     def log_lines(self):
         path = os.path.join(self.export, "ftp.log")
@@ -141,6 +154,8 @@ def test_every_kind_lands_in_place():
     }
     for name, (data, _) in docs.items():
         case.put(name, data)
+    with open(os.path.join(case.root, "xml/stock/STOCK.XML"), "wb") as f:
+        f.write(b"<an older stock document, longer than the new one/>")
     server = Server(case.root)
     try:
         rc, err, _ = case.run(server.port)
@@ -172,18 +187,32 @@ def test_every_kind_lands_in_place():
     check("TYPE I" in cmds, "kinds: binary transfer")
     check(not any(c.split()[0] in ("PORT", "EPRT", "MKD", "APPE", "XMKD") for c in cmds if c),
           "kinds: passive, no directory made, STOR not APPE")
-    stores = [c for c in cmds if c.startswith("STOR ")]
+    stores = [c[5:] for c in cmds if c.startswith("STOR ")]
     check(len(stores) == len(docs) + 1, "kinds: one STOR per document")
+    # Each document goes up under a short hidden name of its own in the
+    # target directory and takes its name by a rename once it is complete.
+    check(len(set(stores)) == len(stores)
+          and all(re.fullmatch(r"\.[^/]{1,60}\.part", n) for n in stores),
+          "kinds: temporary names %s" % stores[:3])
     expected_dirs = {os.path.basename(w): w.split("/")[:-1] for _, w in docs.values()}
     expected_dirs["BIG.XML"] = ["xml"]
-    cwds = []
+    cwds, stored, renamed = [], None, 0
     for c in cmds:
         if c.startswith("USER "):
             cwds = []
         elif c.startswith("CWD "):
             cwds.append(c[4:])
         elif c.startswith("STOR "):
+            stored = c[5:]
+        elif c.startswith("RNFR "):
+            check(c[5:] == stored, "kinds: %s renames what was stored (%s)" % (c, stored))
+        elif c.startswith("RNTO "):
+            renamed += 1
             check(cwds == expected_dirs.get(c[5:]), "kinds: %s after CWD %s" % (c, cwds))
+    check(renamed == len(stores), "kinds: one rename per document")
+    leftovers = [os.path.join(d, n) for d, _, names in os.walk(case.root) for n in names
+                 if n.startswith(".")]
+    check(not leftovers, "kinds: no temporary file left: %s" % leftovers[:3])
     check(PASSWORD not in err, "kinds: password never printed")
 
 
@@ -215,17 +244,131 @@ def kept_case(name, server_args, data=b"<s/>\r\n", job="SALE.FTP", make_dirs=Tru
     check(PASSWORD not in err, "%s: password never printed" % name)
     check(elapsed < max_seconds, "%s: gave up in %.1f s" % (name, elapsed))
     check(not os.path.exists(os.path.join(case.export, "FAILED")), "%s: not moved away" % name)
-    return case, err
+    return case, err, server
+
+
+def final_name_absent(case, name, what="xml/sale/SALE.XML"):
+    check(not os.path.exists(os.path.join(case.root, what)),
+          "%s: nothing under the final name %s" % (name, what))
 
 
 def test_failures_keep_the_file():
     kept_case("refused-login", {"password": "another"})
-    kept_case("no-xml-dir", {}, make_dirs=False)
+    _, err, _ = kept_case("no-xml-dir", {}, make_dirs=False)
+    # The refused CWD is what the user must see, not the reply to QUIT.
+    check("550" in err and "221" not in err and "xml/sale" in err,
+          "no-xml-dir: the refused directory is named: %s" % err[-600:])
     big = os.urandom(30 << 20)
-    kept_case("stall", {"mode": "stall"}, data=big, max_seconds=40)
-    kept_case("drop", {"mode": "drop"}, data=big)
+    case, _, _ = kept_case("stall", {"mode": "stall"}, data=big, max_seconds=40)
+    final_name_absent(case, "stall")
+    case, _, _ = kept_case("drop", {"mode": "drop"}, data=big)
+    final_name_absent(case, "drop")
     kept_case("silent", {"mode": "silent"}, max_seconds=30)
     kept_case("no-server", None)
+
+
+def test_cut_off_uploads_leave_nothing_under_the_final_name():
+    big = os.urandom(20 << 20)
+    # The server stops reading mid-file but still answers: the cut-off
+    # temporary file is deleted, the final name never appears.
+    case, _, server = kept_case("stall-data", {"mode": "stall-data", "after": 1 << 20}, data=big,
+                                max_seconds=30)
+    final_name_absent(case, "stall-data")
+    check(case.server_files("xml/sale") == [], "stall-data: temporary file deleted: %s"
+          % case.server_files("xml/sale"))
+    check(any(c.startswith("DELE .") for c in server.commands()), "stall-data: DELE sent")
+
+    # Stored directly under the final name (TempName=0): a cut-off file is
+    # deleted all the same.
+    case, _, server = kept_case("direct-stall", {"mode": "stall-data", "after": 1 << 20},
+                                data=big, extra="TempName=0\n", max_seconds=30)
+    check("STOR SALE.XML" in server.commands() and "DELE SALE.XML" in server.commands(),
+          "direct-stall: stored and deleted under the final name")
+    final_name_absent(case, "direct-stall")
+
+    # The tool is killed mid-file: what the server holds is not under the
+    # final name, so nobody takes it for the document.
+    case = Case("killed", "StallTimeout=60\n")
+    case.make_xml_dirs()
+    case.put("SALE.FTP", big)
+    server = Server(case.root, mode="stall-data", after=2 << 20)
+    cmd, env = case.command(server.port)
+    tool = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        sale = os.path.join(case.root, "xml/sale")
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and not any(
+                os.path.getsize(os.path.join(sale, n)) >= 2 << 20 for n in os.listdir(sale)):
+            time.sleep(0.05)
+        tool.kill()
+        tool.wait()
+    finally:
+        server.stop()
+    check(case.server_files("xml/sale") != [], "killed: the upload had begun")
+    final_name_absent(case, "killed")
+    check(os.path.exists(os.path.join(case.export, "SALE.FTP")), "killed: job file kept")
+
+
+def upload_case(name, mode, extra="", existing=None):
+    """One SALE.FTP document to a server in `mode`; the server's commands."""
+    case = Case(name, extra)
+    case.make_xml_dirs()
+    data = b"<sale>" + os.urandom(100000) + b"</sale>"
+    case.put("SALE.FTP", data)
+    if existing is not None:
+        with open(os.path.join(case.root, "xml/sale/SALE.XML"), "wb") as f:
+            f.write(existing)
+    server = Server(case.root, mode=mode)
+    try:
+        rc, err, _ = case.run(server.port)
+    finally:
+        server.stop()
+    stored = os.path.join(case.root, "xml/sale/SALE.XML")
+    check(rc == 0 and os.path.exists(stored) and open(stored, "rb").read() == data,
+          "%s: uploaded: %s" % (name, err[-600:]))
+    check(case.server_files("xml/sale") == ["SALE.XML"],
+          "%s: nothing else left: %s" % (name, case.server_files("xml/sale")))
+    check(len((case.log_lines() or b"").split(b"\r\n")) == 2, "%s: one log line" % name)
+    return server.commands()
+
+
+def test_rename_refusals():
+    # No right to rename: the document goes up directly after all.
+    cmds = upload_case("norename", "norename")
+    check("STOR SALE.XML" in cmds and any(c.startswith("DELE .") for c in cmds),
+          "norename: temporary file deleted, stored directly: %s" % cmds[-8:])
+    # A server that does not rename onto an existing file: the old file is
+    # deleted and the rename tried again, so the document still replaces it
+    # whole.
+    cmds = upload_case("noreplace", "noreplace", existing=b"<old/>")
+    check("DELE SALE.XML" in cmds and "STOR SALE.XML" not in cmds,
+          "noreplace: replaced through the temporary name: %s" % cmds[-10:])
+    # Temporary names turned off.
+    cmds = upload_case("direct", "normal", extra="TempName=0\n", existing=b"<old/>")
+    check("STOR SALE.XML" in cmds and not any(c.startswith("RNFR") for c in cmds),
+          "direct: stored under the final name: %s" % cmds[-6:])
+
+
+def test_slow_reader_is_not_a_stall():
+    # The server reads 500 kB/s: the tool has handed over everything seconds
+    # before the server has read it and sends 226, far beyond StallTimeout=2.
+    case = Case("slow")
+    case.make_xml_dirs()
+    data = os.urandom(5 << 20)
+    case.put("SALE.FTP", data)
+    server = Server(case.root, mode="slow", rate=500000)
+    try:
+        rc, err, elapsed = case.run(server.port, timeout=60)
+    finally:
+        server.stop()
+    stored = os.path.join(case.root, "xml/sale/SALE.XML")
+    check(rc == 0 and os.path.exists(stored) and open(stored, "rb").read() == data,
+          "slow: uploaded although the 226 came late: %s" % err[-600:])
+    check(not os.path.exists(os.path.join(case.export, "SALE.FTP")), "slow: job file deleted")
+    check(len((case.log_lines() or b"").split(b"\r\n")) == 2, "slow: one log line")
+    stores = [c for c in server.commands() if c.startswith("STOR ")]
+    check(len(stores) == 1, "slow: uploaded once: %s" % stores)
+    print("slow: %.1f MB in %.1f s" % (len(data) / 1e6, elapsed))
 
 
 def test_missing_export_dir():
@@ -294,8 +437,10 @@ def test_explicit_tls():
           "tls: control and data connections protected")
     check(len((case.log_lines() or b"").split(b"\r\n")) == 2, "tls: one log line")
 
-    # The server insists on TLS: without it the login is refused.
-    kept_case("tls-off", {"tls_cert": server_pem}, job="STOCK.FTP")
+    # The server insists on TLS: without it the login is refused, and the
+    # user is told which setting that asks for.
+    _, err, _ = kept_case("tls-off", {"tls_cert": server_pem}, job="STOCK.FTP")
+    check("TLS=1" in err and "530" in err, "tls-off: hint to set TLS=1: %s" % err[-600:])
     # A certificate nobody vouches for is refused unless checking is off.
     kept_case("tls-untrusted", {"tls_cert": server_pem}, job="STOCK.FTP", extra="TLS=1\n")
     case = Case("tls-noverify", "TLS=1\nTLSVerify=0\n")
@@ -311,11 +456,15 @@ def test_explicit_tls():
 
 
 def main():
+    tests = [test_every_kind_lands_in_place, test_failures_keep_the_file,
+             test_cut_off_uploads_leave_nothing_under_the_final_name, test_rename_refusals,
+             test_slow_reader_is_not_a_stall, test_missing_export_dir, test_explicit_tls]
+    # FTP_E2E_ONLY=slow,rename runs the tests whose names hold one of the words.
+    only = [w for w in os.environ.get("FTP_E2E_ONLY", "").split(",") if w]
     try:
-        test_every_kind_lands_in_place()
-        test_failures_keep_the_file()
-        test_missing_export_dir()
-        test_explicit_tls()
+        for test in tests:
+            if not only or any(w in test.__name__ for w in only):
+                test()
     finally:
         for d in scratch:
             shutil.rmtree(d, ignore_errors=True)

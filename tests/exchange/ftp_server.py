@@ -2,11 +2,17 @@
 """An FTP server on loopback for the upload tests (pyftpdlib).
 
 Prints "PORT <n>" once it listens. Modes:
-  normal  serves the root to one user;
-  stall   stops reading an upload after --after bytes and never answers again;
-  drop    dies (dropping every connection) after --after bytes of an upload;
-  silent  accepts connections and never says a word (no FTP greeting).
+  normal      serves the root to one user;
+  stall       stops reading an upload after --after bytes and never answers again;
+  stall-data  stops reading an upload after --after bytes; everything else goes on;
+  drop        dies (dropping every connection) after --after bytes of an upload;
+  slow        reads uploads at --rate bytes per second;
+  norename    refuses to rename (RNFR) for want of the permission;
+  noreplace   refuses to rename onto an existing file, as some servers do;
+  silent      accepts connections and never says a word (no FTP greeting).
 Every command the server receives is appended to --log (the password masked).
+With --tls-cert the server insists on explicit TLS and answers a plain login
+with 530, as vsftpd does.
 """
 import argparse
 import os
@@ -32,8 +38,11 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--user", default="marvena")
     parser.add_argument("--password", default="slaptas")
-    parser.add_argument("--mode", default="normal", choices=["normal", "stall", "drop", "silent"])
+    parser.add_argument("--mode", default="normal",
+                        choices=["normal", "stall", "stall-data", "drop", "slow", "norename",
+                                 "noreplace", "silent"])
     parser.add_argument("--after", type=int, default=65536)
+    parser.add_argument("--rate", type=int, default=500000)
     parser.add_argument("--log", default=os.devnull)
     parser.add_argument("--tls-cert", default="")
     args = parser.parse_args()
@@ -49,7 +58,8 @@ def main():
 
     logging.basicConfig(level=logging.CRITICAL)
     authorizer = DummyAuthorizer()
-    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    perm = "elradmwMT" if args.mode == "norename" else "elradfmwMT"
+    authorizer.add_user(args.user, args.password, args.root, perm=perm)
 
     base_handler, base_dtp = FTPHandler, DTPHandler
     if args.tls_cert:
@@ -63,7 +73,20 @@ def main():
                     time.sleep(3600)
                 elif args.mode == "drop":
                     os._exit(3)
+                elif args.mode == "stall-data":
+                    # Left open and unread; the control connection still answers.
+                    self.ioloop.unregister(self._fileno)
+                    return
             super().handle_read_event()
+
+        def recv(self, buffer_size):
+            if args.mode != "slow":
+                return super().recv(buffer_size)
+            # Small, evenly spaced reads: the client's buffers fill up and it
+            # has handed over everything long before the last byte is read.
+            chunk = super().recv(min(buffer_size, 8192))
+            time.sleep(len(chunk) / args.rate)
+            return chunk
 
         def readable(self):
             # A client may open the data connection before it sends STOR
@@ -80,6 +103,20 @@ def main():
             with open(args.log, "a") as log:
                 log.write(("PASS ******" if cmd == "PASS" else line) + "\n")
             return super().pre_process_command(line, cmd, arg)
+
+        def process_command(self, cmd, *rest, **kwargs):
+            if (args.tls_cert and cmd in ("USER", "PASS")
+                    and not getattr(self, "_ssl_established", False)):
+                self.respond("530 Non-anonymous sessions must use encryption.")
+                return
+            return super().process_command(cmd, *rest, **kwargs)
+
+        def ftp_RNTO(self, path):
+            if args.mode == "noreplace" and self._rnfr and os.path.exists(path):
+                self._rnfr = None
+                self.respond("550 Cannot create a file when that file already exists.")
+                return
+            return super().ftp_RNTO(path)
 
     Handler.authorizer = authorizer
     if args.tls_cert:
