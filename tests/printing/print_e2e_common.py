@@ -67,7 +67,7 @@ class Spool:
         os.makedirs(self.pdf)
         self.ini = os.path.join(self.root, 'MARVENA.INI')
         self.env = dict(os.environ, XDG_RUNTIME_DIR=self.root, QT_QPA_PLATFORM='offscreen',
-                        HOME=self.root)
+                        HOME=self.root, TMPDIR=self.root)
         self.env.update(cups or {'CUPS_SERVER': os.path.join(self.root, 'no-cups.sock'),
                                  'CUPS_SERVERROOT': self.root})
         self.extra = extra
