@@ -142,11 +142,8 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   std::string note;
   if (!send(upload, *document, &failure, &note)) {
     lastFailure_[version] = clock_.monotonicMs();
-    const FtpHint hint = HintFor(failure, upload);
-    return keep(job,
-                "upload as " + where + " failed: " + failure.message +
-                    (hint.log.empty() ? "" : " (" + hint.log + ")"),
-                hint.user);
+    return keep(job, "upload as " + where + " failed: " + failure.message,
+                HintFor(failure, upload));
   }
   lastFailure_.erase(version);
 
@@ -210,13 +207,13 @@ FtpClient::Progress FtpUploadJob::progress() {
   };
 }
 
-JobResult FtpUploadJob::keep(const JobFile& job, const std::string& error,
-                             const std::string& hint) {
+JobResult FtpUploadJob::keep(const JobFile& job, const std::string& error, const FtpHint& hint) {
   // "Nepavyko išsiųsti failo ... į FTP serverį ..."
   return JobResult::kept("Nepavyko i\xC5\xA1si\xC5\xB3sti failo " + job.name +
                              " \xC4\xAF FTP server\xC4\xAF " + connection_.host + ": " +
-                             (hint.empty() ? error : hint + " (" + error + ")"),
-                         "FTP server " + connection_.host + ": " + error);
+                             (hint.user.empty() ? error : hint.user + " (" + error + ")"),
+                         "FTP server " + connection_.host + ": " + error +
+                             (hint.log.empty() ? "" : " (" + hint.log + ")"));
 }
 
 }  // namespace marvena

@@ -65,7 +65,7 @@ class FtpUploadJob final : public JobHandler {
   bool send(FtpUpload& upload, std::string_view document, FtpError* error, std::string* note);
   bool sendDirectly(FtpUpload& upload, std::string_view document, FtpError* error);
   FtpClient::Progress progress();
-  JobResult keep(const JobFile& job, const std::string& error, const std::string& hint = {});
+  JobResult keep(const JobFile& job, const std::string& error, const FtpHint& hint = {});
 
   FileSystem& fs_;
   FtpClient& ftp_;

@@ -219,7 +219,9 @@ def test_every_kind_lands_in_place():
 def kept_case(name, server_args, data=b"<s/>\r\n", job="SALE.FTP", make_dirs=True, extra="",
               max_seconds=60):
     case = Case(name, extra)
-    if make_dirs:
+    if make_dirs == "xml":
+        os.makedirs(os.path.join(case.root, "xml"))
+    elif make_dirs:
         case.make_xml_dirs()
     case.put(job, data)
     server = Server(case.root, **server_args) if server_args is not None else None
@@ -254,10 +256,11 @@ def final_name_absent(case, name, what="xml/sale/SALE.XML"):
 
 def test_failures_keep_the_file():
     kept_case("refused-login", {"password": "another"})
-    _, err, _ = kept_case("no-xml-dir", {}, make_dirs=False)
+    kept_case("no-xml-dir", {}, make_dirs=False)
     # The refused CWD is what the user must see, not the reply to QUIT.
-    check("550" in err and "221" not in err and "xml/sale" in err,
-          "no-xml-dir: the refused directory is named: %s" % err[-600:])
+    _, err, _ = kept_case("no-kind-dir", {}, make_dirs="xml")
+    check("katalogo xml/sale" in err and "550" in err and "221" not in err,
+          "no-kind-dir: the missing directory is named: %s" % err[-600:])
     big = os.urandom(30 << 20)
     case, _, _ = kept_case("stall", {"mode": "stall"}, data=big, max_seconds=40)
     final_name_absent(case, "stall")
