@@ -39,6 +39,7 @@ struct TextPrintJobTest : ::testing::Test {
 
   std::vector<std::string> Titles() const {
     std::vector<std::string> out;
+    if (!device) return out;  // no job ran
     for (const RecordedCall& c : device->calls)
       if (c.kind == RecordedCall::Begin) out.push_back(c.text);
     return out;

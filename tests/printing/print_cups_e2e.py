@@ -12,11 +12,13 @@ the bottom keeps its last line out of the border the printer cannot print.
 
 argv: tool, examples/spool directory.
 """
+import ctypes
 import grp
 import os
 import pwd
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -33,6 +35,12 @@ QUEUE = 'MarvenaTest'
 PPD = '/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd'
 CUPSD = '/usr/sbin/cupsd'
 SKIP = 77
+
+
+def stop_with_parent():
+    """The scheduler ends with this script, even when a time-out kills it."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 class PrivateCups:
@@ -90,7 +98,8 @@ class PrivateCups:
         """None when the scheduler answers, else why it does not."""
         self.proc = subprocess.Popen([CUPSD, '-f', '-c', self.conf, '-s', self.files],
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE, env=self.env)
+                                     stderr=subprocess.PIPE, env=self.env,
+                                     preexec_fn=stop_with_parent)
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             if self.proc.poll() is not None:
