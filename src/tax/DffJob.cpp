@@ -402,7 +402,8 @@ JobResult DffJob::run(const JobFile& job) {
   const JobLines lines(std::move(*bytes));
   const std::string code = DffFormCode(job.name);
   std::optional<std::string> identifierFile;
-  if (code == "FR0671" || code == "FR0672") identifierFile = readIdentifierFile(job.directory(), code);
+  if (code == "FR0671" || code == "FR0672")
+    identifierFile = readIdentifierFile(job.directory(), code);
   const DocumentStamp stamp{CreatorLogin(locale_.userName()), CreatedOnDate(clock_.localNow())};
   std::string document;
   try {
@@ -410,7 +411,7 @@ JobResult DffJob::run(const JobFile& job) {
   } catch (const BadJobValue& bad) {
     return BadValueResult(job, bad);
   }
-  return WriteDocument(fs_, job, document);
+  return WriteDocument(fs_, job, HostTextToXml(code), document);
 }
 
 }  // namespace marvena

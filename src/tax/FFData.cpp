@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <memory>
 
 #include "settings/ProfileFile.h"
 #include "text/CodePage.h"
@@ -235,9 +236,19 @@ FFDataWriter::FFDataWriter(LineEnd lineEnd, bool byteOrderMark, std::size_t expe
   if (byteOrderMark) out_ = "\xEF\xBB\xBF";
 }
 
-void FFDataWriter::line(std::string_view text) {
-  out_.append(text);
-  out_.append(end_);
+FFDataWriter::FFDataWriter(LineEnd lineEnd, bool byteOrderMark, AtomicFile& sink)
+    : FFDataWriter(lineEnd, byteOrderMark, kPiece + 4096) {
+  sink_ = &sink;
+}
+
+void FFDataWriter::flush() {
+  if (!failed_ && !out_.empty()) failed_ = !sink_->write(out_);
+  out_.clear();
+}
+
+bool FFDataWriter::finish() {
+  if (sink_) flush();
+  return !failed_;
 }
 
 void FFDataWriter::fill(std::string_view templateLine, std::string_view value) {
@@ -266,18 +277,109 @@ void FFDataWriter::fillIfPresent(std::string_view templateLine,
 void FFDataWriter::field(std::string_view name, std::string_view value) {
   out_.append("<Field Name=\"").append(name).append("\">").append(value).append("</Field>");
   out_.append(end_);
+  if (sink_ && out_.size() >= kPiece) flush();
 }
 
-JobResult WriteDocument(FileSystem& fs, const JobFile& job, const std::string& document) {
-  const std::string path = DocumentPath(job.droppedPath());
-  std::string error;
-  if (!fs.writeFileAtomic(path, document, &error)) {
-    const std::string name = path.substr(path.rfind('/') + 1);
-    return JobResult::kept("Nepavyko įrašyti deklaracijos " + name + ". Failas " +
-                               HostTextToUtf8(job.name, 255) + " paliktas kataloge.",
-                           "cannot write " + path + ": " + error);
+namespace {
+
+// How much of an existing document is read to tell its kind: the main page
+// is named within the first lines of every layout.
+constexpr std::size_t kKindHead = 4096;
+
+std::string ValueAfter(std::string_view text, std::string_view opening, char closing,
+                       std::size_t* at) {
+  *at = text.find(opening);
+  if (*at == std::string_view::npos) return {};
+  const std::size_t from = *at + opening.size();
+  const std::size_t to = text.find(closing, from);
+  if (to == std::string_view::npos) return {};
+  return std::string(text.substr(from, to - from));
+}
+
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string BareName(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+}  // namespace
+
+std::string DocumentKind(std::string_view head) {
+  if (head.find("<FFData") == std::string_view::npos) return {};
+  std::size_t listAt = 0, pageAt = 0;
+  std::string list = ValueAfter(head, "<ListPage>", '<', &listAt);
+  std::string page = ValueAfter(head, "<Page PageDefName=\"", '"', &pageAt);
+  if (list.empty()) return page;
+  if (page.empty()) return list;
+  return listAt < pageAt ? list : page;
+}
+
+std::string ChooseDocumentPath(FileSystem& fs, const JobFile& job, std::string_view kind,
+                               std::string* note) {
+  const std::string first = DocumentPath(job.droppedPath());
+  const std::string stem = first.substr(0, first.size() - std::string_view(".ffdata").size());
+  std::string extension = job.name.substr(job.name.rfind('.') + 1);
+  for (char& c : extension) c = AsciiUpper(c);
+  std::string path = first;
+  for (int n = 1; n <= 1000; ++n) {
+    if (!fs.stat(path)) return path;
+    std::string error;
+    const std::optional<std::string> head = fs.readChunk(path, 0, kKindHead, &error);
+    const std::string found = head ? DocumentKind(*head) : std::string();
+    if (found == kind) return path;  // a re-submitted job replaces its document
+    if (note && note->empty()) {
+      note->append(BareName(path)).append(" holds ");
+      note->append(found.empty() ? std::string_view("no declaration of ours") : found);
+      note->append(", kept; ");
+    }
+    path = stem;
+    path.append("-").append(extension);
+    if (n > 1) path.append("-").append(std::to_string(n));
+    path.append(".ffdata");
   }
-  return JobResult::done("wrote " + path);
+  return {};  // every name is taken by other files
+}
+
+namespace {
+
+JobResult NotWritten(const JobFile& job, const std::string& path, const std::string& error) {
+  return JobResult::kept("Nepavyko įrašyti deklaracijos " + BareName(path) + ". Failas " +
+                             HostTextToUtf8(job.name, 255) + " paliktas kataloge.",
+                         "cannot write " + path + ": " + error);
+}
+
+}  // namespace
+
+JobResult WriteDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+                        const std::string& document) {
+  std::string note;
+  const std::string path = ChooseDocumentPath(fs, job, kind, &note);
+  if (path.empty()) return NotWritten(job, DocumentPath(job.droppedPath()), "every name is taken");
+  std::string error;
+  if (!fs.writeFileAtomic(path, document, &error)) return NotWritten(job, path, error);
+  return JobResult::done(note + "wrote " + path);
+}
+
+JobResult StreamDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+                         FFDataWriter::LineEnd lineEnd,
+                         const std::function<void(FFDataWriter&)>& build) {
+  std::string note;
+  const std::string path = ChooseDocumentPath(fs, job, kind, &note);
+  if (path.empty()) return NotWritten(job, DocumentPath(job.droppedPath()), "every name is taken");
+  std::string error;
+  std::unique_ptr<AtomicFile> file = fs.createAtomic(path, &error);
+  if (!file) return NotWritten(job, path, error);
+  FFDataWriter out(lineEnd, false, *file);
+  try {
+    build(out);
+  } catch (const BadJobValue& bad) {
+    return BadValueResult(job, bad);  // the unfinished file is dropped
+  }
+  if (!out.finish()) return NotWritten(job, path, "write failed");
+  if (!file->commit(&error)) return NotWritten(job, path, error);
+  return JobResult::done(note + "wrote " + path);
 }
 
 JobResult BadValueResult(const JobFile& job, const BadJobValue& bad) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -103,14 +104,20 @@ struct DocumentStamp {
   std::string createdOn;  // CreatedOn, "YYYY-MM-DD"
 };
 
-// Builds a document line by line into memory; the caller writes it to its
-// file in one atomic step.
+// Builds a document line by line, into memory or, for large documents,
+// streamed into the file that will hold it, a piece at a time.
 class FFDataWriter {
  public:
   enum class LineEnd { CrLf, Lf };
   FFDataWriter(LineEnd lineEnd, bool byteOrderMark, std::size_t expectedBytes = 0);
+  // Streamed: the lines go to `sink` in pieces; finish() writes the rest.
+  FFDataWriter(LineEnd lineEnd, bool byteOrderMark, AtomicFile& sink);
 
-  void line(std::string_view text);
+  void line(std::string_view text) {
+    out_.append(text);
+    out_.append(end_);
+    if (sink_ && out_.size() >= kPiece) flush();
+  }
   // Fills the first "??" of a template line with the value and writes it.
   void fill(std::string_view templateLine, std::string_view value);
   void fill(std::string_view templateLine, std::string_view first, std::string_view second);
@@ -119,17 +126,46 @@ class FFDataWriter {
   // "<Field Name="NAME">VALUE</Field>", for lines the jobs build themselves.
   void field(std::string_view name, std::string_view value);
 
+  // In memory: the document.
   std::string take() { return std::move(out_); }
+  // Streamed: writes what is left; false when any write to the sink failed.
+  bool finish();
 
  private:
+  static constexpr std::size_t kPiece = 256 * 1024;
+  void flush();
+
   std::string out_;
   std::string scratch_;
   std::string_view end_;
+  AtomicFile* sink_ = nullptr;
+  bool failed_ = false;
 };
 
-// The shared tail of the three handlers: writes the document atomically
-// beside the job file and says what became of the job.
-JobResult WriteDocument(FileSystem& fs, const JobFile& job, const std::string& document);
+// The kind of an FFData document: the name of its main page (FR0572, SAM,
+// FR0671, ...), the first ListPage or PageDefName near its start. Empty
+// when the text is no declaration of ours.
+std::string DocumentKind(std::string_view head);
+
+// Where the document of a job goes: the job's name with ".ffdata"; when a
+// declaration of another kind (or a file that is no declaration) already
+// has that name, "<name>-<EXT>.ffdata" (A.SAM gives A-SAM.ffdata), then
+// "<name>-<EXT>-2.ffdata" and so on, so that declarations of two kinds never
+// replace each other. A document of the same kind is replaced. `*note`
+// tells the log why another name was taken. Empty when all 1000 names are
+// taken by other files.
+std::string ChooseDocumentPath(FileSystem& fs, const JobFile& job, std::string_view kind,
+                               std::string* note);
+
+// The shared tail of the handlers: writes the document of `kind`
+// atomically beside the job file and says what became of the job.
+JobResult WriteDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+                        const std::string& document);
+// The same, streamed: `build` writes the lines (and may throw BadJobValue,
+// in which case nothing is put in place).
+JobResult StreamDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+                         FFDataWriter::LineEnd lineEnd,
+                         const std::function<void(FFDataWriter&)>& build);
 // The result for a job value that cannot be read.
 JobResult BadValueResult(const JobFile& job, const BadJobValue& bad);
 

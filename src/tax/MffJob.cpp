@@ -75,6 +75,14 @@ std::optional<long long> WholeUnits(long double share) {
 }
 
 std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split) {
+  const std::size_t rows = job.size() > kHeaderLines ? job.size() - kHeaderLines : 0;
+  FFDataWriter out(FFDataWriter::LineEnd::CrLf, false, 4096 + (rows / kSlotsPerPage + 2) * 2600);
+  WriteMffDocument(job, stamp, split, out);
+  return out.take();
+}
+
+void WriteMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split,
+                      FFDataWriter& out) {
   if (split.x + split.y == 0) split = PsdSplit{};
   const std::size_t lines = job.size();
   const std::size_t rows = lines > kHeaderLines ? lines - kHeaderLines : 0;
@@ -87,7 +95,6 @@ std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, Ps
   const auto year = HeaderValue(job, 4, PeriodYear);
   const auto month = HeaderValue(job, 4, PeriodMonth);
 
-  FFDataWriter out(FFDataWriter::LineEnd::CrLf, false, 4096 + pages * 2600);
   for (std::size_t n = 1; n <= kMffHead.size(); ++n) {
     const std::string_view t = TemplateLine(kMffHead, n);
     switch (n) {
@@ -171,7 +178,6 @@ std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, Ps
     }
   }
   for (std::string_view t : kClosingLines) out.line(t);
-  return out.take();
 }
 
 JobResult MffJob::run(const JobFile& job) {
@@ -181,13 +187,8 @@ JobResult MffJob::run(const JobFile& job) {
   if (!bytes) return JobResult::notReady(error);
   const JobLines lines(std::move(*bytes));
   const DocumentStamp stamp{CreatorLogin(locale_.userName()), CreatedOnDate(clock_.localNow())};
-  std::string document;
-  try {
-    document = BuildMffDocument(lines, stamp, split);
-  } catch (const BadJobValue& bad) {
-    return BadValueResult(job, bad);
-  }
-  return WriteDocument(fs_, job, document);
+  return StreamDocument(fs_, job, "FR0572", FFDataWriter::LineEnd::CrLf,
+                        [&](FFDataWriter& out) { WriteMffDocument(lines, stamp, split, out); });
 }
 
 }  // namespace marvena

@@ -37,6 +37,9 @@ std::optional<long long> WholeUnits(long double share);
 // The whole document for a job file. Throws BadJobValue for a row amount
 // that is not a number.
 std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split);
+// The same, line by line into `out` (CR LF line ends, no byte-order mark).
+void WriteMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split,
+                      FFDataWriter& out);
 
 class MffJob final : public JobHandler {
  public:

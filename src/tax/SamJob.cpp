@@ -80,6 +80,14 @@ Certificate SplitCertificate(std::string_view field) {
 
 std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
                              const std::string& createdOn) {
+  const std::size_t rows = job.size() > kHeaderLines ? job.size() - kHeaderLines : 0;
+  FFDataWriter out(FFDataWriter::LineEnd::Lf, false, 8192 + (rows / kSlotsPerPage + 2) * 3600);
+  WriteSamDocument(job, decimalSeparator, createdOn, out);
+  return out.take();
+}
+
+void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::string& createdOn,
+                      FFDataWriter& out) {
   const std::size_t lines = job.size();
   const std::size_t rows = lines > kHeaderLines ? lines - kHeaderLines : 0;
   // No appendix page only for exactly the header lines; a shorter job still
@@ -102,7 +110,6 @@ std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
         ToXmlText(space == std::string_view::npos ? manager : manager.substr(space + 1, 255));
   }
 
-  FFDataWriter out(FFDataWriter::LineEnd::Lf, false, 8192 + pages * 3600);
   for (std::size_t n = 1; n <= 12; ++n) {
     if (n == 2)
       out.fill(TemplateLine(kSamHead, n), "Marvena", createdOn);
@@ -216,7 +223,6 @@ std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
     for (std::size_t n = 75; n <= kSamAppendix.size(); ++n) out.line(TemplateLine(kSamAppendix, n));
   }
   for (std::string_view t : kClosingLines) out.line(t);
-  return out.take();
 }
 
 JobResult SamJob::run(const JobFile& job) {
@@ -224,14 +230,11 @@ JobResult SamJob::run(const JobFile& job) {
   std::optional<std::string> bytes = fs_.readFile(job.path, &error);
   if (!bytes) return JobResult::notReady(error);
   const JobLines lines(std::move(*bytes));
-  std::string document;
-  try {
-    document =
-        BuildSamDocument(lines, locale_.decimalSeparator(), CreatedOnDate(clock_.localNow()));
-  } catch (const BadJobValue& bad) {
-    return BadValueResult(job, bad);
-  }
-  return WriteDocument(fs_, job, document);
+  const char separator = locale_.decimalSeparator();
+  const std::string createdOn = CreatedOnDate(clock_.localNow());
+  return StreamDocument(fs_, job, "SAM", FFDataWriter::LineEnd::Lf, [&](FFDataWriter& out) {
+    WriteSamDocument(lines, separator, createdOn, out);
+  });
 }
 
 }  // namespace marvena

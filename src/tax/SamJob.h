@@ -38,6 +38,9 @@ Certificate SplitCertificate(std::string_view field);
 // The whole document. Throws BadJobValue for an amount or rate that is no number.
 std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
                              const std::string& createdOn);
+// The same, line by line into `out` (LF line ends, no byte-order mark).
+void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::string& createdOn,
+                      FFDataWriter& out);
 
 class SamJob final : public JobHandler {
  public:

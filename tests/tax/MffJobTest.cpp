@@ -150,7 +150,6 @@ TEST_F(MffHandler, WritesTheDocumentBesideTheJobAndReadsPsdEveryRun) {
   std::vector<std::string> lines = Header();
   lines.push_back(Row(1, "210"));
   fs.put("/spool/x.MFF", JobBytes(lines));
-  fs.put("/spool/x.ffdata", "old");
   EXPECT_EQ(run("x.MFF").kind, JobResult::Kind::Done);
   EXPECT_EQ(FieldValue(check(fs.files["/spool/x.ffdata"]), "A7-1"), "210");
 
