@@ -16,7 +16,6 @@ import ctypes
 import grp
 import os
 import pwd
-import re
 import shutil
 import signal
 import subprocess
@@ -56,7 +55,8 @@ class PrivateCups:
         # The client library reads the driver files of a scheduler on this
         # machine straight from its configuration directory: that must be
         # ours, not the system's.
-        self.client = {'CUPS_SERVER': self.socket, 'CUPS_SERVERROOT': os.path.join(self.root, 'etc')}
+        self.client = {'CUPS_SERVER': self.socket,
+                       'CUPS_SERVERROOT': os.path.join(self.root, 'etc')}
         self.env = dict(os.environ, HOME=self.root, **self.client)
         self.proc = None
         dirs = {name: os.path.join(self.root, name)
