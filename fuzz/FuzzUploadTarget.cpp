@@ -46,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(c != '/' && c != '\\' && c != ' ' && static_cast<unsigned char>(c) >= 32);
   Require(t.stem.find("..") == std::string::npos);
   Require(SafeFileName(doc).size() <= doc.size());
+  // The name stored before the rename: short, hidden, in the same directory.
+  const std::string temporary = TemporaryUploadName(t.fileName(), size);
+  Require(temporary.size() <= 55 && temporary[0] == '.' && temporary.ends_with(".part"));
+  Require(temporary.find('/') == std::string::npos && temporary.find('\\') == std::string::npos);
 
   CheckClipboardText(doc);
   return 0;

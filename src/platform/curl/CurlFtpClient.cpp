@@ -159,6 +159,7 @@ struct Session {
         return 0;
       }
       reset(fd);
+      unacknowledged.erase(fd);  // the number may come back for another socket
     }
     return ::close(fd);
   }
