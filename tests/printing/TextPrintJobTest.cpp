@@ -37,6 +37,14 @@ struct TextPrintJobTest : ::testing::Test {
     dispatcher.setEnabled(true);
   }
 
+  // A dispatch pass that finds the files ready: a job file is taken only
+  // once it has stayed unchanged for the dispatcher's quiet period.
+  void Pass() {
+    dispatcher.runPass();
+    clock.nowMs += 5000;
+    dispatcher.runPass();
+  }
+
   std::vector<std::string> Titles() const {
     std::vector<std::string> out;
     if (!device) return out;  // no job ran
@@ -51,7 +59,7 @@ TEST_F(TextPrintJobTest, AllPendingFilesInNameOrderInOnePass) {
   fs.put("/spool/A.txt", "A\n");
   fs.put("/spool/c.TXT", "C\n");
   fs.put("/spool/d.www", "W\n");
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(Titles(),
             (std::vector<std::string>{"Marvena A.txt", "Marvena b.txt", "Marvena c.TXT"}));
   EXPECT_EQ(device->documents(), 3);
@@ -64,7 +72,7 @@ TEST_F(TextPrintJobTest, AllPendingFilesInNameOrderInOnePass) {
 TEST_F(TextPrintJobTest, FontSizeAndMarginsStayForLaterJobsButPagesAndCopiesDoNot) {
   fs.put("/spool/1.txt", "@FONT=Arial\n@SIZE=12pt\n@MARGIN.LEFT=30\n@NCOPIES2=2\n@PAGE.TO=1\nx\n");
   fs.put("/spool/2.txt", "y\n");
-  dispatcher.runPass();
+  Pass();
   const auto t = device->texts();
   ASSERT_EQ(t.size(), 3u);
   EXPECT_EQ(t[2].text, "y");
@@ -79,24 +87,24 @@ TEST_F(TextPrintJobTest, FontSizeAndMarginsStayForLaterJobsButPagesAndCopiesDoNo
 TEST_F(TextPrintJobTest, PrinterIndexOutOfRangePrintsOnTheDefaultPrinter) {
   printers.select(1);
   fs.put("/spool/J.txt", "@PRINTER_INDEX=7\nx\n");
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(printers.selected, 0);
   EXPECT_EQ(device->documents(), 1);
   fs.put("/spool/K.txt", "@PRINTER_INDEX=-5\nx\n");
   printers.select(2);
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(printers.selected, 0);
 }
 
 TEST_F(TextPrintJobTest, ChosenPrinterStaysSelectedAndMarginsReachItsBorder) {
   ps.topMargin = ps.leftMargin = 1;
   fs.put("/spool/J.txt", "@PRINTER_INDEX=1\nx\n");
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(printers.selected, 1);
   EXPECT_FLOAT_EQ(ps.topMargin, 4.0f);
   EXPECT_FLOAT_EQ(ps.leftMargin, 4.0f);
   fs.put("/spool/K.txt", "y\n");
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(printers.selected, 1);
 }
 
@@ -105,7 +113,7 @@ TEST_F(TextPrintJobTest, PaperOrientationAndUserSize) {
   ps.paperLength = 120;
   ps.paperWidth = 80;
   fs.put("/spool/J.txt", "@ORIENTATION=LANDSCAPE\nx\n");
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(printers.paper, 256);
   EXPECT_EQ(printers.lengthTenths, 1200);
   EXPECT_EQ(printers.widthTenths, 800);
@@ -114,7 +122,7 @@ TEST_F(TextPrintJobTest, PaperOrientationAndUserSize) {
 
 TEST_F(TextPrintJobTest, EmptyFileGivesAnEmptyDocumentAndIsDeleted) {
   fs.put("/spool/E.txt", "");
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(device->documents(), 1);
   EXPECT_TRUE(device->texts().empty());
   EXPECT_FALSE(fs.stat("/spool/E.txt"));
@@ -124,7 +132,7 @@ TEST_F(TextPrintJobTest, EmptyFileGivesAnEmptyDocumentAndIsDeleted) {
 TEST_F(TextPrintJobTest, FailedPrintoutsGoToFailedWithTheErrorShown) {
   fs.dirs.insert("/spool/pics");
   fs.put("/spool/A.txt", "x\n");  // the device is made for the first job
-  dispatcher.runPass();
+  Pass();
   const struct {
     const char* job;
     bool failEnd, failPage;
@@ -140,7 +148,7 @@ TEST_F(TextPrintJobTest, FailedPrintoutsGoToFailedWithTheErrorShown) {
     fs.put("/spool/" + name, c.job);
     device->failEnd = c.failEnd;
     device->failNewPage = c.failPage;
-    dispatcher.runPass();
+    Pass();
     device->failEnd = device->failNewPage = false;
     EXPECT_FALSE(fs.stat("/spool/" + name)) << c.job;
     EXPECT_TRUE(fs.stat("/spool/FAILED/" + name)) << c.job;
@@ -155,7 +163,7 @@ TEST_F(TextPrintJobTest, NoPrinterAtAllIsAClearError) {
   printers.printerNames.clear();
   printers.selected = -1;
   fs.put("/spool/J.txt", "x\n");
-  dispatcher.runPass();
+  Pass();
   EXPECT_TRUE(fs.stat("/spool/FAILED/J.txt"));
   ASSERT_EQ(messages.errors.size(), 1u);
 }
@@ -163,7 +171,7 @@ TEST_F(TextPrintJobTest, NoPrinterAtAllIsAClearError) {
 TEST_F(TextPrintJobTest, UnreadableFileStaysSilently) {
   fs.put("/spool/J.txt", "x\n");
   fs.unreadable.insert("/spool/J.txt");
-  dispatcher.runPass();
+  Pass();
   EXPECT_TRUE(fs.stat("/spool/J.txt"));
   EXPECT_TRUE(messages.errors.empty());
 }
@@ -172,7 +180,7 @@ TEST_F(TextPrintJobTest, TwentyThousandPages) {
   std::string job = "@PAGE.FROM=19999\n";
   for (int i = 0; i < 20000; ++i) job += "Page " + std::to_string(i + 1) + "\n\f\n";
   fs.put("/spool/BIG.txt", job);
-  dispatcher.runPass();
+  Pass();
   EXPECT_EQ(device->documents(), 1);
   // Pages 19999 and 20000, then the trailing form feed's empty page.
   EXPECT_EQ(device->pages(), 3);

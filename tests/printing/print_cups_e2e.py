@@ -24,7 +24,8 @@ import tempfile
 import time
 import unittest
 
-import print_e2e_common as common
+sys.dont_write_bytecode = True  # no cache beside the sources
+import print_e2e_common as common  # noqa: E402
 from print_e2e_common import Spool, pages, text, words
 
 TOOL = sys.argv[1]

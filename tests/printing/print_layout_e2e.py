@@ -9,7 +9,8 @@ import re
 import sys
 import unittest
 
-import print_e2e_common as common
+sys.dont_write_bytecode = True  # no cache beside the sources
+import print_e2e_common as common  # noqa: E402
 from print_e2e_common import Spool, pages, text, words
 
 common.TOOL[0] = sys.argv[1]

@@ -11,7 +11,8 @@ import subprocess
 import sys
 import unittest
 
-import print_e2e_common as common
+sys.dont_write_bytecode = True  # no cache beside the sources
+import print_e2e_common as common  # noqa: E402
 from print_e2e_common import Spool, job_bytes, pages, pdfinfo_field, text
 
 TOOL = sys.argv[1]
