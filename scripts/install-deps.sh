@@ -15,7 +15,7 @@ packages=(
   # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
   cups cups-daemon cups-filters printer-driver-cups-pdf poppler-utils ghostscript enscript
   xvfb xauth xclip python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
-  libreoffice-calc-nogui
+  libreoffice-calc-nogui gnumeric
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -252,10 +252,14 @@ bool FFDataWriter::finish() {
 }
 
 void FFDataWriter::fill(std::string_view templateLine, std::string_view value) {
-  if (templateLine.find("??") == std::string_view::npos) return line(templateLine);
-  scratch_.assign(templateLine);
-  FillPlaceholder(value, scratch_);
-  line(scratch_);
+  // What FillPlaceholder makes of the line, appended in place.
+  const std::size_t at = templateLine.find("??");
+  if (at == std::string_view::npos) return line(templateLine);
+  out_.append(templateLine.substr(0, at));
+  out_.append(value);
+  out_.append(templateLine.substr(at + 2, 255));
+  out_.append(end_);
+  if (sink_ && out_.size() >= kPiece) flush();
 }
 
 void FFDataWriter::fill(std::string_view templateLine, std::string_view first,

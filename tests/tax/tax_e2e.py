@@ -140,6 +140,27 @@ class Declarations(unittest.TestCase):
         _, pages = fields(env.read("J.ffdata"))
         self.assertTrue(pages)
 
+    def test_two_kinds_under_one_name_keep_each_other(self):
+        env = Env()
+        mff = MFF_HEADER + [row(b"a", b"b", b"c", b"d", b"5") + b"01"]
+        sam = SAM_HEADER + [SEP.join([b"Petras", b"380", b"AB 1", b"100", b"31"])]
+        env.put("A.MFF", mff)
+        env.put("A.SAM", sam, end=b"\n")
+        out = env.run()
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertIn("A.ffdata holds FR0572, kept", out.stderr)
+        self.assertEqual(fields(env.read("A.ffdata"))[0].find("Form").get("FormDefId"),
+                         "{C175A737-C06C-4D24-A1AB-BF96955956B1}")
+        self.assertEqual(fields(env.read("A-SAM.ffdata"))[1][1]["FormCode"], "SAM")
+        # Both again: each replaces its own document, nothing new appears.
+        env.put("A.SAM", sam[:-1] + [SEP.join([b"Jonas", b"380", b"AB 1", b"7", b"31"])], end=b"\n")
+        env.put("A.MFF", mff)
+        out = env.run()
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertEqual(fields(env.read("A-SAM.ffdata"))[1][2]["PersonFullName_1"], "JONAS")
+        self.assertEqual(sorted(n for n in os.listdir(env.spool) if n.endswith(".ffdata")),
+                         ["A-SAM.ffdata", "A.ffdata"])
+
     def test_large_job_through_the_binary(self):
         env = Env()
         rows = [row(b"V%d" % i, b"P", b"LT", b"380", b"12,5") + b"01" for i in range(20000)]
