@@ -62,6 +62,15 @@ FtpHint HintFor(const FtpError& error, const FtpUpload& where) {
                 " arba jis neprieinamas (serverio atsakymas " + std::to_string(error.reply) + ").",
             "the directory " + dir + " is missing on the server or not accessible"};
   }
+  if (error.step == FtpStep::Store && !error.partial && StartsWith(error.command, "STOR .")) {
+    // "Serveris atsisakė įrašyti failą laikinu vardu; jei serveris nepriima
+    // tokių vardų, nustatykite [ESSVE] TempName=0."
+    return {
+        "Serveris atsisak\xC4\x97 \xC4\xAFra\xC5\xA1yti fail\xC4\x85 laikinu vardu; jei "
+        "serveris nepriima toki\xC5\xB3 vard\xC5\xB3, nustatykite [ESSVE] TempName=0.",
+        "the server refused the temporary name; set [ESSVE] TempName=0 if it takes no such "
+        "names"};
+  }
   if (error.step != FtpStep::Login) return {};
   if (where.tls == FtpTls::Off && DemandsTls(error)) {
     // "Serveris reikalauja šifruoto ryšio: nustatykite [ESSVE] TLS=1."

@@ -309,7 +309,6 @@ def test_cut_off_uploads_leave_nothing_under_the_final_name():
         server.stop()
     check(case.server_files("xml/sale") != [], "killed: the upload had begun")
     final_name_absent(case, "killed")
-    check(os.path.exists(os.path.join(case.export, "SALE.FTP")), "killed: job file kept")
 
 
 def upload_case(name, mode, extra="", existing=None):
