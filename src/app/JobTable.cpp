@@ -76,14 +76,10 @@ std::unique_ptr<JobHandler> MakeTextPrintJob(JobServices& s) {
 
 // The dispatch order. Each pass calls every handler in this order.
 const JobKind kJobKinds[] = {
-    {"txt", MakeTextPrintJob, false},
-    {"www", MakeWebPageJob, false},
-    {"slx", MakeSlxJob, false},
-    {"CLB", MakeClipboardJob, false},
-    {"DFF", MakeDffJob, false},
-    {"MFF", MakeMffJob, false},
-    {"SAM", MakeSamJob, false},
-    {"IST", nullptr, false},
+    {"txt", MakeTextPrintJob, false}, {"www", MakeWebPageJob, false},
+    {"slx", MakeSlxJob, false},       {"CLB", MakeClipboardJob, false},
+    {"DFF", MakeDffJob, false},       {"MFF", MakeMffJob, false},
+    {"SAM", MakeSamJob, false},       {"IST", nullptr, false},
     {"FTP", MakeFtpUploadJob, true},
 };
 
@@ -94,7 +90,10 @@ void RegisterJobHandlers(Dispatcher& dispatcher, JobServices& services) {
     if (kind.inExportDir && services.exportDir.empty()) continue;
     std::unique_ptr<JobHandler> handler =
         kind.make ? kind.make(services) : std::make_unique<PendingHandler>(kind.extension);
-    dispatcher.addHandler(std::move(handler), kind.inExportDir ? services.exportDir : "");
+    std::function<bool()> available;
+    if (kind.make == MakeTextPrintJob) available = services.printerAvailable;
+    dispatcher.addHandler(std::move(handler), kind.inExportDir ? services.exportDir : "",
+                          std::move(available));
   }
 }
 

@@ -1,6 +1,7 @@
 // The job kinds in their fixed dispatch order, and what each is built from.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "settings/PrintSettings.h"
@@ -39,6 +40,8 @@ struct JobServices {
   Clipboard* clipboard = nullptr;  // the *.CLB job
   UrlOpener* urlOpener = nullptr;  // the *.www job
   FtpClient* ftp = nullptr;        // the *.FTP job
+  // Whether a printer can be used now; the text print job waits while not.
+  std::function<bool()> printerAvailable;
 };
 
 // Adds the handlers to the dispatcher in the fixed order; the upload job

@@ -1,13 +1,11 @@
 #include "app/SpoolRunner.h"
 
-#include <QDir>
-
-#include "spool/Dispatcher.h"
+#include <algorithm>
 
 namespace marvena {
 
-SpoolRunner::SpoolRunner(Dispatcher& dispatcher, QStringList watchedDirs, QObject* parent)
-    : QObject(parent), dispatcher_(dispatcher), watchedDirs_(std::move(watchedDirs)) {
+SpoolRunner::SpoolRunner(Dispatcher& dispatcher, QObject* parent)
+    : QObject(parent), dispatcher_(dispatcher) {
   jobThread_.setObjectName(QStringLiteral("jobs"));
   jobContext_ = new QObject;
   jobContext_->moveToThread(&jobThread_);
@@ -18,11 +16,17 @@ SpoolRunner::SpoolRunner(Dispatcher& dispatcher, QStringList watchedDirs, QObjec
     rewatch();
     requestPass();
   });
-  connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { requestPass(); });
+  wakeTimer_.setSingleShot(true);
+  connect(&wakeTimer_, &QTimer::timeout, this, [this] { requestPass(); });
+  if (watcher_.fd() >= 0) {
+    notifier_ = std::make_unique<QSocketNotifier>(watcher_.fd(), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { onNotification(); });
+  }
 }
 
 SpoolRunner::~SpoolRunner() {
   dispatchTimer_.stop();
+  wakeTimer_.stop();
   jobThread_.quit();
   jobThread_.wait();
 }
@@ -36,22 +40,41 @@ void SpoolRunner::start() {
 
 void SpoolRunner::rewatch() {
   // A directory that was removed and made again must be watched anew.
-  for (const QString& dir : watchedDirs_)
-    if (!watcher_.directories().contains(dir) && QDir(dir).exists()) watcher_.addPath(dir);
+  for (const std::string& dir : dispatcher_.directories()) watcher_.watch(dir);
+}
+
+void SpoolRunner::onNotification() {
+  bool concernsJob = false;
+  for (const InotifyWatcher::Event& e : watcher_.read())
+    concernsJob = dispatcher_.noteChange(e.dir, e.name) || concernsJob;
+  // Results, temporary files and other names are no reason for a pass.
+  if (concernsJob) requestPass();
 }
 
 void SpoolRunner::requestPass() {
-  // Notifications come in bursts; one queued pass serves them all.
+  // Requests come in bursts; one queued pass serves them all.
   if (passQueued_.exchange(true)) return;
   QMetaObject::invokeMethod(jobContext_, [this] {
     passQueued_ = false;
     const PassReport r = dispatcher_.runPass();
-    // The directory tells of a new file when it is created, not when its
-    // writer closes it: look again soon rather than at the next tick.
-    if (r.busy > 0 || r.waiting > 0)
-      QMetaObject::invokeMethod(
-          this, [this] { QTimer::singleShot(100, this, [this] { requestPass(); }); });
+    QMetaObject::invokeMethod(this, [this, r] { passEnded(r); });
   });
+}
+
+void SpoolRunner::passEnded(const PassReport& r) {
+  if (r.skipped) return;
+  if (r.moreReady) {
+    requestPass();
+    return;
+  }
+  // One timer for whatever is due first: waiting files never add up to
+  // more checks than that.
+  std::int64_t wake = -1;
+  for (std::int64_t due : {r.settleWakeMs, r.retryWakeMs})
+    if (due >= 0 && (wake < 0 || due < wake)) wake = due;
+  if (wake < 0) return;
+  const int ms = static_cast<int>(std::clamp<std::int64_t>(wake, 5, 60000));
+  if (!wakeTimer_.isActive() || wakeTimer_.remainingTime() > ms) wakeTimer_.start(ms);
 }
 
 }  // namespace marvena

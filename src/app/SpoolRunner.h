@@ -1,34 +1,40 @@
-// Drives the dispatcher: a pass every second, and at once when the spool
-// directory changes. Passes run on the job thread so that a long job never
-// blocks the window or the tray; the dispatcher's own guard keeps passes
-// from overlapping.
+// Drives the dispatcher: a pass every second, at once when a job file
+// appears or its writer closes it, and again when a file waiting for its
+// quiet period or a kept job's retry is due. Passes run on the job thread so
+// that a long job never blocks the window or the tray; the dispatcher's own
+// guard keeps passes from overlapping.
 #pragma once
 
-#include <QFileSystemWatcher>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <memory>
+
+#include "platform/posix/InotifyWatcher.h"
+#include "spool/Dispatcher.h"
 
 namespace marvena {
-
-class Dispatcher;
 
 class SpoolRunner : public QObject {
   Q_OBJECT
  public:
-  SpoolRunner(Dispatcher& dispatcher, QStringList watchedDirs, QObject* parent = nullptr);
+  explicit SpoolRunner(Dispatcher& dispatcher, QObject* parent = nullptr);
   ~SpoolRunner() override;
   void start();
 
  private:
   void requestPass();
+  void passEnded(const PassReport& report);
   void rewatch();
+  void onNotification();
 
   Dispatcher& dispatcher_;
-  QStringList watchedDirs_;
   QTimer dispatchTimer_;
-  QFileSystemWatcher watcher_;
+  QTimer wakeTimer_;  // a settling file or a retry is due
+  InotifyWatcher watcher_;
+  std::unique_ptr<QSocketNotifier> notifier_;
   QThread jobThread_;
   QObject* jobContext_ = nullptr;  // lives on the job thread
   std::atomic<bool> passQueued_{false};

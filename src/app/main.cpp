@@ -1,12 +1,17 @@
 // Entry point: command line, one instance per settings file, start-up,
 // then the dispatch loop (or a single run with --once).
+#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -22,6 +27,8 @@
 #include "platform/qt/QtPrinters.h"
 #include "settings/ProfileFile.h"
 #include "spool/Dispatcher.h"
+#include "spool/JournalingFileSystem.h"
+#include "spool/TempNames.h"
 #include "startup/Startup.h"
 
 #ifndef MARVENA_VERSION
@@ -47,25 +54,82 @@ std::string AbsolutePath(const std::string& path) {
       .toStdString();
 }
 
-// Passes until one finds nothing new; files whose writer cannot be asked
-// get the time they need to settle.
+// Passes until one finds nothing new; files within their quiet period get
+// the time they need (at most ten seconds of waiting in all).
 int RunOnce(Dispatcher& dispatcher) {
-  int idleRounds = 0;
+  std::int64_t waitedMs = 0;
   for (;;) {
     const PassReport r = dispatcher.runPass();
     if (r.skipped) break;
-    if (r.newJobs > 0) {
-      idleRounds = 0;
-      continue;
-    }
-    if (r.waiting > 0 && ++idleRounds < 40) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    if (r.newJobs > 0 || r.moreReady) continue;
+    if (r.waiting > 0 && r.settleWakeMs >= 0 && waitedMs < 10000) {
+      const std::int64_t ms = std::clamp<std::int64_t>(r.settleWakeMs, 10, 250);
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      waitedMs += ms;
       continue;
     }
     break;
   }
-  return dispatcher.anyFailure() ? 1 : 0;
+  return dispatcher.anyFailure() || dispatcher.anyUnavailable() ? 1 : 0;
 }
+
+// Where the state of a watched directory the tool may not write is kept.
+std::string PrivateStateDir(const std::string& dir) {
+  std::string base = Env("XDG_STATE_HOME");
+  if (base.empty()) base = Env("HOME") + "/.local/state";
+  return base + "/marvena/dir-" + std::to_string(std::hash<std::string>{}(RealPath(dir)));
+}
+
+// Tests end the process at a named step of a job (MARVENA_TEST_CRASH_AT=
+// "claimed", "ran" or "finished", optionally with ":stop" to pause instead)
+// to check what a crash there leaves behind.
+std::function<void(const std::string&)> TestStepHook() {
+  const std::string spec = Env("MARVENA_TEST_CRASH_AT");
+  if (spec.empty()) return {};
+  const std::size_t colon = spec.find(':');
+  const std::string step = spec.substr(0, colon);
+  const bool stop = colon != std::string::npos && spec.substr(colon + 1) == "stop";
+  return [step, stop](const std::string& at) {
+    if (at != step) return;
+    std::fflush(stderr);
+    std::raise(stop ? SIGSTOP : SIGKILL);
+  };
+}
+
+// Whether a printer can be used; asked again at most once a minute, and the
+// tray shows the tool disabled while there is none.
+class PrinterCheck {
+ public:
+  PrinterCheck(QtPrinters& printers, Clock& clock, JobStatus& status, MessageSink& messages,
+               bool haveNow)
+      : printers_(printers), clock_(clock), status_(status), messages_(messages), have_(haveNow) {
+    checkedMs_ = clock_.monotonicMs();
+  }
+  bool operator()() {
+    const std::int64_t now = clock_.monotonicMs();
+    if (now - checkedMs_ < 60000) return have_;
+    checkedMs_ = now;
+    const bool have = !printers_.names().empty();
+    if (have && !have_) {
+      messages_.log("a printer is available again; printing resumes");
+      status_.leaveDisabled();
+    }
+    if (!have && have_) {
+      messages_.log("no printer any more; *.txt jobs wait");
+      status_.forceDisabled();
+    }
+    have_ = have;
+    return have_;
+  }
+
+ private:
+  QtPrinters& printers_;
+  Clock& clock_;
+  JobStatus& status_;
+  MessageSink& messages_;
+  bool have_;
+  std::int64_t checkedMs_ = 0;
+};
 
 int Run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -83,8 +147,10 @@ int Run(int argc, char** argv) {
     return 0;
   }
 
+  // A settings file reached through a link is the file it leads to: the lock
+  // keys on it, and changes are written to it.
   const std::string configPath =
-      AbsolutePath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath);
+      RealPath(AbsolutePath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath));
   InstanceLock instance(configPath);
   if (!instance.acquired()) return 0;  // already running for this settings file
 
@@ -125,7 +191,12 @@ int Run(int argc, char** argv) {
   QtPrinters printers(pdfDir);
   QtFonts fonts;
 
-  StartupEnvironment env{fs,        printers, fonts, messages, status, driveRoot,
+  StartupEnvironment env{fs,
+                         printers,
+                         fonts,
+                         messages,
+                         status,
+                         driveRoot,
                          [&messages](const std::string& reason) {
                            messages.log("options dialog would open (" + reason +
                                         "); headless, going on with the current printer");
@@ -133,8 +204,44 @@ int Run(int argc, char** argv) {
                          {}};
   StartupResult start = RunStartup(&settings, env);
 
-  Dispatcher dispatcher(fs, clock, messages, status, start.spoolDir);
-  JobServices services{fs,
+  // One instance per spool directory, however it is reached and whichever
+  // settings file names it; the lock inside it also keeps a second machine
+  // off a shared spool where the file system passes locks on.
+  InstanceLock spoolInstance("spool:" + RealPath(start.spoolDir));
+  if (!spoolInstance.acquired()) return 0;
+  std::unique_ptr<FileLock> spoolLock;
+  {
+    std::string ignored;
+    if (fs.makeDirectories(start.spoolDir + "/.marvena", &ignored)) {
+      spoolLock = std::make_unique<FileLock>(start.spoolDir + "/.marvena/instance.lock");
+      if (!spoolLock->acquired()) return 0;
+    }
+  }
+
+  // What crashed runs left behind.
+  {
+    const auto running = [](long pid) { return pid == ::getpid() || ProcessRunning(pid); };
+    int removed = 0;
+    for (const std::string& dir :
+         {start.spoolDir, start.exportDir, pdfDir, configPath.substr(0, configPath.rfind('/')),
+          start.spoolDir + "/.marvena", start.exportDir + "/.marvena"})
+      if (!dir.empty() && dir[0] == '/') removed += RemoveStaleTemporaries(fs, dir, running);
+    if (removed > 0)
+      messages.log("removed " + std::to_string(removed) + " temporary file(s) of an earlier run");
+  }
+
+  JournalingFileSystem jobFs(fs);
+  DispatcherOptions options;
+  options.settleMs = std::clamp(settings.readInteger("Spool", "SettleMs", 300), 0, 60000);
+  options.hostTag = HostName();
+  options.runId = (static_cast<std::uint64_t>(::getpid()) << 32) ^
+                  static_cast<std::uint64_t>(std::time(nullptr));
+  options.privateStateDir = PrivateStateDir;
+  options.journal = &jobFs;
+  options.stepHook = TestStepHook();
+  Dispatcher dispatcher(fs, clock, messages, status, start.spoolDir, options);
+  PrinterCheck printerCheck(printers, clock, status, messages, start.havePrinter);
+  JobServices services{jobFs,
                        clock,
                        locale,
                        messages,
@@ -146,23 +253,27 @@ int Run(int argc, char** argv) {
                        start.exportSettings,
                        start.exportDir,
                        start.wordVersion,
-                       driveRoot};
+                       driveRoot,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       {}};
   QtClipboard clipboard;
   QtUrlOpener urlOpener;
   CurlFtpClient ftp;
   services.clipboard = &clipboard;
   services.urlOpener = &urlOpener;
   services.ftp = &ftp;
+  services.printerAvailable = [&printerCheck] { return printerCheck(); };
   RegisterJobHandlers(dispatcher, services);
   dispatcher.setEnabled(start.timerEnabled);
   messages.log("spool directory " + start.spoolDir +
-               (start.timerEnabled ? "" : " (disabled: no job will be processed)"));
+               (start.timerEnabled ? "" : " (disabled: no job will be processed)") +
+               (start.havePrinter ? "" : " (no printer: *.txt jobs wait for one)"));
 
   if (cl.once) return RunOnce(dispatcher);
 
-  QStringList watched{QString::fromStdString(start.spoolDir)};
-  if (!start.exportDir.empty()) watched << QString::fromStdString(start.exportDir);
-  SpoolRunner runner(dispatcher, watched);
+  SpoolRunner runner(dispatcher);
   if (start.timerEnabled) runner.start();
   return app.exec();
 }
@@ -170,4 +281,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace marvena
 
-int main(int argc, char** argv) { return marvena::Run(argc, argv); }
+int main(int argc, char** argv) {
+  return marvena::Run(argc, argv);
+}

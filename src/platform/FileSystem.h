@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,25 +17,56 @@ struct DirEntry {
   bool regular = false;
   std::uint64_t size = 0;
   std::int64_t mtimeNs = 0;  // modification time, nanoseconds since the epoch
+  std::uint64_t device = 0;  // which file this is; 0 where the file system cannot say
+  std::uint64_t inode = 0;
 };
+
+// The same file in the same state: the version of a job.
+inline bool SameVersion(const DirEntry& a, const DirEntry& b) {
+  return a.size == b.size && a.mtimeNs == b.mtimeNs && a.device == b.device && a.inode == b.inode;
+}
+
+// A name in a directory, with the type the listing itself tells (no stat).
+enum class EntryType { Regular, Directory, Other, Unknown };
+struct DirName {
+  std::string name;
+  EntryType type = EntryType::Unknown;
+};
+
+// Why moving or copying an entry failed.
+enum class FsError { None, NotFound, Exists, NotPermitted, CrossDevice, Other };
 
 // Whether another process may still be writing a file.
 enum class WriteState {
-  Idle,        // nobody has it open for writing
-  Busy,        // another process holds it open for writing
-  Unknown,     // the file system cannot tell (e.g. network shares)
-  Missing,     // gone
+  Idle,     // nobody has it open for writing
+  Busy,     // another process holds it open for writing
+  Unknown,  // the file system cannot tell (e.g. network shares)
+  Missing,  // gone
 };
 
 // A result written under a temporary name that nothing takes for a job and
 // put in place by commit(); dropped if never committed.
 class AtomicFile {
  public:
+  // Runs once the data is durable and before the file takes its final name,
+  // with the file's inode (0 where unknown); false stops the commit.
+  using BeforePublish = std::function<bool(std::uint64_t inode, std::string* error)>;
+
   virtual ~AtomicFile() = default;
   virtual bool write(std::string_view bytes) = 0;
-  // Makes the data and the name durable, then the file appears under its
-  // final name (replacing what was there). False and *error on failure.
+  // Makes the data durable, then the file appears under its final name
+  // (replacing what was there) and that name is made durable too. False and
+  // *error on failure; the temporary file is gone either way.
   virtual bool commit(std::string* error) = 0;
+  void setBeforePublish(BeforePublish hook) { beforePublish_ = std::move(hook); }
+
+ protected:
+  bool runBeforePublish(std::uint64_t inode, std::string* error) {
+    return !beforePublish_ || beforePublish_(inode, error);
+  }
+
+ private:
+  BeforePublish beforePublish_;
 };
 
 class FileSystem {
@@ -43,7 +75,11 @@ class FileSystem {
 
   // Entries of a directory (not recursive); empty when it cannot be read.
   virtual std::vector<DirEntry> list(const std::string& dir) = 0;
+  // Names only, without a stat of each: cheap on directories with many files.
+  virtual std::vector<DirName> listNames(const std::string& dir) = 0;
   virtual std::optional<DirEntry> stat(const std::string& path) = 0;
+  // The entry itself: a symbolic link is reported as a link (not regular).
+  virtual std::optional<DirEntry> lstat(const std::string& path) = 0;
   virtual bool isDirectory(const std::string& path) = 0;
 
   // Whole file as bytes; nullopt and *error set when it cannot be read.
@@ -68,6 +104,16 @@ class FileSystem {
   virtual bool renameNoReplace(const std::string& from, const std::string& to,
                                std::string* error) = 0;
   virtual bool makeDirectories(const std::string& path, std::string* error) = 0;
+  virtual bool removeDirectory(const std::string& path) = 0;
+
+  // Moves an entry (whatever it is, links not followed); never replaces.
+  virtual FsError moveEntry(const std::string& from, const std::string& to, std::string* error) = 0;
+  // Copies the regular file `from` into the new file `to` (durably), only if
+  // `from` is still the file `expected` names; links are not followed.
+  virtual FsError copyIfSame(const std::string& from, const DirEntry& expected,
+                             const std::string& to, std::string* error) = 0;
+  // Makes the names in a directory durable (after a rename or a delete).
+  virtual bool syncDirectory(const std::string& dir) = 0;
 
   virtual WriteState writeState(const std::string& path) = 0;
 };
@@ -80,7 +126,9 @@ class BufferedAtomicFile final : public AtomicFile {
     data_.append(bytes);
     return true;
   }
-  bool commit(std::string* error) override { return fs_.writeFileAtomic(path_, data_, error); }
+  bool commit(std::string* error) override {
+    return runBeforePublish(0, error) && fs_.writeFileAtomic(path_, data_, error);
+  }
 
  private:
   FileSystem& fs_;
@@ -89,8 +137,7 @@ class BufferedAtomicFile final : public AtomicFile {
 };
 }  // namespace detail
 
-inline std::unique_ptr<AtomicFile> FileSystem::createAtomic(const std::string& path,
-                                                            std::string*) {
+inline std::unique_ptr<AtomicFile> FileSystem::createAtomic(const std::string& path, std::string*) {
   return std::make_unique<detail::BufferedAtomicFile>(*this, path);
 }
 

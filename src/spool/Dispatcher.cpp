@@ -3,30 +3,40 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <limits>
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageSink.h"
+#include "spool/JournalingFileSystem.h"
 
 namespace marvena {
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char Upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
-// The size and time of a file must not change for this long when the file
-// system cannot tell whether a writer still has it open.
-constexpr std::int64_t kSettleMs = 1000;
+// A directory whose time has not changed is listed again after this long
+// at the latest (or 200 times what a listing costs, whichever is longer),
+// for changes no notification told of and time stamps too coarse to show.
+constexpr std::int64_t kRelistMs = 10000;
+// A watched directory whose work area could not be made is tried again.
+constexpr std::int64_t kReopenMs = 60000;
+
+struct NameLess {
+  bool operator()(const std::string& a, const std::string& b) const { return JobNameLess(a, b); }
+};
 
 // Keeps the pass guard set for the lifetime of a pass.
 class PassGuard {
  public:
   explicit PassGuard(std::atomic<bool>& flag) : flag_(flag) {}
-  bool acquire() { return !flag_.exchange(true); }
+  bool acquire() { return owned_ = !flag_.exchange(true); }
   ~PassGuard() {
     if (owned_) flag_.store(false);
   }
-  void own() { owned_ = true; }
 
  private:
   std::atomic<bool>& flag_;
@@ -51,7 +61,61 @@ class BusyScope {
   JobStatus& status_;
 };
 
+// Points the handlers' journal at one job for as long as it runs.
+class JournalScope {
+ public:
+  JournalScope(JournalingFileSystem* fs, std::string path) : fs_(fs) {
+    if (fs_) fs_->setJournal(std::move(path));
+  }
+  ~JournalScope() {
+    if (fs_) fs_->setJournal({});
+  }
+
+ private:
+  JournalingFileSystem* fs_;
+};
+
+void Earliest(std::int64_t* slot, std::int64_t delay) {
+  delay = std::max<std::int64_t>(delay, 0);
+  if (*slot < 0 || delay < *slot) *slot = delay;
+}
+
 }  // namespace
+
+struct Dispatcher::Slot {
+  std::unique_ptr<JobHandler> handler;
+  std::string extension;
+  Watched* watched = nullptr;
+  std::function<bool()> available;
+};
+
+struct Dispatcher::Candidate {
+  SettleState settle;
+  bool claimedCopy = false;  // a copy of it is being worked on
+};
+
+struct Dispatcher::Parked {
+  WorkArea::Item item;
+  bool waitForWriter = false;  // a writer still had it open when it was claimed
+  SettleState settle;
+  Backoff backoff;
+};
+
+struct Dispatcher::Watched {
+  std::string dir;
+  std::unique_ptr<WorkArea> area;
+  bool opened = false;
+  std::int64_t openTriedMs = std::numeric_limits<std::int64_t>::min() / 2;
+  std::atomic<bool> dirty{true};
+  bool listed = false;
+  std::int64_t stampNs = 0;
+  std::int64_t listedAtMs = 0;
+  std::int64_t relistMs = kRelistMs;
+  std::vector<std::string> extensions;
+  std::map<std::string, Candidate, NameLess> candidates;
+  std::map<std::string, Backoff> backoffs;  // of names put back after a failed try
+  std::vector<Parked> parked;               // claimed jobs waiting in the work area
+};
 
 bool IsJobName(const std::string& name, const std::string& extension) {
   if (name.empty() || name[0] == '.') return false;
@@ -73,46 +137,139 @@ bool JobNameLess(const std::string& a, const std::string& b) {
 }
 
 Dispatcher::Dispatcher(FileSystem& fs, Clock& clock, MessageSink& messages, JobStatus& status,
-                       std::string spoolDir)
-    : fs_(fs), clock_(clock), messages_(messages), status_(status), spoolDir_(std::move(spoolDir)) {}
+                       std::string spoolDir, DispatcherOptions options)
+    : fs_(fs),
+      clock_(clock),
+      messages_(messages),
+      status_(status),
+      spoolDir_(std::move(spoolDir)),
+      options_(std::move(options)) {}
 
-void Dispatcher::addHandler(std::unique_ptr<JobHandler> handler, std::string directory) {
-  slots_.push_back({std::move(handler), directory.empty() ? spoolDir_ : std::move(directory)});
+Dispatcher::~Dispatcher() = default;
+
+Dispatcher::Watched& Dispatcher::watchedFor(const std::string& dir) {
+  for (auto& w : watched_)
+    if (w->dir == dir) return *w;
+  watched_.push_back(std::make_unique<Watched>());
+  watched_.back()->dir = dir;
+  return *watched_.back();
 }
 
-std::vector<DirEntry> Dispatcher::candidates(const std::string& dir,
-                                             const std::string& extension) {
-  std::vector<DirEntry> out;
-  for (DirEntry& e : fs_.list(dir))
-    if (e.regular && IsJobName(e.name, extension)) out.push_back(std::move(e));
-  std::sort(out.begin(), out.end(),
-            [](const DirEntry& a, const DirEntry& b) { return JobNameLess(a.name, b.name); });
+void Dispatcher::addHandler(std::unique_ptr<JobHandler> handler, std::string directory,
+                            std::function<bool()> available) {
+  auto slot = std::make_unique<Slot>();
+  slot->extension = handler->extension();
+  slot->handler = std::move(handler);
+  slot->watched = &watchedFor(directory.empty() ? spoolDir_ : directory);
+  slot->watched->extensions.push_back(slot->extension);
+  slot->available = std::move(available);
+  slots_.push_back(std::move(slot));
+}
+
+std::vector<std::string> Dispatcher::directories() const {
+  std::vector<std::string> out;
+  for (const auto& w : watched_) out.push_back(w->dir);
   return out;
 }
 
-Dispatcher::Readiness Dispatcher::readiness(const std::string& path, const DirEntry& e) {
-  switch (fs_.writeState(path)) {
-    case WriteState::Idle:
-      settling_.erase(path);
-      return Readiness::Ready;
-    case WriteState::Busy:
-      settling_.erase(path);
-      return Readiness::Busy;
-    case WriteState::Missing:
-      settling_.erase(path);
-      return Readiness::Gone;
-    case WriteState::Unknown:
-      break;
+bool Dispatcher::isJobNameIn(const Watched& w, const std::string& name) const {
+  for (const std::string& ext : w.extensions)
+    if (IsJobName(name, ext)) return true;
+  return false;
+}
+
+bool Dispatcher::noteChange(const std::string& dir, const std::string& name) {
+  for (auto& w : watched_) {
+    if (w->dir != dir || (!name.empty() && !isJobNameIn(*w, name))) continue;
+    w->dirty = true;
+    return true;
   }
+  return false;
+}
+
+bool Dispatcher::openArea(Watched& w) {
+  if (w.opened) return true;
+  if (!fs_.isDirectory(w.dir)) return false;  // nothing to serve yet
   const std::int64_t now = clock_.monotonicMs();
-  auto it = settling_.find(path);
-  if (it == settling_.end() || it->second.size != e.size || it->second.mtimeNs != e.mtimeNs) {
-    settling_[path] = {e.size, e.mtimeNs, now};
-    return Readiness::Settling;
+  if (now - w.openTriedMs < kReopenMs) return false;
+  w.openTriedMs = now;
+  std::string error;
+  w.area =
+      std::make_unique<WorkArea>(fs_, w.dir, w.dir + "/.marvena", options_.hostTag, options_.runId);
+  if (!w.area->open(&error)) {
+    const std::string own = options_.privateStateDir ? options_.privateStateDir(w.dir) : "";
+    std::string privateError;
+    if (!own.empty()) {
+      w.area = std::make_unique<WorkArea>(fs_, w.dir, own, options_.hostTag, options_.runId);
+      if (w.area->open(&privateError)) {
+        messages_.log("cannot keep the work area in " + w.dir + " (" + error + "); using " + own +
+                      ": jobs there are copied, and ones that cannot be deleted are remembered");
+        w.opened = true;
+      }
+    }
+    if (!w.opened) {
+      messages_.log("no work area for " + w.dir + ": " + error +
+                    (privateError.empty() ? "" : "; " + privateError) +
+                    "; its jobs wait until one can be made");
+      w.area.reset();
+      return false;
+    }
   }
-  if (now - it->second.sinceMs < kSettleMs) return Readiness::Settling;
-  settling_.erase(it);
-  return Readiness::Ready;
+  w.opened = true;
+  recover(w);
+  return true;
+}
+
+void Dispatcher::recover(Watched& w) {
+  int foreign = 0;
+  for (WorkArea::Item& item : w.area->leftovers(&foreign)) {
+    if (w.area->published(item)) {
+      w.area->finish(item);
+      messages_.log("finished " + item.name + ": its result was in place before a restart");
+      continue;
+    }
+    messages_.log("taking up " + item.name + " again: the tool stopped while it ran");
+    w.parked.push_back({item, false, {}, {}});
+  }
+  if (foreign > 0)
+    messages_.log(std::to_string(foreign) + " job(s) in " + w.area->stateDir() +
+                  "/work belong to another machine; left alone");
+}
+
+void Dispatcher::refresh(Watched& w, std::int64_t now) {
+  const std::optional<DirEntry> dir = fs_.lstat(w.dir);
+  if (!dir) {
+    w.candidates.clear();
+    w.listed = false;
+    return;
+  }
+  const bool dirty = w.dirty.exchange(false);
+  if (!dirty && w.listed && dir->mtimeNs == w.stampNs && now - w.listedAtMs < w.relistMs) return;
+
+  std::map<std::string, Candidate, NameLess> candidates;
+  std::set<std::string> present;
+  for (DirName& d : fs_.listNames(w.dir)) {
+    if (d.type == EntryType::Directory || d.type == EntryType::Other) continue;
+    if (!isJobNameIn(w, d.name)) continue;
+    present.insert(d.name);
+    auto old = w.candidates.find(d.name);
+    candidates.emplace(d.name, old == w.candidates.end() ? Candidate{} : old->second);
+  }
+  w.candidates = std::move(candidates);
+  std::erase_if(w.backoffs, [&](const auto& b) { return !present.count(b.first); });
+  if (w.area) w.area->pruneHandled(present);
+  w.stampNs = dir->mtimeNs;
+  w.listed = true;
+  const std::int64_t done = clock_.monotonicMs();
+  w.listedAtMs = done;
+  w.relistMs = std::max<std::int64_t>(kRelistMs, 200 * (done - now));
+}
+
+void Dispatcher::absorbOwnChanges(Watched& w) {
+  // The tool's own changes (a job claimed or put back, a result written)
+  // are no reason to list the directory again.
+  if (w.dirty) return;
+  if (const std::optional<DirEntry> dir = fs_.lstat(w.dir)) w.stampNs = dir->mtimeNs;
 }
 
 PassReport Dispatcher::runPass() {
@@ -122,56 +279,199 @@ PassReport Dispatcher::runPass() {
     report.skipped = true;
     return report;
   }
-  guard.own();
+  const std::int64_t now = clock_.monotonicMs();
+  for (auto& w : watched_)
+    if (openArea(*w)) refresh(*w, now);
 
-  for (Slot& slot : slots_) {
-    const std::string extension = slot.handler->extension();
-    std::set<std::string> doneThisPass;
-    for (;;) {
-      // Re-read the directory for every file: a job may have added or removed others.
-      const std::vector<DirEntry> files = candidates(slot.directory, extension);
-      // Files not yet tried in their present version go first, so that one
-      // that keeps failing cannot hold up the others.
-      const DirEntry* chosen = nullptr;
-      const DirEntry* retry = nullptr;
-      for (const DirEntry& e : files) {
-        if (doneThisPass.count(e.name)) continue;
-        const std::string path = slot.directory + "/" + e.name;
-        const Readiness r = readiness(path, e);
-        if (r == Readiness::Settling) ++report.waiting;
-        if (r == Readiness::Busy) ++report.busy;
-        if (r != Readiness::Ready) continue;
-        if (tried_.count({path, e.size, e.mtimeNs})) {
-          if (!retry) retry = &e;
-          continue;
-        }
-        chosen = &e;
-        break;
-      }
-      if (!chosen) chosen = retry;
-      if (!chosen) break;
-      doneThisPass.insert(chosen->name);
-      if (!runJob(slot, slot.directory, *chosen, report)) return report;
-      if (!slot.handler->takesAll()) break;
-    }
-  }
+  for (auto& slot : slots_)
+    if (!serveSlot(*slot, report, now)) break;
   return report;
 }
 
-bool Dispatcher::runJob(Slot& slot, const std::string& dir, const DirEntry& e,
-                        PassReport& report) {
-  const std::string path = dir + "/" + e.name;
-  const Version version{path, e.size, e.mtimeNs};
+bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
+  Watched& w = *slot.watched;
+  if (!w.opened) return true;
+  const std::string& ext = slot.extension;
+
+  if (slot.handler->pending()) {
+    for (auto& [name, c] : w.candidates) {
+      if (!IsJobName(name, ext)) continue;
+      const std::string path = w.dir + "/" + name;
+      const std::optional<DirEntry> e = fs_.lstat(path);
+      if (!e || !e->regular) continue;
+      const ReadinessDecision d =
+          DecideReadiness(c.settle, *e, fs_.writeState(path), now, options_.settleMs);
+      if (d.readiness == Readiness::Settling) {
+        ++report.waiting;
+        Earliest(&report.settleWakeMs, d.recheckAtMs - now);
+      }
+      if (d.readiness == Readiness::Ready &&
+          reported_.insert({path, e->size, e->mtimeNs, e->inode}).second)
+        log(name, ext, "left in place: this job kind is not handled yet");
+    }
+    return true;
+  }
+  if (slot.available && !slot.available()) {
+    int waiting = 0;
+    for (auto& [name, c] : w.candidates) waiting += IsJobName(name, ext);
+    for (Parked& p : w.parked) waiting += IsJobName(p.item.name, ext);
+    if (waiting > 0) {
+      report.unavailable += waiting;
+      anyUnavailable_ = true;
+    }
+    return true;
+  }
+
+  bool ranOne = false;
+  for (;;) {
+    if (ranOne && !slot.handler->takesAll()) {
+      report.moreReady = true;
+      return true;
+    }
+    // Jobs already in the work area go first: they were taken earlier.
+    bool ran = false;
+    for (std::size_t i = 0; i < w.parked.size(); ++i) {
+      Parked& p = w.parked[i];
+      if (!IsJobName(p.item.name, ext)) continue;
+      const std::optional<DirEntry> e = fs_.lstat(p.item.path);
+      if (!e || !e->regular) {
+        w.parked.erase(w.parked.begin() + static_cast<std::ptrdiff_t>(i--));
+        continue;
+      }
+      std::int64_t due = 0;
+      if (!RetryAllowed(p.backoff, *e, now, &due)) {
+        Earliest(&report.retryWakeMs, due - now);
+        continue;
+      }
+      if (p.waitForWriter) {
+        const ReadinessDecision d =
+            DecideReadiness(p.settle, *e, fs_.writeState(p.item.path), now, options_.settleMs);
+        if (d.readiness == Readiness::Busy) ++report.busy;
+        if (d.readiness == Readiness::Settling) {
+          ++report.waiting;
+          Earliest(&report.settleWakeMs, d.recheckAtMs - now);
+        }
+        if (d.readiness != Readiness::Ready) continue;
+      }
+      WorkArea::Item item = p.item;
+      item.entry = *e;
+      w.parked.erase(w.parked.begin() + static_cast<std::ptrdiff_t>(i));
+      ranOne = ran = true;
+      if (!runItem(slot, w, item, report)) return false;
+      break;
+    }
+    if (ran) continue;
+
+    // Then the directory, in name order; versions not yet tried this run
+    // before ones that failed, so that one bad file cannot hold up the rest.
+    std::string chosen, retry;
+    for (auto it = w.candidates.begin(); it != w.candidates.end();) {
+      const std::string& name = it->first;
+      Candidate& c = it->second;
+      if (!IsJobName(name, ext) || c.claimedCopy) {
+        ++it;
+        continue;
+      }
+      const std::string path = w.dir + "/" + name;
+      const std::optional<DirEntry> e = fs_.lstat(path);
+      if (!e || !e->regular) {
+        it = w.candidates.erase(it);
+        continue;
+      }
+      if (w.area->handled(name, *e)) {
+        ++it;
+        continue;
+      }
+      std::int64_t due = 0;
+      if (auto b = w.backoffs.find(name);
+          b != w.backoffs.end() && !RetryAllowed(b->second, *e, now, &due)) {
+        Earliest(&report.retryWakeMs, due - now);
+        ++it;
+        continue;
+      }
+      const ReadinessDecision d =
+          DecideReadiness(c.settle, *e, fs_.writeState(path), now, options_.settleMs);
+      if (d.readiness == Readiness::Gone) {
+        it = w.candidates.erase(it);
+        continue;
+      }
+      if (d.readiness == Readiness::Busy) ++report.busy;
+      if (d.readiness == Readiness::Settling) {
+        ++report.waiting;
+        Earliest(&report.settleWakeMs, d.recheckAtMs - now);
+      }
+      if (d.readiness == Readiness::Ready) {
+        if (!tried_.count({path, e->size, e->mtimeNs, e->inode})) {
+          chosen = name;
+          break;
+        }
+        if (retry.empty()) retry = name;
+      }
+      ++it;
+    }
+    if (chosen.empty()) chosen = retry;
+    if (chosen.empty()) return true;
+
+    const std::string path = w.dir + "/" + chosen;
+    const std::optional<DirEntry> seen = fs_.lstat(path);
+    if (!seen) continue;
+    WorkArea::Item item;
+    std::string error;
+    const WorkArea::Claim claim = w.area->claim(chosen, *seen, true, &item, &error);
+    if (claim != WorkArea::Claim::Claimed) {
+      if (claim == WorkArea::Claim::Failed) {
+        NoteFailedTry(w.backoffs[chosen], *seen, now);
+        if (reported_.insert({path, seen->size, seen->mtimeNs, seen->inode}).second)
+          log(chosen, ext, "cannot be taken into the work area, tried again later: " + error);
+      }
+      if (claim == WorkArea::Claim::Gone) w.candidates.erase(chosen);
+      continue;
+    }
+    step("claimed");
+    if (item.source) {
+      w.candidates[chosen].claimedCopy = true;
+    } else {
+      w.candidates.erase(chosen);
+      w.backoffs.erase(chosen);
+    }
+    // A writer that opened the file just before it was claimed still writes
+    // into it: the job waits in the work area until that writer is done.
+    if (fs_.writeState(item.path) == WriteState::Busy) {
+      park(w, item, true, now);
+      ++report.busy;
+      continue;
+    }
+    ranOne = true;
+    if (!runItem(slot, w, item, report)) return false;
+  }
+}
+
+void Dispatcher::park(Watched& w, const WorkArea::Item& item, bool waitForWriter,
+                      std::int64_t now) {
+  Parked p{item, waitForWriter, {}, {}};
+  if (!waitForWriter) NoteFailedTry(p.backoff, item.entry, now);
+  w.parked.push_back(std::move(p));
+}
+
+Dispatcher::Version Dispatcher::versionOf(const Watched& w, const WorkArea::Item& item) const {
+  const DirEntry& v = item.source ? *item.source : item.entry;
+  return {w.dir + "/" + item.name, v.size, v.mtimeNs, v.inode};
+}
+
+bool Dispatcher::runItem(Slot& slot, Watched& w, const WorkArea::Item& item, PassReport& report) {
+  const Version version = versionOf(w, item);
   const bool isNew = tried_.insert(version).second;
   if (isNew) ++report.newJobs;
-  const std::string kind = slot.handler->extension();
+  ++report.ran;
+  const std::string& kind = slot.extension;
 
   JobResult result;
   bool endPass = false;
   {
-    BusyScope busy(status_, e.name);
+    JournalScope journal(options_.journal, w.area->journalPath(item));
+    BusyScope busy(status_, item.name);
     try {
-      result = slot.handler->run({path, e.name, e});
+      result = slot.handler->run(JobFile(item.path, item.name, item.entry, w.dir));
     } catch (const std::exception& ex) {
       result = JobResult::failed(std::string("Klaida: ") + ex.what(),
                                  std::string("unexpected error: ") + ex.what());
@@ -181,27 +481,54 @@ bool Dispatcher::runJob(Slot& slot, const std::string& dir, const DirEntry& e,
       endPass = true;
     }
   }
+  step("ran");
 
+  const std::int64_t now = clock_.monotonicMs();
   const bool firstReport = reported_.insert(version).second;
+  const std::string copyNote = item.source ? " (a copy; the directory may not be changed)" : "";
+  auto putBack = [&] {
+    if (w.area->putBack(item)) {
+      if (item.source)
+        w.candidates[item.name].claimedCopy = false;
+      else
+        w.candidates[item.name];
+      NoteFailedTry(w.backoffs[item.name], item.source ? *item.source : item.entry, now);
+    } else {
+      // Its name was taken by a newer file meanwhile: it waits here.
+      park(w, item, false, now);
+    }
+  };
+
   switch (result.kind) {
-    case JobResult::Kind::Done:
-      if (fs_.stat(path)) fs_.remove(path);
-      log(e.name, kind, "done" + (result.detail.empty() ? "" : ": " + result.detail));
+    case JobResult::Kind::Done: {
+      const bool deleted = w.area->finish(item);
+      step("finished");
+      if (item.source) w.candidates[item.name].claimedCopy = false;
+      log(item.name, kind,
+          "done" + (result.detail.empty() ? "" : ": " + result.detail) +
+              (deleted ? "" : "; the job file cannot be deleted and will not be run again"));
+      if (!deleted)
+        // "Failas ... atliktas, bet jo nepavyko ištrinti ..."
+        messages_.showError("Failas " + item.name +
+                            " atliktas, bet jo nepavyko i\xC5\xA1trinti i\xC5\xA1 katalogo " +
+                            w.dir + ". Jis daugiau nebus vykdomas.");
       break;
+    }
     case JobResult::Kind::NotReady:
-      if (firstReport) log(e.name, kind, "not ready, left for a later pass: " + result.detail);
-      break;
     case JobResult::Kind::Untouched:
-      if (firstReport) log(e.name, kind, "left in place: " + result.detail);
+      putBack();
+      if (firstReport) log(item.name, kind, "not ready, tried again later: " + result.detail);
       break;
     case JobResult::Kind::Failed: {
       anyFailure_ = true;
       if (isNew) ++report.failures;
-      const std::string moved = moveToFailed(dir, e.name);
+      const std::string moved = w.area->moveToFailed(item);
+      if (item.source) w.candidates[item.name].claimedCopy = false;
       if (moved.empty()) {
-        log(e.name, kind, "failed, could not move to FAILED: " + result.detail);
+        if (!item.source) putBack();
+        log(item.name, kind, "failed, could not move to FAILED" + copyNote + ": " + result.detail);
       } else {
-        log(e.name, kind, "failed, moved to " + moved + ": " + result.detail);
+        log(item.name, kind, "failed, moved to " + moved + ": " + result.detail);
       }
       if (firstReport) messages_.showError(result.message);
       break;
@@ -209,30 +536,19 @@ bool Dispatcher::runJob(Slot& slot, const std::string& dir, const DirEntry& e,
     case JobResult::Kind::Kept:
       anyFailure_ = true;
       if (isNew) ++report.failures;
+      putBack();
       if (firstReport) {
-        log(e.name, kind, "failed, kept for a later pass: " + result.detail);
+        log(item.name, kind, "failed, kept for a later try: " + result.detail);
         messages_.showError(result.message);
       }
       break;
   }
+  absorbOwnChanges(w);
   return !endPass;
 }
 
-std::string Dispatcher::moveToFailed(const std::string& dir, const std::string& name) {
-  const std::string failedDir = dir + "/FAILED";
-  std::string error;
-  if (!fs_.isDirectory(failedDir) && !fs_.makeDirectories(failedDir, &error)) return {};
-  const std::size_t dot = name.rfind('.');
-  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-  const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  for (int n = 1; n < 10000; ++n) {
-    const std::string target =
-        failedDir + "/" + (n == 1 ? name : stem + "-" + std::to_string(n) + ext);
-    if (fs_.stat(target)) continue;
-    if (fs_.renameNoReplace(dir + "/" + name, target, &error)) return target;
-    if (!fs_.stat(dir + "/" + name)) return {};
-  }
-  return {};
+void Dispatcher::step(const char* name) {
+  if (options_.stepHook) options_.stepHook(name);
 }
 
 void Dispatcher::log(const std::string& name, const std::string& handler,

@@ -10,7 +10,10 @@ namespace marvena {
 struct JobFile {
   JobFile() = default;
   JobFile(std::string path, std::string name, DirEntry entry, std::string dir = {})
-      : path(std::move(path)), name(std::move(name)), entry(std::move(entry)), dir(std::move(dir)) {}
+      : path(std::move(path)),
+        name(std::move(name)),
+        entry(std::move(entry)),
+        dir(std::move(dir)) {}
 
   std::string path;  // where the job is read from: the file the dispatcher claimed
   std::string name;  // bare name, as the DOS program wrote it
@@ -55,6 +58,8 @@ class JobHandler {
   virtual std::string extension() const = 0;
   // The text print job takes every pending file in one pass; the others one.
   virtual bool takesAll() const { return false; }
+  // A kind whose work is not built yet: its files are never taken.
+  virtual bool pending() const { return false; }
   virtual JobResult run(const JobFile& job) = 0;
 };
 
@@ -63,6 +68,7 @@ class PendingHandler final : public JobHandler {
  public:
   explicit PendingHandler(std::string extension) : extension_(std::move(extension)) {}
   std::string extension() const override { return extension_; }
+  bool pending() const override { return true; }
   JobResult run(const JobFile&) override {
     return {JobResult::Kind::Untouched, {}, "this job kind is not handled yet; file left in place"};
   }

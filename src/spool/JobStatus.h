@@ -19,6 +19,11 @@ class JobStatus {
     if (tray_.load() != tsDisabled) tray_.store(s);
   }
   void forceDisabled() { tray_.store(tsDisabled); }
+  // A printer came back: the tool is operational again.
+  void leaveDisabled() {
+    TrayIconState disabled = tsDisabled;
+    tray_.compare_exchange_strong(disabled, tsEnabled);
+  }
 
   // Progress of the job being worked on, in bytes of the job file.
   std::atomic<std::int64_t> jobBytesTotal{0};

@@ -103,7 +103,10 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
       std::find(charsets.begin(), charsets.end(), "BALTIC_CHARSET") != charsets.end();
   if (!ps.balticCharset) env.messages.showMessage("Nera BALTIC_CHARSET");
 
-  r.timerEnabled = env.status.trayState() != tsDisabled;
+  // Without a printer the tray shows the tool disabled, but only the text
+  // print job waits for one: declarations, spreadsheets and the rest run.
+  r.havePrinter = havePrinter;
+  r.timerEnabled = ok;
   LocalizeSystemMenu();
 
   r.wordVersion = env.wordVersionText ? WordVersionFromText(env.wordVersionText(), false) : 0;

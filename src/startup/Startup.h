@@ -45,7 +45,8 @@ struct StartupResult {
   std::string exportDir;  // on this machine; empty unless the export is enabled
   bool ftpExportEnabled = false;
   int wordVersion = 0;
-  bool timerEnabled = false;
+  bool havePrinter = false;
+  bool timerEnabled = false;  // false only when the spool directory cannot be made
 };
 
 StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env);

@@ -27,9 +27,7 @@ struct SettingsTest : ::testing::Test {
   OpenOptionsDialog dialog() {
     return [this](const std::string& r) { dialogReasons.push_back(r); };
   }
-  StartupEnvironment env() {
-    return {fs, printers, fonts, messages, status, "/dos", dialog(), {}};
-  }
+  StartupEnvironment env() { return {fs, printers, fonts, messages, status, "/dos", dialog(), {}}; }
 };
 
 TEST_F(SettingsTest, InvalidPrinterIndexFallsBackToTheDefaultAndIsRewritten) {
@@ -74,9 +72,9 @@ TEST_F(SettingsTest, FirstRunAndForeignPrinterOpenTheOptionsDialog) {
 }
 
 TEST_F(SettingsTest, PrinterListFollowsTheInstalledPrinters) {
-  ProfileFile f = ini(
-      "[Spool]\nPrinterIndex=0\nPrinter0=A\nPrinter1=B\nPrinter2=C\nPrinter3=D\nPrinter4=E\n"
-      "Printer07=keep\n");
+  ProfileFile f =
+      ini("[Spool]\nPrinterIndex=0\nPrinter0=A\nPrinter1=B\nPrinter2=C\nPrinter3=D\nPrinter4=E\n"
+          "Printer07=keep\n");
   printers.printerNames = {"HP", "Epson"};
   LoadSpoolAndPrinter(&f, printers, dialog());
   EXPECT_EQ(f.readString("Spool", "Printer0", ""), "HP");
@@ -87,9 +85,9 @@ TEST_F(SettingsTest, PrinterListFollowsTheInstalledPrinters) {
 }
 
 TEST_F(SettingsTest, OrientationPaperAndMargins) {
-  ProfileFile f = ini(
-      "[Spool]\nPrinterIndex=0\nPrinterOrientation=poLandscape\nPaperSize=256\n"
-      "mmPaperLength=100\nmmPaperWidth=x\nmmTopMargin=2,5\nmmLeftMargin=3.25\n");
+  ProfileFile f =
+      ini("[Spool]\nPrinterIndex=0\nPrinterOrientation=poLandscape\nPaperSize=256\n"
+          "mmPaperLength=100\nmmPaperWidth=x\nmmTopMargin=2,5\nmmLeftMargin=3.25\n");
   LoadSpoolAndPrinter(&f, printers, dialog());
   EXPECT_EQ(printers.orient, Orientation::Landscape);
   PrintSettings ps;
@@ -141,9 +139,8 @@ TEST(Psd, OneOrTwoDecimals) {
     const char* text;
     double first, second;
   } cases[] = {
-      {"", 15, 0},       {"abc", 15, 0},      {"12.5/3", 12.5, 3}, {"20", 20, 0},
-      {"x/3", 15, 0},    {"12/y", 15, 0},     {"12,5/3", 15, 0},   {"10/5/2", 15, 0},
-      {"0/0", 0, 0},
+      {"", 15, 0},     {"abc", 15, 0},    {"12.5/3", 12.5, 3}, {"20", 20, 0}, {"x/3", 15, 0},
+      {"12/y", 15, 0}, {"12,5/3", 15, 0}, {"10/5/2", 15, 0},   {"0/0", 0, 0},
   };
   for (const Case& c : cases) {
     const auto [a, b] = ParsePsd(c.text);
@@ -167,14 +164,15 @@ TEST(WordVersion, MajorNumberBeforeThePoint) {
   EXPECT_EQ(WordVersionFromText("x.1", false), 0);
 }
 
-TEST_F(SettingsTest, StartupWithoutPrintersStillCreatesTheSpoolDirectoryButStaysDisabled) {
+TEST_F(SettingsTest, StartupWithoutPrintersShowsDisabledButOtherJobsStillRun) {
   printers.printerNames.clear();
   ProfileFile f = ini("[Spool]\nPath=\\MARVENA\\SPOOL\nPrinterIndex=-1\n");
   StartupEnvironment e = env();
   const StartupResult r = RunStartup(&f, e);
   EXPECT_EQ(messages.messages.front(), "Nera nei vieno printerio");
   EXPECT_EQ(status.trayState(), tsDisabled);
-  EXPECT_FALSE(r.timerEnabled);
+  EXPECT_FALSE(r.havePrinter);
+  EXPECT_TRUE(r.timerEnabled);
   EXPECT_TRUE(fs.isDirectory("/dos/MARVENA/SPOOL"));
 }
 
@@ -185,17 +183,16 @@ TEST_F(SettingsTest, StartupWhenTheSpoolDirectoryCannotBeMade) {
   printers.faces = {"Marvena"};
   StartupEnvironment e = env();
   const StartupResult r = RunStartup(&f, e);
-  EXPECT_EQ(messages.messages,
-            (std::vector<std::string>{"Nepavyko sukurti katalogo \\S\\",
-                                      "Failed To Create \"\\S\" !"}));
+  EXPECT_EQ(messages.messages, (std::vector<std::string>{"Nepavyko sukurti katalogo \\S\\",
+                                                         "Failed To Create \"\\S\" !"}));
   EXPECT_EQ(status.trayState(), tsDisabled);
   EXPECT_FALSE(r.timerEnabled);
 }
 
 TEST_F(SettingsTest, StartupFontChecksMarginsAndExport) {
-  ProfileFile f = ini(
-      "[Spool]\nPath=/spool\nPrinterIndex=1\nmmTopMargin=1\n"
-      "[ESSVE]\nPath=\\EXPORT\nftp=ftp.example\nuser=u\npassword=\n");
+  ProfileFile f =
+      ini("[Spool]\nPath=/spool\nPrinterIndex=1\nmmTopMargin=1\n"
+          "[ESSVE]\nPath=\\EXPORT\nftp=ftp.example\nuser=u\npassword=\n");
   printers.metricsValue = {254, 254, 2100, 2970, 30, 42, 2040, 2900};
   StartupEnvironment e = env();
   StartupResult r = RunStartup(&f, e);

@@ -11,10 +11,16 @@ TEST(FillPlaceholder, ReplacesOnlyTheFirstAndCutsTheTail) {
   struct Case {
     std::string value, line, expected;
   } cases[] = {
-      {"x", "A?" "?B??C", "AxB??C"},
+      {"x",
+       "A?"
+       "?B??C",
+       "AxB??C"},
       {"x", "no placeholder", "no placeholder"},
       {"", "??", ""},
-      {"long value", "<a>?" "?</a>", "<a>long value</a>"},
+      {"long value",
+       "<a>?"
+       "?</a>",
+       "<a>long value</a>"},
   };
   for (const Case& c : cases) {
     std::string line = c.line;
@@ -27,7 +33,10 @@ TEST(FillPlaceholder, ReplacesOnlyTheFirstAndCutsTheTail) {
 }
 
 TEST(BalticUpperCase, MapsLithuanianPairsAndAsciiOnly) {
-  EXPECT_EQ(BalticUpperCase("\xF7" "az"), "\xF6" "AZ");
+  EXPECT_EQ(BalticUpperCase("\xF7"
+                            "az"),
+            "\xF6"
+            "AZ");
   const std::string lower = "\xDD\xDF\xF1\xF3\xF5\xF7\xF9\xFB\xFD";
   EXPECT_EQ(BalticUpperCase(lower), "\xDC\xDE\xF0\xF2\xF4\xF6\xF8\xFA\xFC");
   // Bytes outside the pairs stay, including the already upper-case ones.
@@ -37,10 +46,12 @@ TEST(BalticUpperCase, MapsLithuanianPairsAndAsciiOnly) {
 TEST(ToXmlText, UpperCasesConvertsAndEscapes) {
   // "ąžuolas & co" in the job code page.
   EXPECT_EQ(ToXmlText("\xDD\xFDuolas & co"), "\xC4\x84\xC5\xBDUOLAS &amp; CO");
-  EXPECT_EQ(ToXmlText("a\xB3" "b"), "AB");                     // box drawing disappears
-  EXPECT_EQ(ToXmlText("$amp;"), "$AMP;");                     // no longer turned into "&amp;"
+  EXPECT_EQ(ToXmlText("a\xB3"
+                      "b"),
+            "AB");                         // box drawing disappears
+  EXPECT_EQ(ToXmlText("$amp;"), "$AMP;");  // no longer turned into "&amp;"
   EXPECT_EQ(ToXmlText("<\"'>"), "&lt;&quot;&apos;&gt;");
-  EXPECT_EQ(ToXmlText("a\x01\tb\rc"), "A\tBC");               // control bytes go, TAB stays
+  EXPECT_EQ(ToXmlText("a\x01\tb\rc"), "A\tBC");  // control bytes go, TAB stays
   EXPECT_EQ(ToXmlText("\xE1\xFE\xFF"), "\xC3\x9F\xE2\x96\xA0\xC2\xA0");  // code page 437
 }
 
@@ -69,8 +80,8 @@ TEST(PrinterMargins, RoundToWholeMillimetresAndClampOnlyRaises) {
 
   // At 254 dpi a dot is a tenth of a millimetre: halves go to the even neighbour.
   const Margins ties = MarginsFromMetrics({254, 254, 2100, 2970, 25, 35, 2035, 2900});
-  EXPECT_EQ(ties.left, 2);    // 2.5
-  EXPECT_EQ(ties.right, 4);   // 210 - 203.5 - 2 = 4.5
+  EXPECT_EQ(ties.left, 2);   // 2.5
+  EXPECT_EQ(ties.right, 4);  // 210 - 203.5 - 2 = 4.5
 
   float top = 2, bottom = 10, left = 4.5f, right = 0;
   ClampMarginsToPrinter(printers, top, bottom, left, right);

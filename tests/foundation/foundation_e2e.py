@@ -1,6 +1,7 @@
 """End-to-end checks of the headless tool: command line, start-up, the
 dispatcher's pickup rules against real files and real writer processes."""
 import os
+import shutil
 import select
 import subprocess
 import sys
@@ -199,7 +200,7 @@ class Pickup(unittest.TestCase):
         try:
             took, log = read_log_until(proc, "spool directory", 10)
             self.assertIsNotNone(took, log)
-            os.rmdir(env.spool)
+            shutil.rmtree(env.spool)
             time.sleep(1.5)
             self.assertIsNone(proc.poll())
             os.makedirs(env.spool)

@@ -18,27 +18,169 @@ std::string Base(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+class FakeAtomicFile final : public AtomicFile {
+ public:
+  FakeAtomicFile(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  bool write(std::string_view bytes) override {
+    data_.append(bytes);
+    return true;
+  }
+  bool commit(std::string* error) override {
+    if (fs_.failWrites || !fs_.dirs.count(Parent(path_)) || !fs_.writable(Parent(path_))) {
+      if (error) *error = "cannot write " + path_;
+      return false;
+    }
+    const std::uint64_t inode = fs_.newInode();
+    if (!runBeforePublish(inode, error)) return false;
+    ++fs_.writes;
+    fs_.commit(path_, std::move(data_), inode);
+    return true;
+  }
+
+ private:
+  FakeFileSystem& fs_;
+  std::string path_, data_;
+};
+
+}  // namespace
+
 void FakeFileSystem::put(const std::string& path, std::string bytes) {
   files[path] = std::move(bytes);
   times[path] = ++tick_;
+  inodes[path] = newInode();
+  links.erase(path);
   dirs.insert(Parent(path));
 }
 
+void FakeFileSystem::commit(const std::string& path, std::string bytes, std::uint64_t inode) {
+  put(path, std::move(bytes));
+  inodes[path] = inode;
+  ops.push_back("commit " + path);
+  ops.push_back("sync " + Parent(path));
+}
+
+DirEntry FakeFileSystem::entryOf(const std::string& path) {
+  DirEntry e{Base(path), true, files[path].size(), times[path]};
+  e.device = 1;
+  e.inode = inodes[path];
+  return e;
+}
+
 std::vector<DirEntry> FakeFileSystem::list(const std::string& dir) {
+  ++listings;
   std::vector<DirEntry> out;
   if (!dirs.count(dir)) return out;
   for (const auto& [path, bytes] : files)
-    if (Parent(path) == dir) out.push_back({Base(path), true, bytes.size(), times[path]});
+    if (Parent(path) == dir) out.push_back(entryOf(path));
   for (const std::string& d : dirs)
     if (d != dir && Parent(d) == dir) out.push_back({Base(d), false, 0, 0});
   return out;
 }
 
+std::vector<DirName> FakeFileSystem::listNames(const std::string& dir) {
+  ++listings;
+  std::vector<DirName> out;
+  if (!dirs.count(dir)) return out;
+  for (const auto& [path, bytes] : files)
+    if (Parent(path) == dir) out.push_back({Base(path), EntryType::Regular});
+  for (const auto& [path, target] : links)
+    if (Parent(path) == dir) out.push_back({Base(path), EntryType::Other});
+  for (const std::string& d : dirs)
+    if (d != dir && Parent(d) == dir) out.push_back({Base(d), EntryType::Directory});
+  return out;
+}
+
 std::optional<DirEntry> FakeFileSystem::stat(const std::string& path) {
-  if (auto it = files.find(path); it != files.end())
-    return DirEntry{Base(path), true, it->second.size(), times[path]};
-  if (dirs.count(path)) return DirEntry{Base(path), false, 0, 0};
+  ++stats;
+  if (auto link = links.find(path); link != links.end()) return stat(link->second);
+  if (files.count(path)) return entryOf(path);
+  if (dirs.count(path)) {
+    DirEntry e{Base(path), false, 0, times[path]};
+    e.device = 1;
+    return e;
+  }
   return std::nullopt;
+}
+
+std::optional<DirEntry> FakeFileSystem::lstat(const std::string& path) {
+  if (links.count(path)) {
+    ++stats;
+    return DirEntry{Base(path), false, 0, 0};
+  }
+  return stat(path);
+}
+
+std::unique_ptr<AtomicFile> FakeFileSystem::createAtomic(const std::string& path, std::string*) {
+  return std::make_unique<FakeAtomicFile>(*this, path);
+}
+
+bool FakeFileSystem::remove(const std::string& path) {
+  if (!writable(Parent(path))) return false;
+  if (links.erase(path) > 0) return true;
+  if (files.erase(path) == 0) return false;
+  inodes.erase(path);
+  ops.push_back("remove " + path);
+  return true;
+}
+
+bool FakeFileSystem::removeDirectory(const std::string& path) {
+  if (!dirs.count(path) || !writable(Parent(path))) return false;
+  for (const auto& [p, bytes] : files)
+    if (Parent(p) == path) return false;
+  for (const std::string& d : dirs)
+    if (Parent(d) == path && d != path) return false;
+  dirs.erase(path);
+  return true;
+}
+
+FsError FakeFileSystem::moveEntry(const std::string& from, const std::string& to,
+                                  std::string* error) {
+  auto fail = [&](FsError e) {
+    if (error) *error = "cannot move " + from;
+    return e;
+  };
+  if (!files.count(from) && !links.count(from)) return fail(FsError::NotFound);
+  if (!dirs.count(Parent(to))) return fail(FsError::NotFound);
+  if (!writable(Parent(from)) || !writable(Parent(to))) return fail(FsError::NotPermitted);
+  if (files.count(to) || links.count(to) || dirs.count(to)) return fail(FsError::Exists);
+  if (auto link = links.find(from); link != links.end()) {
+    links[to] = link->second;
+    links.erase(link);
+    return FsError::None;
+  }
+  files[to] = std::move(files[from]);
+  times[to] = times[from];
+  inodes[to] = inodes[from];
+  files.erase(from);
+  inodes.erase(from);
+  return FsError::None;
+}
+
+FsError FakeFileSystem::copyIfSame(const std::string& from, const DirEntry& expected,
+                                   const std::string& to, std::string* error) {
+  if (links.count(from) || !files.count(from) || inodes[from] != expected.inode) {
+    if (error) *error = "no longer the same file: " + from;
+    return FsError::NotFound;
+  }
+  if (unreadable.count(from)) {
+    if (error) *error = "cannot open " + from;
+    return FsError::Other;
+  }
+  if (!dirs.count(Parent(to)) || !writable(Parent(to)) || files.count(to) || failWrites) {
+    if (error) *error = "cannot create " + to;
+    return FsError::Other;
+  }
+  files[to] = files[from];
+  times[to] = times[from];
+  inodes[to] = newInode();
+  return FsError::None;
+}
+
+bool FakeFileSystem::syncDirectory(const std::string& dir) {
+  ops.push_back("sync " + dir);
+  return true;
 }
 
 std::optional<std::string> FakeFileSystem::readFile(const std::string& path, std::string* error) {
@@ -52,21 +194,18 @@ std::optional<std::string> FakeFileSystem::readFile(const std::string& path, std
 
 bool FakeFileSystem::writeFileAtomic(const std::string& path, std::string_view bytes,
                                      std::string* error) {
-  if (failWrites || !dirs.count(Parent(path))) {
-    if (error) *error = "cannot write " + path;
-    return false;
-  }
-  ++writes;
-  put(path, std::string(bytes));
-  return true;
+  FakeAtomicFile file(*this, path);
+  file.write(bytes);
+  return file.commit(error);
 }
 
 bool FakeFileSystem::appendFile(const std::string& path, std::string_view bytes,
                                 std::string* error) {
-  if (failWrites || !dirs.count(Parent(path))) {
+  if (failWrites || !dirs.count(Parent(path)) || !writable(Parent(path))) {
     if (error) *error = "cannot write " + path;
     return false;
   }
+  if (!files.count(path)) inodes[path] = newInode();
   files[path].append(bytes);
   times[path] = ++tick_;
   return true;
@@ -74,20 +213,20 @@ bool FakeFileSystem::appendFile(const std::string& path, std::string_view bytes,
 
 bool FakeFileSystem::renameNoReplace(const std::string& from, const std::string& to,
                                      std::string* error) {
-  if (!files.count(from) || files.count(to) || !dirs.count(Parent(to))) {
-    if (error) *error = "cannot move " + from;
-    return false;
-  }
-  files[to] = std::move(files[from]);
-  times[to] = times[from];
-  files.erase(from);
-  return true;
+  return moveEntry(from, to, error) == FsError::None;
 }
 
 bool FakeFileSystem::makeDirectories(const std::string& path, std::string* error) {
   if (failWrites) {
     if (error) *error = "cannot create " + path;
     return false;
+  }
+  for (std::string p = path; !p.empty() && p != "." && p != "/"; p = Parent(p)) {
+    if (dirs.count(p)) break;
+    if (!writable(Parent(p))) {
+      if (error) *error = "cannot create " + p;
+      return false;
+    }
   }
   for (std::string p = path; !p.empty() && p != "." && p != "/"; p = Parent(p)) dirs.insert(p);
   return true;

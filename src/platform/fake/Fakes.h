@@ -22,26 +22,45 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::string, WriteState> writeStates;  // default Idle
   std::map<std::string, std::int64_t> times;
   std::set<std::string> unreadable;
+  std::set<std::string> readOnlyDirs;        // nothing in them may be created, moved or removed
+  std::map<std::string, std::string> links;  // symbolic links: path -> target
+  std::map<std::string, std::uint64_t> inodes;
   bool failWrites = false;
   int writes = 0;
+  int listings = 0, stats = 0;
+  // What reached the disk, in order: "commit PATH", "sync DIR", "remove PATH".
+  std::vector<std::string> ops;
 
   void put(const std::string& path, std::string bytes);
 
   std::vector<DirEntry> list(const std::string& dir) override;
+  std::vector<DirName> listNames(const std::string& dir) override;
   std::optional<DirEntry> stat(const std::string& path) override;
+  std::optional<DirEntry> lstat(const std::string& path) override;
   bool isDirectory(const std::string& path) override { return dirs.count(path) > 0; }
   std::optional<std::string> readFile(const std::string& path, std::string* error) override;
   bool writeFileAtomic(const std::string& path, std::string_view bytes,
                        std::string* error) override;
   bool appendFile(const std::string& path, std::string_view bytes, std::string* error) override;
-  bool remove(const std::string& path) override { return files.erase(path) > 0; }
-  bool renameNoReplace(const std::string& from, const std::string& to,
-                       std::string* error) override;
+  std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error) override;
+  bool remove(const std::string& path) override;
+  bool renameNoReplace(const std::string& from, const std::string& to, std::string* error) override;
   bool makeDirectories(const std::string& path, std::string* error) override;
+  bool removeDirectory(const std::string& path) override;
+  FsError moveEntry(const std::string& from, const std::string& to, std::string* error) override;
+  FsError copyIfSame(const std::string& from, const DirEntry& expected, const std::string& to,
+                     std::string* error) override;
+  bool syncDirectory(const std::string& dir) override;
   WriteState writeState(const std::string& path) override;
 
+  bool writable(const std::string& dir) const { return !readOnlyDirs.count(dir); }
+  void commit(const std::string& path, std::string bytes, std::uint64_t inode);
+  std::uint64_t newInode() { return ++nextInode_; }
+
  private:
+  DirEntry entryOf(const std::string& path);
   std::int64_t tick_ = 1;
+  std::uint64_t nextInode_ = 100;
 };
 
 class FakeClock final : public Clock {

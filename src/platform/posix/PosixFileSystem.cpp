@@ -15,6 +15,8 @@
 #include <cstring>
 #include <random>
 
+#include "spool/TempNames.h"
+
 namespace marvena {
 
 namespace {
@@ -41,6 +43,152 @@ bool WriteAll(int fd, std::string_view bytes) {
   }
   return true;
 }
+
+DirEntry EntryFromStat(std::string name, const struct stat& st) {
+  DirEntry e;
+  e.name = std::move(name);
+  e.regular = S_ISREG(st.st_mode);
+  e.size = static_cast<std::uint64_t>(st.st_size);
+  e.mtimeNs = TimeNs(st);
+  e.device = static_cast<std::uint64_t>(st.st_dev);
+  e.inode = static_cast<std::uint64_t>(st.st_ino);
+  return e;
+}
+
+std::string BaseOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DirOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+FsError Classify(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return FsError::NotFound;
+    case EEXIST:
+    case ENOTEMPTY:
+      return FsError::Exists;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FsError::NotPermitted;
+    case EXDEV:
+      return FsError::CrossDevice;
+    default:
+      return FsError::Other;
+  }
+}
+
+bool SyncDir(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Some file systems cannot sync a directory (EINVAL); their names are as
+  // durable as they get.
+  const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+  ::close(fd);
+  return ok;
+}
+
+std::uint32_t RandomWord() {
+  static thread_local std::mt19937 engine{std::random_device{}()};
+  return static_cast<std::uint32_t>(engine());
+}
+
+// A result under a temporary name in the target's directory, buffered so
+// that a large result costs few system calls.
+class PosixAtomicFile final : public AtomicFile {
+ public:
+  static std::unique_ptr<PosixAtomicFile> create(const std::string& path, std::string* error) {
+    const std::string dir = DirOf(path);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      const std::string tmp = dir + "/" + TemporaryName(::getpid(), RandomWord());
+      const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (fd >= 0) return std::unique_ptr<PosixAtomicFile>(new PosixAtomicFile(fd, tmp, path));
+      if (errno != EEXIST) {
+        if (error) *error = ErrorText("cannot create", tmp);
+        return nullptr;
+      }
+    }
+    if (error) *error = "cannot create a temporary file in " + dir;
+    return nullptr;
+  }
+  ~PosixAtomicFile() override { drop(); }
+
+  bool write(std::string_view bytes) override {
+    if (fd_ < 0 || failed_) return false;
+    if (buffer_.size() + bytes.size() > kBuffer) {
+      if (!flush()) return false;
+      if (bytes.size() >= kBuffer) return writeAll(bytes);
+    }
+    buffer_.append(bytes);
+    return true;
+  }
+
+  bool commit(std::string* error) override {
+    if (fd_ < 0) {
+      if (error) *error = "already committed: " + path_;
+      return false;
+    }
+    struct stat st {};
+    if (!flush() || ::fsync(fd_) != 0 || ::fstat(fd_, &st) != 0) {
+      if (error) *error = failure_.empty() ? ErrorText("cannot write", tmp_) : failure_;
+      drop();
+      return false;
+    }
+    if (!runBeforePublish(static_cast<std::uint64_t>(st.st_ino), error)) {
+      drop();
+      return false;
+    }
+    ::close(fd_);
+    fd_ = -1;
+    // rename() replaces a symbolic link at the target instead of following it.
+    if (::rename(tmp_.c_str(), path_.c_str()) != 0) {
+      if (error) *error = ErrorText("cannot replace", path_);
+      ::unlink(tmp_.c_str());
+      return false;
+    }
+    if (!SyncDir(DirOf(path_))) {
+      if (error) *error = ErrorText("cannot make durable", DirOf(path_));
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBuffer = 1 << 20;
+  PosixAtomicFile(int fd, std::string tmp, std::string path)
+      : fd_(fd), tmp_(std::move(tmp)), path_(std::move(path)) {
+    buffer_.reserve(kBuffer);
+  }
+  bool writeAll(std::string_view bytes) {
+    if (WriteAll(fd_, bytes)) return true;
+    failed_ = true;
+    failure_ = ErrorText("cannot write", tmp_);
+    return false;
+  }
+  bool flush() {
+    if (failed_) return false;
+    const bool ok = writeAll(buffer_);
+    buffer_.clear();
+    return ok;
+  }
+  void drop() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(tmp_.c_str());
+  }
+
+  int fd_;
+  std::string tmp_, path_, buffer_, failure_;
+  bool failed_ = false;
+};
 
 // Opens a regular file for reading; -1 (and *error) for anything else.
 int OpenRegularFile(const std::string& path, struct stat* st, std::string* error) {
@@ -73,12 +221,34 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& dir) {
     if (name == "." || name == "..") continue;
     struct stat st {};
     if (::fstatat(::dirfd(d), ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    DirEntry e;
-    e.name = name;
-    e.regular = S_ISREG(st.st_mode);
-    e.size = static_cast<std::uint64_t>(st.st_size);
-    e.mtimeNs = TimeNs(st);
-    out.push_back(std::move(e));
+    out.push_back(EntryFromStat(name, st));
+  }
+  ::closedir(d);
+  return out;
+}
+
+std::vector<DirName> PosixFileSystem::listNames(const std::string& dir) {
+  std::vector<DirName> out;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return out;
+  while (const dirent* ent = ::readdir(d)) {
+    if (ent->d_name[0] == '.' &&
+        (ent->d_name[1] == '\0' || (ent->d_name[1] == '.' && ent->d_name[2] == '\0')))
+      continue;
+    EntryType type = EntryType::Unknown;
+    switch (ent->d_type) {
+      case DT_REG:
+        type = EntryType::Regular;
+        break;
+      case DT_DIR:
+        type = EntryType::Directory;
+        break;
+      case DT_UNKNOWN:
+        break;
+      default:
+        type = EntryType::Other;
+    }
+    out.push_back({ent->d_name, type});
   }
   ::closedir(d);
   return out;
@@ -87,13 +257,13 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& dir) {
 std::optional<DirEntry> PosixFileSystem::stat(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  DirEntry e;
-  const std::size_t slash = path.rfind('/');
-  e.name = slash == std::string::npos ? path : path.substr(slash + 1);
-  e.regular = S_ISREG(st.st_mode);
-  e.size = static_cast<std::uint64_t>(st.st_size);
-  e.mtimeNs = TimeNs(st);
-  return e;
+  return EntryFromStat(BaseOf(path), st);
+}
+
+std::optional<DirEntry> PosixFileSystem::lstat(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return EntryFromStat(BaseOf(path), st);
 }
 
 bool PosixFileSystem::isDirectory(const std::string& path) {
@@ -123,17 +293,16 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path, st
   return data;
 }
 
-std::optional<std::string> PosixFileSystem::readChunk(const std::string& path,
-                                                      std::uint64_t offset, std::size_t maxBytes,
-                                                      std::string* error) {
+std::optional<std::string> PosixFileSystem::readChunk(const std::string& path, std::uint64_t offset,
+                                                      std::size_t maxBytes, std::string* error) {
   struct stat st {};
   const int fd = OpenRegularFile(path, &st, error);
   if (fd < 0) return std::nullopt;
   std::string data(maxBytes, '\0');
   std::size_t got = 0;
   while (got < maxBytes) {
-    const ssize_t n = ::pread(fd, data.data() + got, maxBytes - got,
-                              static_cast<off_t>(offset + got));
+    const ssize_t n =
+        ::pread(fd, data.data() + got, maxBytes - got, static_cast<off_t>(offset + got));
     if (n < 0) {
       if (errno == EINTR) continue;
       if (error) *error = ErrorText("cannot read", path);
@@ -150,30 +319,15 @@ std::optional<std::string> PosixFileSystem::readChunk(const std::string& path,
 
 bool PosixFileSystem::writeFileAtomic(const std::string& path, std::string_view bytes,
                                       std::string* error) {
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::random_device rd;
-  // A hidden name: the dispatcher never takes it for a job.
-  const std::string tmp = dir + "/." + base + "." + std::to_string(rd() % 1000000) + ".tmp";
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = ErrorText("cannot create", tmp);
-    return false;
-  }
-  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
-    if (error) *error = ErrorText("cannot write", tmp);
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  ::close(fd);
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    if (error) *error = ErrorText("cannot replace", path);
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
+  std::unique_ptr<AtomicFile> file = createAtomic(path, error);
+  if (!file) return false;
+  file->write(bytes);  // a failed write makes the commit fail and say why
+  return file->commit(error);
+}
+
+std::unique_ptr<AtomicFile> PosixFileSystem::createAtomic(const std::string& path,
+                                                          std::string* error) {
+  return PosixAtomicFile::create(path, error);
 }
 
 bool PosixFileSystem::appendFile(const std::string& path, std::string_view bytes,
@@ -183,7 +337,8 @@ bool PosixFileSystem::appendFile(const std::string& path, std::string_view bytes
     if (error) *error = ErrorText("cannot open", path);
     return false;
   }
-  const bool ok = WriteAll(fd, bytes);
+  // Appends are log lines and journal records: each is made durable.
+  const bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
   if (!ok && error) *error = ErrorText("cannot write", path);
   ::close(fd);
   return ok;
@@ -195,16 +350,79 @@ bool PosixFileSystem::remove(const std::string& path) {
 
 bool PosixFileSystem::renameNoReplace(const std::string& from, const std::string& to,
                                       std::string* error) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  return moveEntry(from, to, error) == FsError::None;
+}
+
+FsError PosixFileSystem::moveEntry(const std::string& from, const std::string& to,
+                                   std::string* error) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return FsError::None;
   if (errno == EINVAL || errno == ENOSYS) {
     // File systems without RENAME_NOREPLACE: a hard link fails when the target exists.
     if (::link(from.c_str(), to.c_str()) == 0) {
       ::unlink(from.c_str());
-      return true;
+      return FsError::None;
     }
   }
+  const int err = errno;
   if (error) *error = ErrorText("cannot move", from);
-  return false;
+  return Classify(err);
+}
+
+FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& expected,
+                                    const std::string& to, std::string* error) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (in < 0) {
+    const int err = errno;
+    if (error) *error = ErrorText("cannot open", from);
+    return err == ELOOP ? FsError::Other : Classify(err);
+  }
+  struct stat st {};
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_dev) != expected.device ||
+      static_cast<std::uint64_t>(st.st_ino) != expected.inode) {
+    ::close(in);
+    if (error) *error = "no longer the same file: " + from;
+    return FsError::NotFound;
+  }
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) {
+    const int err = errno;
+    ::close(in);
+    if (error) *error = ErrorText("cannot create", to);
+    return Classify(err);
+  }
+  char buf[1 << 16];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    if (!WriteAll(out, std::string_view(buf, static_cast<std::size_t>(n)))) {
+      ok = false;
+      break;
+    }
+  }
+  ok = ok && ::fsync(out) == 0;
+  ::close(in);
+  ::close(out);
+  if (!ok) {
+    if (error) *error = ErrorText("cannot copy", from);
+    ::unlink(to.c_str());
+    return FsError::Other;
+  }
+  return FsError::None;
+}
+
+bool PosixFileSystem::syncDirectory(const std::string& dir) {
+  return SyncDir(dir);
+}
+
+bool PosixFileSystem::removeDirectory(const std::string& path) {
+  return ::rmdir(path.c_str()) == 0;
 }
 
 bool PosixFileSystem::makeDirectories(const std::string& path, std::string* error) {
@@ -228,7 +446,7 @@ bool PosixFileSystem::makeDirectories(const std::string& path, std::string* erro
 }
 
 WriteState PosixFileSystem::writeState(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return errno == ENOENT ? WriteState::Missing : WriteState::Unknown;
   WriteState state;
   if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <functional>
@@ -53,9 +55,13 @@ char PosixLocale::decimalSeparator() {
   return (sep && (sep[0] == ',' || sep[0] == '.')) ? sep[0] : '.';
 }
 
-std::string PosixLocale::shortDate(const LocalTime& t) { return Format("%x", t); }
+std::string PosixLocale::shortDate(const LocalTime& t) {
+  return Format("%x", t);
+}
 
-std::string PosixLocale::longTime(const LocalTime& t) { return Format("%X", t); }
+std::string PosixLocale::longTime(const LocalTime& t) {
+  return Format("%X", t);
+}
 
 std::string PosixLocale::userName() {
   if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name && *pw->pw_name)
@@ -67,9 +73,8 @@ std::string PosixLocale::userName() {
 InstanceLock::InstanceLock(const std::string& key) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string dir = (runtime && *runtime) ? runtime : "/tmp";
-  const std::string path =
-      dir + "/marvena-spool-" + std::to_string(::getuid()) + "-" +
-      std::to_string(std::hash<std::string>{}(key)) + ".lock";
+  const std::string path = dir + "/marvena-spool-" + std::to_string(::getuid()) + "-" +
+                           std::to_string(std::hash<std::string>{}(key)) + ".lock";
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd_);
@@ -78,6 +83,48 @@ InstanceLock::InstanceLock(const std::string& key) {
 }
 
 InstanceLock::~InstanceLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+  return name;
+}
+
+bool ProcessRunning(long pid) {
+  if (pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::string RealPath(const std::string& path) {
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    std::string out = real;
+    std::free(real);
+    return out;
+  }
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return path;
+  if (char* real = ::realpath(path.substr(0, slash).c_str(), nullptr)) {
+    std::string out = std::string(real) + path.substr(slash);
+    std::free(real);
+    return out;
+  }
+  return path;
+}
+
+FileLock::FileLock(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return;
+  made_ = true;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return;
+  }
+  fd_ = fd;
+}
+
+FileLock::~FileLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 

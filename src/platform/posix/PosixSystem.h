@@ -23,6 +23,34 @@ class PosixLocale final : public Locale {
   std::string userName() override;
 };
 
+// The machine's name, for telling apart the jobs two machines claimed in one
+// network spool directory.
+std::string HostName();
+// Whether a process with this id runs on this machine.
+bool ProcessRunning(long pid);
+// `path` with every symbolic link and "." or ".." resolved; for a file that
+// does not exist yet, its directory resolved. `path` itself when neither exists.
+std::string RealPath(const std::string& path);
+
+// An exclusive lock on a file of our own (made if missing), held for the
+// process's life; it fails while another process holds it, also one on
+// another machine where the file system passes locks on.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  // False when another process holds it.
+  bool acquired() const { return fd_ >= 0 || !made_; }
+  // Whether the lock file could be made at all.
+  bool made() const { return made_; }
+
+ private:
+  int fd_ = -1;
+  bool made_ = false;
+};
+
 // Held for the process's life; a second holder of the same key fails.
 class InstanceLock {
  public:

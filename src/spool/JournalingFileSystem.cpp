@@ -1,0 +1,29 @@
+#include "spool/JournalingFileSystem.h"
+
+#include "spool/WorkArea.h"
+
+namespace marvena {
+
+bool JournalingFileSystem::writeFileAtomic(const std::string& path, std::string_view bytes,
+                                           std::string* error) {
+  if (journal_.empty()) return base_.writeFileAtomic(path, bytes, error);
+  std::unique_ptr<AtomicFile> file = createAtomic(path, error);
+  if (!file) return false;
+  file->write(bytes);
+  return file->commit(error);
+}
+
+std::unique_ptr<AtomicFile> JournalingFileSystem::createAtomic(const std::string& path,
+                                                               std::string* error) {
+  std::unique_ptr<AtomicFile> file = base_.createAtomic(path, error);
+  if (file && !journal_.empty()) {
+    file->setBeforePublish([this, journal = journal_, path](std::uint64_t inode,
+                                                            std::string* error) {
+      return base_.appendFile(
+          journal, "publish " + std::to_string(inode) + " " + EscapeRecordText(path) + "\n", error);
+    });
+  }
+  return file;
+}
+
+}  // namespace marvena
