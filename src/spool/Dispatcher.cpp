@@ -111,6 +111,7 @@ struct Dispatcher::Watched {
   std::int64_t stampNs = 0;
   std::int64_t listedAtMs = 0;
   std::int64_t relistMs = kRelistMs;
+  std::int64_t minGapMs = 0;
   std::vector<std::string> extensions;
   std::map<std::string, Candidate, NameLess> candidates;
   std::map<std::string, Backoff> backoffs;  // of names put back after a failed try
@@ -236,15 +237,23 @@ void Dispatcher::recover(Watched& w) {
                   "/work belong to another machine; left alone");
 }
 
-void Dispatcher::refresh(Watched& w, std::int64_t now) {
+void Dispatcher::refresh(Watched& w, std::int64_t now, PassReport& report) {
   const std::optional<DirEntry> dir = fs_.lstat(w.dir);
   if (!dir) {
     w.candidates.clear();
     w.listed = false;
     return;
   }
-  const bool dirty = w.dirty.exchange(false);
-  if (!dirty && w.listed && dir->mtimeNs == w.stampNs && now - w.listedAtMs < w.relistMs) return;
+  const bool changed = w.dirty || !w.listed || dir->mtimeNs != w.stampNs;
+  if (!changed && now - w.listedAtMs < w.relistMs) return;
+  // While jobs run, the tool's own results change the directory all the
+  // time: it is listed again at most so often that listing stays a small
+  // part of the work, however many files it holds.
+  if (changed && w.listed && now - w.listedAtMs < w.minGapMs) {
+    Earliest(&report.settleWakeMs, w.listedAtMs + w.minGapMs - now);
+    return;
+  }
+  w.dirty = false;
 
   std::map<std::string, Candidate, NameLess> candidates;
   std::set<std::string> present;
@@ -263,13 +272,7 @@ void Dispatcher::refresh(Watched& w, std::int64_t now) {
   const std::int64_t done = clock_.monotonicMs();
   w.listedAtMs = done;
   w.relistMs = std::max<std::int64_t>(kRelistMs, 200 * (done - now));
-}
-
-void Dispatcher::absorbOwnChanges(Watched& w) {
-  // The tool's own changes (a job claimed or put back, a result written)
-  // are no reason to list the directory again.
-  if (w.dirty) return;
-  if (const std::optional<DirEntry> dir = fs_.lstat(w.dir)) w.stampNs = dir->mtimeNs;
+  w.minGapMs = std::min<std::int64_t>(1000, 20 * (done - now));
 }
 
 PassReport Dispatcher::runPass() {
@@ -281,7 +284,7 @@ PassReport Dispatcher::runPass() {
   }
   const std::int64_t now = clock_.monotonicMs();
   for (auto& w : watched_)
-    if (openArea(*w)) refresh(*w, now);
+    if (openArea(*w)) refresh(*w, now, report);
 
   for (auto& slot : slots_)
     if (!serveSlot(*slot, report, now)) break;
@@ -431,8 +434,7 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
     if (item.source) {
       w.candidates[chosen].claimedCopy = true;
     } else {
-      w.candidates.erase(chosen);
-      w.backoffs.erase(chosen);
+      w.candidates.erase(chosen);  // its back-off stays: it may come back
     }
     // A writer that opened the file just before it was claimed still writes
     // into it: the job waits in the work area until that writer is done.
@@ -543,7 +545,6 @@ bool Dispatcher::runItem(Slot& slot, Watched& w, const WorkArea::Item& item, Pas
       }
       break;
   }
-  absorbOwnChanges(w);
   return !endPass;
 }
 

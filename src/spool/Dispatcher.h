@@ -101,8 +101,7 @@ class Dispatcher {
   Watched& watchedFor(const std::string& dir);
   bool openArea(Watched& w);
   void recover(Watched& w);
-  void refresh(Watched& w, std::int64_t now);
-  void absorbOwnChanges(Watched& w);
+  void refresh(Watched& w, std::int64_t now, PassReport& report);
   bool isJobNameIn(const Watched& w, const std::string& name) const;
   // Runs the handler's jobs of this pass; false when the pass must end.
   bool serveSlot(Slot& slot, PassReport& report, std::int64_t now);

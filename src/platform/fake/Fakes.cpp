@@ -52,6 +52,13 @@ void FakeFileSystem::put(const std::string& path, std::string bytes) {
   inodes[path] = newInode();
   links.erase(path);
   dirs.insert(Parent(path));
+  touchDir(Parent(path));
+}
+
+void FakeFileSystem::link(const std::string& path, const std::string& target) {
+  files.erase(path);
+  links[path] = target;
+  touchDir(Parent(path));
 }
 
 void FakeFileSystem::commit(const std::string& path, std::string bytes, std::uint64_t inode) {
@@ -121,6 +128,7 @@ bool FakeFileSystem::remove(const std::string& path) {
   if (links.erase(path) > 0) return true;
   if (files.erase(path) == 0) return false;
   inodes.erase(path);
+  touchDir(Parent(path));
   ops.push_back("remove " + path);
   return true;
 }
@@ -145,6 +153,8 @@ FsError FakeFileSystem::moveEntry(const std::string& from, const std::string& to
   if (!dirs.count(Parent(to))) return fail(FsError::NotFound);
   if (!writable(Parent(from)) || !writable(Parent(to))) return fail(FsError::NotPermitted);
   if (files.count(to) || links.count(to) || dirs.count(to)) return fail(FsError::Exists);
+  touchDir(Parent(from));
+  touchDir(Parent(to));
   if (auto link = links.find(from); link != links.end()) {
     links[to] = link->second;
     links.erase(link);

@@ -32,6 +32,10 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> ops;
 
   void put(const std::string& path, std::string bytes);
+  // A symbolic link at `path` (to `target`, which may not exist).
+  void link(const std::string& path, const std::string& target);
+  // A directory's time changes with its names, as on a real file system.
+  void touchDir(const std::string& dir) { times[dir] = ++tick_; }
 
   std::vector<DirEntry> list(const std::string& dir) override;
   std::vector<DirName> listNames(const std::string& dir) override;
