@@ -155,8 +155,10 @@ std::optional<double> NumberFast(std::string_view value) {
       if (fraction >= 0) ++fraction;
     } else if (c == ',' && fraction < 0) {
       fraction = 0;
+    } else if (c == ' ' || c == '+' || c == '-' || c == ',') {
+      return SlxNumber(value);  // an odd shape of the number characters
     } else {
-      return SlxNumber(value);
+      return std::nullopt;  // text: no other character is ever part of a number
     }
   }
   if (fraction < 0 || digits == 0) return SlxNumber(value);
