@@ -250,10 +250,12 @@ void Dispatcher::refresh(Watched& w, std::int64_t now, PassReport& report) {
   // time: it is listed again at most so often that listing stays a small
   // part of the work, however many files it holds.
   if (changed && w.listed && now - w.listedAtMs < w.minGapMs) {
+    ++report.waiting;
     Earliest(&report.settleWakeMs, w.listedAtMs + w.minGapMs - now);
     return;
   }
   w.dirty = false;
+  const std::int64_t start = clock_.monotonicMs();
 
   std::map<std::string, Candidate, NameLess> candidates;
   std::set<std::string> present;
@@ -271,8 +273,8 @@ void Dispatcher::refresh(Watched& w, std::int64_t now, PassReport& report) {
   w.listed = true;
   const std::int64_t done = clock_.monotonicMs();
   w.listedAtMs = done;
-  w.relistMs = std::max<std::int64_t>(kRelistMs, 200 * (done - now));
-  w.minGapMs = std::min<std::int64_t>(1000, 20 * (done - now));
+  w.relistMs = std::max<std::int64_t>(kRelistMs, 200 * (done - start));
+  w.minGapMs = std::min<std::int64_t>(1000, 20 * (done - start));
 }
 
 PassReport Dispatcher::runPass() {
