@@ -303,7 +303,10 @@ TEST_F(SlxJobTest, CellsFollowTheLineAndNumberRulesForEveryShape) {
                                "{9,000000000001}f",
                                "{65534,0}g",
                                "{10,0} \t pad \x01",
-                               "{10,1}1,0000000000000000000001"};
+                               "{10,1}1,0000000000000000000001",
+                               "{11,0}x1,5",
+                               "{11,1}1,5x",
+                               "{12,0}1,5 "};
   std::string content;
   for (const std::string& l : lines) content += l + "\r\n";
   Run("S.slx", content);
