@@ -168,10 +168,15 @@ TEST_F(TextPrintJobTest, NoPrinterAtAllIsAClearError) {
   ASSERT_EQ(messages.errors.size(), 1u);
 }
 
-TEST_F(TextPrintJobTest, UnreadableFileStaysSilently) {
+TEST_F(TextPrintJobTest, UnreadableFileWaitsSilently) {
+  // The handler itself: the dispatcher claims a job before the handler reads it.
+  TextPrintJob job(
+      fs, messages, status, ps, printers, [] { return std::make_unique<RecordingPrintDevice>(); },
+      "/drive");
   fs.put("/spool/J.txt", "x\n");
   fs.unreadable.insert("/spool/J.txt");
-  Pass();
+  const JobResult r = job.run({"/spool/J.txt", "J.txt", *fs.stat("/spool/J.txt")});
+  EXPECT_EQ(r.kind, JobResult::Kind::NotReady);
   EXPECT_TRUE(fs.stat("/spool/J.txt"));
   EXPECT_TRUE(messages.errors.empty());
 }
