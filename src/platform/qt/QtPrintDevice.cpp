@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <random>
@@ -33,6 +32,7 @@
 #include "platform/qt/QtPrinters.h"
 #include "printing/PrintedText.h"
 #include "settings/PrintSettings.h"
+#include "spool/TempNames.h"
 #include "text/CodePage.h"
 
 namespace marvena {
@@ -330,14 +330,13 @@ bool QtPrintDevice::openTemporary(const std::string& dir, std::string* error) {
     return false;
   }
   if (nameSeed_ == 0) nameSeed_ = std::random_device()() | 1u;
-  // ".marvena-<pid>-<hex>.tmp": short whatever the job is called, hidden
-  // from the spool, and telling a later start whose leftover it is.
+  // The tool's temporary name: short whatever the job is called, and
+  // telling a later start whose leftover it is.
   for (int attempt = 0; attempt < 64; ++attempt) {
     nameSeed_ = nameSeed_ * 1664525u + 1013904223u;
-    char name[64];
-    std::snprintf(name, sizeof name, ".marvena-%ld-%08x.tmp", static_cast<long>(::getpid()),
-                  static_cast<unsigned>(nameSeed_));
-    fileFd_ = ::openat(dirFd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const std::string name = TemporaryName(static_cast<long>(::getpid()), nameSeed_);
+    fileFd_ =
+        ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fileFd_ >= 0) {
       tempName_ = name;
       break;
