@@ -389,9 +389,14 @@ TEST(SlxJobDispatch, UnwritableSpoolKeepsTheJobFile) {
   FakeLocale locale;
   RecordingMessages messages;
   JobStatus status;
+  fs.dirs.insert("/spool");
+  fs.dirs.insert("/home/state");
   fs.put("/spool/R.slx", "{0,0}a\n");
-  fs.failWrites = true;
-  Dispatcher dispatcher(fs, clock, messages, status, "/spool");
+  fs.readOnlyDirs.insert("/spool");
+  // The tool keeps its own state elsewhere when it may not write the spool.
+  DispatcherOptions options;
+  options.privateStateDir = [](const std::string&) { return std::string("/home/state"); };
+  Dispatcher dispatcher(fs, clock, messages, status, "/spool", options);
   dispatcher.addHandler(std::make_unique<SlxJob>(fs, clock, locale, status));
   dispatcher.setEnabled(true);
   dispatcher.runPass();
@@ -402,7 +407,7 @@ TEST(SlxJobDispatch, UnwritableSpoolKeepsTheJobFile) {
   EXPECT_THAT(messages.errors[0], HasSubstr("Nepavyko įrašyti skaičiuoklės failo R.XLS"));
 
   // Once the directory is writable again the job goes through and is deleted.
-  fs.failWrites = false;
+  fs.readOnlyDirs.clear();
   fs.put("/spool/R.slx", "{0,0}b\n");
   dispatcher.runPass();
   EXPECT_FALSE(fs.files.count("/spool/R.slx"));
