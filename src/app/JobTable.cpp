@@ -46,7 +46,7 @@ std::unique_ptr<JobHandler> MakeFtpUploadJob(JobServices& s) {
 }
 
 std::unique_ptr<JobHandler> MakeSlxJob(JobServices& s) {
-  return std::make_unique<SlxJob>(s.fs, s.clock, s.locale, s.status);
+  return std::make_unique<SlxJob>(s.fs, s.clock, s.locale, s.status, &s.settings);
 }
 
 std::unique_ptr<JobHandler> MakeDffJob(JobServices& s) {

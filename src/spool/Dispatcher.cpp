@@ -19,9 +19,13 @@ char Upper(char c) {
 }
 
 // A directory whose time has not changed is listed again after this long
-// at the latest (or 200 times what a listing costs, whichever is longer),
-// for changes no notification told of and time stamps too coarse to show.
-constexpr std::int64_t kRelistMs = 10000;
+// at the latest (or 400 times what a listing costs, whichever is longer),
+// for changes no notification told of.
+constexpr std::int64_t kRelistMs = 30000;
+// A listing made because the directory changed is made once more this much
+// later: on file systems whose time stamps are coarse, a file added in the
+// same tick as the first listing does not change the stamp again.
+constexpr std::int64_t kConfirmMs = 2000;
 // A watched directory whose work area could not be made is tried again.
 constexpr std::int64_t kReopenMs = 60000;
 
@@ -112,6 +116,7 @@ struct Dispatcher::Watched {
   std::int64_t listedAtMs = 0;
   std::int64_t relistMs = kRelistMs;
   std::int64_t minGapMs = 0;
+  bool confirm = false;  // list once more, kConfirmMs after a listing caused by a change
   std::vector<std::string> extensions;
   std::map<std::string, Candidate, NameLess> candidates;
   std::map<std::string, Backoff> backoffs;  // of names put back after a failed try
@@ -245,7 +250,8 @@ void Dispatcher::refresh(Watched& w, std::int64_t now, PassReport& report) {
     return;
   }
   const bool changed = w.dirty || !w.listed || dir->mtimeNs != w.stampNs;
-  if (!changed && now - w.listedAtMs < w.relistMs) return;
+  const bool confirm = w.confirm && now - w.listedAtMs >= kConfirmMs;
+  if (!changed && !confirm && now - w.listedAtMs < w.relistMs) return;
   // While jobs run, the tool's own results change the directory all the
   // time: it is listed again at most so often that listing stays a small
   // part of the work, however many files it holds.
@@ -273,7 +279,8 @@ void Dispatcher::refresh(Watched& w, std::int64_t now, PassReport& report) {
   w.listed = true;
   const std::int64_t done = clock_.monotonicMs();
   w.listedAtMs = done;
-  w.relistMs = std::max<std::int64_t>(kRelistMs, 200 * (done - start));
+  w.confirm = changed && !confirm;
+  w.relistMs = std::max<std::int64_t>(kRelistMs, 400 * (done - start));
   w.minGapMs = std::min<std::int64_t>(1000, 20 * (done - start));
 }
 

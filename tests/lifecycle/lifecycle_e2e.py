@@ -258,7 +258,10 @@ class FullDisk(unittest.TestCase):
     def test_a_job_whose_result_cannot_be_written_waits_quietly(self):
         env = Env()
         mount = os.path.join(env.root, "spool")
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", mount], check=True)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", mount],
+                                 capture_output=True, text=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small file system here: " + mounted.stderr.strip())
         try:
             env.put("FR0572.MFF", example("FR0572.MFF"))
             with open(os.path.join(mount, "filler"), "wb") as f:
