@@ -27,6 +27,7 @@
 #include "platform/qt/QtPrinters.h"
 #include "settings/ProfileFile.h"
 #include "spool/Dispatcher.h"
+#include "spool/JobLog.h"
 #include "spool/JournalingFileSystem.h"
 #include "spool/TempNames.h"
 #include "startup/Startup.h"
@@ -172,6 +173,9 @@ int Run(int argc, char** argv) {
   PosixLocale locale;
   StderrMessages messages;
   JobStatus status;
+  // One line per job on stderr (and, later, the window) come from the job events.
+  JobLog jobLog(clock, messages);
+  status.addObserver(&jobLog);
 
   {
     const std::size_t slash = configPath.rfind('/');

@@ -51,14 +51,14 @@ class PassGuard {
 class BusyScope {
  public:
   BusyScope(JobStatus& status, const std::string& name) : status_(status) {
-    status_.setTrayState(tsAnimated);
+    status_.setState(DispatchState::Busy);
     status_.setCurrentJob(name);
   }
   ~BusyScope() {
     status_.setCurrentJob({});
+    status_.jobBytesTotal = 0;  // first, so that no stale fraction is shown
     status_.jobBytesDone = 0;
-    status_.jobBytesTotal = 0;
-    status_.setTrayState(tsEnabled);
+    status_.setState(DispatchState::Enabled);
   }
 
  private:
@@ -292,11 +292,17 @@ PassReport Dispatcher::runPass() {
     return report;
   }
   const std::int64_t now = clock_.monotonicMs();
+  JobEvent started;
+  started.type = JobEvent::Type::PassStarted;
+  status_.publish(started);
   for (auto& w : watched_)
     if (openArea(*w)) refresh(*w, now, report);
 
   for (auto& slot : slots_)
     if (!serveSlot(*slot, report, now)) break;
+  JobEvent ended;
+  ended.type = JobEvent::Type::PassEnded;
+  status_.publish(ended);
   return report;
 }
 
@@ -476,6 +482,14 @@ bool Dispatcher::runItem(Slot& slot, Watched& w, const WorkArea::Item& item, Pas
   ++report.ran;
   const std::string& kind = slot.extension;
 
+  JobEvent event;
+  event.type = JobEvent::Type::JobStarted;
+  event.directory = w.dir;
+  event.name = item.name;
+  event.kind = kind;
+  event.bytesTotal = static_cast<std::int64_t>(item.entry.size);
+  status_.publish(event);
+
   JobResult result;
   bool endPass = false;
   {
@@ -510,25 +524,29 @@ bool Dispatcher::runItem(Slot& slot, Watched& w, const WorkArea::Item& item, Pas
     }
   };
 
+  event.type = JobEvent::Type::JobEnded;
+  event.message = result.message;
+  event.detail = result.detail;
+  event.repeated = !firstReport;
   switch (result.kind) {
     case JobResult::Kind::Done: {
       const bool deleted = w.area->finish(item);
       step("finished");
       if (item.source) w.candidates[item.name].claimedCopy = false;
-      log(item.name, kind,
-          "done" + (result.detail.empty() ? "" : ": " + result.detail) +
-              (deleted ? "" : "; the job file cannot be deleted and will not be run again"));
-      if (!deleted)
+      event.outcome = deleted ? JobOutcome::Done : JobOutcome::Undeletable;
+      if (!deleted) {
         // "Failas ... atliktas, bet jo nepavyko ištrinti ..."
-        messages_.showError("Failas " + item.name +
-                            " atliktas, bet jo nepavyko i\xC5\xA1trinti i\xC5\xA1 katalogo " +
-                            w.dir + ". Jis daugiau nebus vykdomas.");
+        event.message = "Failas " + item.name +
+                        " atliktas, bet jo nepavyko i\xC5\xA1trinti i\xC5\xA1 katalogo " + w.dir +
+                        ". Jis daugiau nebus vykdomas.";
+        messages_.showError(event.message);
+      }
       break;
     }
     case JobResult::Kind::NotReady:
     case JobResult::Kind::Untouched:
       putBack();
-      if (firstReport) log(item.name, kind, "not ready, tried again later: " + result.detail);
+      event.outcome = JobOutcome::NotReady;
       break;
     case JobResult::Kind::Failed: {
       anyFailure_ = true;
@@ -537,10 +555,11 @@ bool Dispatcher::runItem(Slot& slot, Watched& w, const WorkArea::Item& item, Pas
       if (item.source) w.candidates[item.name].claimedCopy = false;
       if (moved.empty()) {
         if (!item.source) putBack();
-        log(item.name, kind, "failed, could not move to FAILED" + copyNote + ": " + result.detail);
+        event.detail = "could not move to FAILED" + copyNote + ": " + result.detail;
       } else {
-        log(item.name, kind, "failed, moved to " + moved + ": " + result.detail);
+        event.detail = "moved to " + moved + ": " + result.detail;
       }
+      event.outcome = JobOutcome::Failed;
       if (firstReport) messages_.showError(result.message);
       break;
     }
@@ -548,12 +567,11 @@ bool Dispatcher::runItem(Slot& slot, Watched& w, const WorkArea::Item& item, Pas
       anyFailure_ = true;
       if (isNew) ++report.failures;
       putBack();
-      if (firstReport) {
-        log(item.name, kind, "failed, kept for a later try: " + result.detail);
-        messages_.showError(result.message);
-      }
+      event.outcome = JobOutcome::Kept;
+      if (firstReport) messages_.showError(result.message);
       break;
   }
+  status_.publish(event);
   return !endPass;
 }
 

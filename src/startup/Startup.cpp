@@ -61,7 +61,7 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
   ps.fontStyle = 0;
 
   LoadPaperAndMargins(settings, ps);
-  if (env.status.trayState() != tsDisabled)
+  if (env.status.state() != DispatchState::Disabled)
     ClampMarginsToPrinter(env.printers, ps.topMargin, ps.bottomMargin, ps.leftMargin,
                           ps.rightMargin);
   ps.splitterMargin = 0;

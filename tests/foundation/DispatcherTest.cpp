@@ -4,6 +4,7 @@
 
 #include "platform/fake/Fakes.h"
 #include "spool/Dispatcher.h"
+#include "spool/JobLog.h"
 
 namespace marvena {
 namespace {
@@ -38,7 +39,10 @@ struct DispatcherTest : ::testing::Test {
   Dispatcher dispatcher{fs, clock, messages, status, kSpool};
   std::vector<std::string> calls;
 
+  JobLog jobLog{clock, messages};
+
   DispatcherTest() {
+    status.addObserver(&jobLog);
     fs.dirs.insert(kSpool);
     dispatcher.setEnabled(true);
   }
@@ -78,7 +82,7 @@ TEST_F(DispatcherTest, OnlyVisibleRegularFilesWithTheExactExtension) {
   fs.dirs.insert("/spool/dir.CLB");
   dispatcher.runPass();
   EXPECT_TRUE(calls.empty());
-  EXPECT_EQ(status.trayState(), tsEnabled);  // nothing found: the icon is not touched
+  EXPECT_EQ(status.state(), DispatchState::Enabled);  // nothing found: the icon is not touched
 }
 
 TEST_F(DispatcherTest, NameOrderIgnoresCase) {
@@ -139,7 +143,7 @@ TEST_F(DispatcherTest, AJobThatVanishesBeforeItIsReadIsNoError) {
   dispatcher.runPass();
   EXPECT_TRUE(messages.errors.empty());
   EXPECT_FALSE(dispatcher.anyFailure());
-  EXPECT_EQ(status.trayState(), tsEnabled);
+  EXPECT_EQ(status.state(), DispatchState::Enabled);
 }
 
 TEST_F(DispatcherTest, FailedJobsGoToFailedWithoutOverwriting) {
@@ -176,16 +180,16 @@ TEST_F(DispatcherTest, KeptFailuresAreReportedOncePerVersionAndDoNotBlockOthers)
 TEST_F(DispatcherTest, AnErrorEndsThePassAndEveryWayOutRestoresIdle) {
   ScriptedHandler* h = add("slx");
   add("CLB");
-  TrayIconState during = tsEnabled;
+  DispatchState during = DispatchState::Enabled;
   h->onRun = [&](const JobFile&) -> JobResult {
-    during = status.trayState();
+    during = status.state();
     throw std::runtime_error("boom");
   };
   put("a.slx");
   put("a.CLB");
   const PassReport r = dispatcher.runPass();
-  EXPECT_EQ(during, tsAnimated);
-  EXPECT_EQ(status.trayState(), tsEnabled);
+  EXPECT_EQ(during, DispatchState::Busy);
+  EXPECT_EQ(status.state(), DispatchState::Enabled);
   EXPECT_EQ(calls, (std::vector<std::string>{"slx:a.slx"}));  // the CLB waits for the next pass
   EXPECT_EQ(r.failures, 1);
   EXPECT_TRUE(fs.files.count("/spool/FAILED/a.slx"));

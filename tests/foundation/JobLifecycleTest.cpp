@@ -351,3 +351,75 @@ TEST_F(LifecycleTest, TwoProcessorsOfOneSpoolDoEachJobOnce) {
 
 }  // namespace
 }  // namespace marvena
+
+namespace marvena {
+namespace {
+
+struct RecordingObserver final : JobObserver {
+  std::vector<std::string> seen;
+  void onJobEvent(const JobEvent& e) override {
+    switch (e.type) {
+      case JobEvent::Type::PassStarted:
+        seen.push_back("pass");
+        break;
+      case JobEvent::Type::PassEnded:
+        seen.push_back("end");
+        break;
+      case JobEvent::Type::JobStarted:
+        seen.push_back("start " + e.kind + " " + e.name + " " + std::to_string(e.bytesTotal));
+        break;
+      case JobEvent::Type::Progress:
+        if (e.bytesTotal > 0)
+          seen.push_back("progress " + std::to_string(e.bytesDone) + "/" +
+                         std::to_string(e.bytesTotal));
+        break;
+      case JobEvent::Type::JobEnded:
+        seen.push_back("ended " + e.name + " " + std::to_string(static_cast<int>(e.outcome)) +
+                       (e.repeated ? " again" : "") + (e.message.empty() ? "" : " " + e.message));
+        break;
+      case JobEvent::Type::StateChanged:
+        seen.push_back("state " + std::to_string(static_cast<int>(e.state)));
+        break;
+    }
+  }
+};
+
+TEST_F(LifecycleTest, EveryStepOfAJobIsAnEvent) {
+  RecordingObserver events;
+  status.addObserver(&events);
+  auto d = make();
+  CopyHandler* h = new CopyHandler("CLB", jobFs);
+  h->during = [&](const JobFile& job) {
+    status.jobBytesTotal = static_cast<std::int64_t>(job.entry.size);
+    status.jobBytesDone.fetch_add(2);
+  };
+  d->addHandler(std::unique_ptr<JobHandler>(h));
+  fs.put("/spool/A.CLB", "text");
+  d->runPass();
+  EXPECT_EQ(events.seen,
+            (std::vector<std::string>{"pass", "start CLB A.CLB 4", "state 2", "progress 0/4",
+                                      "progress 2/4", "state 0", "ended A.CLB 0", "end"}));
+  events.seen.clear();
+  h->answer = JobResult::kept("Nėra iškarpinės", "no clipboard");
+  h->during = nullptr;
+  fs.put("/spool/B.CLB", "x");
+  d->runPass();
+  clock.nowMs += kFirstRetryMs;
+  d->runPass();
+  const std::vector<std::string> ended = [&] {
+    std::vector<std::string> out;
+    for (const std::string& s : events.seen)
+      if (s.rfind("ended", 0) == 0) out.push_back(s);
+    return out;
+  }();
+  EXPECT_EQ(ended, (std::vector<std::string>{"ended B.CLB 3 Nėra iškarpinės",
+                                             "ended B.CLB 3 again Nėra iškarpinės"}));
+  status.forceDisabled();
+  status.setState(DispatchState::Busy);  // not operational stays so until the reason goes
+  status.leaveDisabled();
+  EXPECT_EQ(events.seen.back(), "state 0");
+  EXPECT_EQ(events.seen[events.seen.size() - 2], "state 1");
+}
+
+}  // namespace
+}  // namespace marvena

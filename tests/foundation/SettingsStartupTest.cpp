@@ -170,7 +170,7 @@ TEST_F(SettingsTest, StartupWithoutPrintersShowsDisabledButOtherJobsStillRun) {
   StartupEnvironment e = env();
   const StartupResult r = RunStartup(&f, e);
   EXPECT_EQ(messages.messages.front(), "Nera nei vieno printerio");
-  EXPECT_EQ(status.trayState(), tsDisabled);
+  EXPECT_EQ(status.state(), DispatchState::Disabled);
   EXPECT_FALSE(r.havePrinter);
   EXPECT_TRUE(r.timerEnabled);
   EXPECT_TRUE(fs.isDirectory("/dos/MARVENA/SPOOL"));
@@ -185,7 +185,7 @@ TEST_F(SettingsTest, StartupWhenTheSpoolDirectoryCannotBeMade) {
   const StartupResult r = RunStartup(&f, e);
   EXPECT_EQ(messages.messages, (std::vector<std::string>{"Nepavyko sukurti katalogo \\S\\",
                                                          "Failed To Create \"\\S\" !"}));
-  EXPECT_EQ(status.trayState(), tsDisabled);
+  EXPECT_EQ(status.state(), DispatchState::Disabled);
   EXPECT_FALSE(r.timerEnabled);
 }
 
