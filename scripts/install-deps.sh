@@ -15,7 +15,10 @@ packages=(
   # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
   cups cups-daemon cups-filters printer-driver-cups-pdf poppler-utils ghostscript enscript
   xvfb xauth xclip python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
-  libreoffice-calc-nogui gnumeric
+  gnumeric
+  # the *.IST job: LibreOffice Calc (the full one, so the workbook can open in a window;
+  # it replaces the -nogui variant) driven through UNO by Debian's python3
+  libreoffice-calc python3-uno
 )
 
 export DEBIAN_FRONTEND=noninteractive

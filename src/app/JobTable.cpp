@@ -5,6 +5,7 @@
 
 #include "exchange/FtpUploadJob.h"
 #include "office/ClipboardJob.h"
+#include "office/IstJob.h"
 #include "office/SlxJob.h"
 #include "office/WebPageJob.h"
 #include "platform/MessageSink.h"
@@ -61,6 +62,11 @@ std::unique_ptr<JobHandler> MakeSamJob(JobServices& s) {
   return std::make_unique<SamJob>(s.fs, s.clock, s.locale);
 }
 
+std::unique_ptr<JobHandler> MakeIstJob(JobServices& s) {
+  if (!s.spreadsheet) return std::make_unique<PendingHandler>("IST");
+  return std::make_unique<IstJob>(s.fs, *s.spreadsheet);
+}
+
 std::unique_ptr<JobHandler> MakeTextPrintJob(JobServices& s) {
   const std::string fallbackFace = s.settings.readString("Spool", "FallbackFont", "");
   QtPrinters* printers = &s.printers;
@@ -79,7 +85,7 @@ const JobKind kJobKinds[] = {
     {"txt", MakeTextPrintJob, false}, {"www", MakeWebPageJob, false},
     {"slx", MakeSlxJob, false},       {"CLB", MakeClipboardJob, false},
     {"DFF", MakeDffJob, false},       {"MFF", MakeMffJob, false},
-    {"SAM", MakeSamJob, false},       {"IST", nullptr, false},
+    {"SAM", MakeSamJob, false},       {"IST", MakeIstJob, false},
     {"FTP", MakeFtpUploadJob, true},
 };
 

@@ -19,6 +19,7 @@ class Locale;
 class MessageSink;
 class ProfileFile;
 class QtPrinters;
+class Spreadsheet;
 class UrlOpener;
 
 // Everything a job may need from the outside world.
@@ -42,6 +43,7 @@ struct JobServices {
   FtpClient* ftp = nullptr;        // the *.FTP job
   // Whether a printer can be used now; the text print job waits while not.
   std::function<bool()> printerAvailable;
+  Spreadsheet* spreadsheet = nullptr;  // the *.IST job
 };
 
 // Adds the handlers to the dispatcher in the fixed order; the upload job

@@ -25,6 +25,7 @@
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtFonts.h"
 #include "platform/qt/QtPrinters.h"
+#include "platform/uno/UnoSpreadsheet.h"
 #include "settings/ProfileFile.h"
 #include "spool/Dispatcher.h"
 #include "spool/JobLog.h"
@@ -268,6 +269,13 @@ int Run(int argc, char** argv) {
   services.clipboard = &clipboard;
   services.urlOpener = &urlOpener;
   services.ftp = &ftp;
+  // The *.IST workbook opens in a Calc window unless the tool runs headless
+  // or there is no display; then the office runs headless too.
+  UnoOptions calcOptions = ReadUnoOptions(
+      settings, cl.headless || (Env("DISPLAY").empty() && Env("WAYLAND_DISPLAY").empty()));
+  calcOptions.log = [&messages](const std::string& line) { messages.log(line); };
+  UnoSpreadsheet calc(calcOptions);
+  services.spreadsheet = &calc;
   services.printerAvailable = [&printerCheck] { return printerCheck(); };
   RegisterJobHandlers(dispatcher, services);
   dispatcher.setEnabled(start.timerEnabled);

@@ -147,15 +147,16 @@ class Pickup(unittest.TestCase):
         os.mkdir(os.path.join(env.spool, "dir.IST"))
         os.mkfifo(os.path.join(env.spool, "pipe.IST"))
         out = env.run("--once", timeout=30)
-        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertEqual(out.returncode, 1, out.stderr)  # the empty *.IST jobs fail
         log = out.stderr
         for name in ["hidden", "dir.IST", "pipe.IST", "c.IST.bak", "e.FTP"]:
             self.assertNotIn(name, log)  # e.FTP: no export settings, no upload job
         self.assertIn("A.ist", log)
         self.assertIn("b.IST", log)
         self.assertLess(log.index("A.ist"), log.index("b.IST"))
-        for name in ["b.IST", "A.ist", "e.FTP"]:  # left untouched
-            self.assertTrue(os.path.exists(os.path.join(env.spool, name)))
+        self.assertTrue(os.path.exists(os.path.join(env.spool, "e.FTP")))  # left untouched
+        for name in ["b.IST", "A.ist"]:  # no data lines: moved aside, never lost
+            self.assertTrue(os.path.exists(os.path.join(env.spool, "FAILED", name)))
 
     def test_file_held_open_by_its_writer_waits_for_it(self):
         env = Env()
@@ -183,7 +184,7 @@ class Pickup(unittest.TestCase):
         try:
             took, log = read_log_until(proc, "spool directory", 10)
             self.assertIsNotNone(took, log)
-            path = os.path.join(env.spool, "busy.IST")
+            path = os.path.join(env.spool, "busy.slx")
             end = time.monotonic() + 3
             while time.monotonic() < end:  # a DOS program appending line by line
                 with open(path, "ab") as f:

@@ -1,0 +1,235 @@
+"""Drives LibreOffice Calc through UNO for Marvena Spool.
+
+The tool starts this script with Debian's python3 (python3-uno) and speaks
+to it over stdin/stdout, one request per line, fields separated by TAB;
+backslash, TAB, CR and LF inside a field are written \\\\, \\t, \\r, \\n.
+Every request gets one answer line: "ok[\\tvalue]" or
+"err\\t<unreachable|document>\\t<detail>". The tool times each answer out
+and kills this process when the office hangs.
+
+  connect <connection> <headless 0|1> <start seconds>  -> ok [started <pid>]
+  state <path>                 -> ok notopen|unmodified|modified
+  close <path>                 -> ok
+  open <path>                  -> ok
+  sheet <name>                 -> ok
+  cells <addr> <text> ...      -> ok        (cells of the active sheet, in order)
+  show                         -> ok
+"""
+import os
+import subprocess
+import sys
+import time
+
+try:
+    import uno
+    from com.sun.star.beans import PropertyValue
+    from com.sun.star.connection import NoConnectException
+    from com.sun.star.lang import DisposedException
+except Exception as e:  # python3-uno missing: every request is unreachable
+    uno = None
+    IMPORT_ERROR = str(e)
+
+PAUSE = float(os.environ.get("MARVENA_TEST_CALC_PAUSE_MS", "0") or 0) / 1000.0
+
+
+class Unreachable(Exception):
+    pass
+
+
+class DocumentError(Exception):
+    pass
+
+
+def unescape(s):
+    out, i = [], 0
+    while i < len(s):
+        c = s[i]
+        if c == "\\" and i + 1 < len(s):
+            n = s[i + 1]
+            out.append({"t": "\t", "n": "\n", "r": "\r"}.get(n, n))
+            i += 2
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def escape(s):
+    return (s.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+            .replace("\r", "\\r"))
+
+
+def prop(name, value):
+    p = PropertyValue()
+    p.Name = name
+    p.Value = value
+    return p
+
+
+def is_gone(e):
+    """Whether an exception says the office went away."""
+    if isinstance(e, DisposedException):
+        return True
+    text = str(e).lower()
+    return "disposed" in text or "bridge" in text or "connection" in text
+
+
+class Bridge:
+    def __init__(self):
+        self.desktop = None
+        self.headless = True
+        self.doc = None
+        self.sheet = None
+
+    def connect(self, connection, headless, seconds):
+        if uno is None:
+            raise Unreachable("python3-uno cannot be loaded: " + IMPORT_ERROR)
+        self.headless = headless == "1"
+        local = uno.getComponentContext()
+        resolver = local.ServiceManager.createInstanceWithContext(
+            "com.sun.star.bridge.UnoUrlResolver", local)
+        url = "uno:" + connection + "StarOffice.ComponentContext"
+        started = None
+        deadline = time.monotonic() + float(seconds)
+        while True:
+            try:
+                ctx = resolver.resolve(url)
+                break
+            except NoConnectException:
+                pass
+            if started is None:
+                started = self.start_office(connection)
+            elif started.poll() is not None:
+                raise Unreachable("soffice ended at start with status %d" % started.returncode)
+            if time.monotonic() > deadline:
+                raise Unreachable("soffice did not accept a connection within %s s" % seconds)
+            time.sleep(0.1)
+        self.desktop = ctx.ServiceManager.createInstanceWithContext(
+            "com.sun.star.frame.Desktop", ctx)
+        return "started %d" % started.pid if started else ""
+
+    def start_office(self, connection):
+        args = ["soffice", "--accept=" + connection, "--norestore", "--nologo", "--nodefault",
+                "--nolockcheck"]
+        if self.headless:
+            args.append("--headless")
+        try:
+            return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL, start_new_session=True)
+        except OSError as e:
+            raise Unreachable("cannot start soffice: %s" % e)
+
+    def find(self, path):
+        url = uno.systemPathToFileUrl(os.path.abspath(path))
+        components = self.desktop.getComponents().createEnumeration()
+        while components.hasMoreElements():
+            c = components.nextElement()
+            if hasattr(c, "getURL") and c.getURL() == url:
+                return c
+        return None
+
+    def state(self, path):
+        doc = self.find(path)
+        if doc is None:
+            return "notopen"
+        return "modified" if doc.isModified() else "unmodified"
+
+    def close(self, path):
+        doc = self.find(path)
+        if doc is not None:
+            doc.close(True)
+        return ""
+
+    def open(self, path):
+        url = uno.systemPathToFileUrl(os.path.abspath(path))
+        props = [prop("MacroExecutionMode", 0)]
+        if self.headless:
+            props.append(prop("Hidden", True))
+        try:
+            doc = self.desktop.loadComponentFromURL(url, "_blank", 0, tuple(props))
+        except Exception as e:
+            if is_gone(e):
+                raise
+            raise DocumentError("cannot open %s: %s" % (path, e))
+        if doc is None:
+            raise DocumentError("cannot open %s: the office loaded nothing" % path)
+        if not doc.supportsService("com.sun.star.sheet.SpreadsheetDocument"):
+            doc.close(True)
+            raise DocumentError("%s is not a spreadsheet" % path)
+        self.doc = doc
+        return ""
+
+    def activate(self, name):
+        if PAUSE:
+            time.sleep(PAUSE)
+        sheets = self.doc.getSheets()
+        if not sheets.hasByName(name):
+            raise DocumentError("the workbook has no sheet named " + name)
+        self.sheet = sheets.getByName(name)
+        self.doc.getCurrentController().setActiveSheet(self.sheet)
+        return ""
+
+    def cells(self, fields):
+        sheet = self.sheet
+        for i in range(0, len(fields) - 1, 2):
+            sheet.getCellRangeByName(fields[i]).setString(fields[i + 1])
+        return ""
+
+    def show(self):
+        frame = self.doc.getCurrentController().getFrame()
+        if not self.headless:
+            window = frame.getContainerWindow()
+            window.setVisible(True)
+            window.toFront()
+        return ""
+
+    def handle(self, fields):
+        op, args = fields[0], fields[1:]
+        if op == "connect":
+            return self.connect(*args)
+        if self.desktop is None:
+            raise Unreachable("not connected")
+        if op == "state":
+            return self.state(args[0])
+        if op == "close":
+            return self.close(args[0])
+        if op == "open":
+            return self.open(args[0])
+        if self.doc is None:
+            raise DocumentError("no workbook is open")
+        if op == "sheet":
+            return self.activate(args[0])
+        if op == "cells":
+            if self.sheet is None:
+                raise DocumentError("no sheet is active")
+            return self.cells(args)
+        if op == "show":
+            return self.show()
+        raise DocumentError("unknown request " + op)
+
+
+def main():
+    bridge = Bridge()
+    sys.stdin.reconfigure(encoding="utf-8", errors="replace")
+    sys.stdout.reconfigure(encoding="utf-8")
+    out = sys.stdout
+    for line in sys.stdin:
+        fields = [unescape(f) for f in line.rstrip("\n").split("\t")]
+        if fields == ["quit"]:
+            break
+        try:
+            value = bridge.handle(fields)
+            answer = "ok" + ("\t" + escape(value) if value else "")
+        except Unreachable as e:
+            answer = "err\tunreachable\t" + escape(str(e))
+        except DocumentError as e:
+            answer = "err\tdocument\t" + escape(str(e))
+        except Exception as e:
+            kind = "unreachable" if uno is None or is_gone(e) else "document"
+            answer = "err\t%s\t%s: %s" % (kind, type(e).__name__, escape(str(e)))
+        out.write(answer.replace("\n", " ") + "\n")
+        out.flush()
+
+
+if __name__ == "__main__":
+    main()
