@@ -76,10 +76,20 @@ def drop(spool, name, data):
     os.rename(tmp, os.path.join(spool, name))
 
 
+def work_items(spool):
+    """Jobs the tool has claimed and not finished (its work area in the spool)."""
+    found = []
+    for dirpath, _, files in os.walk(os.path.join(spool, ".marvena", "work")):
+        found += [f for f in files if f != ".probe"]
+    return found
+
+
 def wait_gone(path, seconds=20):
+    """Until the job file is gone and the tool has finished it: a claimed job
+    leaves the spool before it runs."""
     end = time.monotonic() + seconds
     while time.monotonic() < end:
-        if not os.path.exists(path):
+        if not os.path.exists(path) and not work_items(os.path.dirname(path)):
             return True
         time.sleep(0.1)
     return False
