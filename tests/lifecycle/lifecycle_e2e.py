@@ -381,14 +381,18 @@ class Instances(unittest.TestCase):
         for i in range(60):
             env.put(f"J{i:03}.txt", f"JOB {i}\r\n".encode())
         a, b = env.start(), env.start(ini=other_ini)
+
+        def made():
+            return glob.glob(env.pdf + "/*.pdf") + glob.glob(env.pdf + "2/*.pdf")
         try:
-            self.assertTrue(wait_until(lambda: env.spool_names() == [], 60))
-            time.sleep(0.5)
+            self.assertTrue(wait_until(lambda: env.spool_names() == [] and
+                                       env.work_items() == [], 60))
+            wait_until(lambda: len(made()) >= 60, 10)
+            time.sleep(1.0)  # a second printout of any job would come now
         finally:
             stop(a)
             stop(b)
-        made = glob.glob(env.pdf + "/*.pdf") + glob.glob(env.pdf + "2/*.pdf")
-        self.assertEqual(len(made), 60)
+        self.assertEqual(len(made()), 60)
 
 
 class NoPrinter(unittest.TestCase):
