@@ -135,8 +135,9 @@ int main(int argc, char** argv) {
   QtPrinters printers(dir + "/pdf");
   printers.select(static_cast<int>(printers.names().size()) - 1);  // "Marvena PDF"
   PrintSettings ps;
+  PrintSettingsOwner owner(ps);
   TextPrintJob job(
-      fs, messages, status, ps, printers,
+      fs, messages, status, owner, printers,
       [&printers] { return std::make_unique<QtPrintDevice>(printers, ""); }, dir);
 
   auto printJob = [&](const std::string& name, int n, double* seconds) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "settings/PrintSettings.h"
+#include "settings/PrintSettingsOwner.h"
 #include "settings/SettingsStore.h"
 
 namespace marvena {
@@ -30,7 +31,7 @@ struct JobServices {
   MessageSink& messages;
   JobStatus& status;
   ProfileFile& settings;
-  PrintSettings& printSettings;
+  PrintSettingsOwner& printSettings;
   QtPrinters& printers;
   std::string spoolDir;
   ExportSettings exportSettings;

@@ -246,13 +246,14 @@ int Run(int argc, char** argv) {
   options.stepHook = TestStepHook();
   Dispatcher dispatcher(fs, clock, messages, status, start.spoolDir, options);
   PrinterCheck printerCheck(printers, clock, status, messages, start.havePrinter);
+  PrintSettingsOwner printSettings(start.printSettings);
   JobServices services{jobFs,
                        clock,
                        locale,
                        messages,
                        status,
                        settings,
-                       start.printSettings,
+                       printSettings,
                        printers,
                        start.spoolDir,
                        start.exportSettings,

@@ -25,12 +25,12 @@ std::string PicturePath(const std::string& name, const std::string& jobDir,
 }
 
 TextPrintJob::TextPrintJob(FileSystem& fs, MessageSink& messages, JobStatus& status,
-                           PrintSettings& ps, Printers& printers, DeviceFactory makeDevice,
-                           std::string driveRoot)
+                           PrintSettingsOwner& settings, Printers& printers,
+                           DeviceFactory makeDevice, std::string driveRoot)
     : fs_(fs),
       messages_(messages),
       status_(status),
-      ps_(ps),
+      owner_(settings),
       printers_(printers),
       makeDevice_(std::move(makeDevice)),
       driveRoot_(std::move(driveRoot)) {}
@@ -81,6 +81,14 @@ JobResult TextPrintJob::run(const JobFile& job) {
   status_.jobBytesTotal = static_cast<std::int64_t>(job.entry.size);
   status_.jobBytesDone = 0;
 
+  // The job works on its own copy; what its directives set carries on to
+  // later jobs, handed back on every way out.
+  ps_ = owner_.snapshot();
+  struct CarryOver {
+    PrintSettingsOwner& owner;
+    const PrintSettings& settings;
+    ~CarryOver() { owner.carryOver(settings); }
+  } carryOver{owner_, ps_};
   ps_.printerIndex = printers_.currentIndex();
   ps_.pageFrom = 1;
   ps_.pageTo = 65535;

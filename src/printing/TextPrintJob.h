@@ -10,6 +10,7 @@
 #include "platform/PrintDevice.h"
 #include "printing/PrintObject.h"
 #include "settings/PrintSettings.h"
+#include "settings/PrintSettingsOwner.h"
 #include "spool/JobHandler.h"
 
 namespace marvena {
@@ -32,8 +33,9 @@ class TextPrintJob final : public JobHandler {
  public:
   using DeviceFactory = std::function<std::unique_ptr<PrintDevice>()>;
 
-  TextPrintJob(FileSystem& fs, MessageSink& messages, JobStatus& status, PrintSettings& ps,
-               Printers& printers, DeviceFactory makeDevice, std::string driveRoot);
+  TextPrintJob(FileSystem& fs, MessageSink& messages, JobStatus& status,
+               PrintSettingsOwner& settings, Printers& printers, DeviceFactory makeDevice,
+               std::string driveRoot);
   ~TextPrintJob() override;
 
   std::string extension() const override { return "txt"; }
@@ -49,7 +51,8 @@ class TextPrintJob final : public JobHandler {
   FileSystem& fs_;
   MessageSink& messages_;
   JobStatus& status_;
-  PrintSettings& ps_;
+  PrintSettingsOwner& owner_;
+  PrintSettings ps_;  // this job's own copy
   Printers& printers_;
   DeviceFactory makeDevice_;
   std::string driveRoot_;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "platform/fake/Fakes.h"
 #include "platform/fake/RecordingPrintDevice.h"
 #include "spool/Dispatcher.h"
@@ -17,6 +20,7 @@ struct TextPrintJobTest : ::testing::Test {
   JobStatus status;
   FakePrinters printers;
   PrintSettings ps;
+  PrintSettingsOwner owner{ps};
   RecordingPrintDevice* device = nullptr;
   Dispatcher dispatcher{fs, clock, messages, status, "/spool"};
 
@@ -26,7 +30,7 @@ struct TextPrintJobTest : ::testing::Test {
     printers.defaultPrinter = 0;
     printers.select(0);
     auto handler = std::make_unique<TextPrintJob>(
-        fs, messages, status, ps, printers,
+        fs, messages, status, owner, printers,
         [this] {
           auto d = std::make_unique<RecordingPrintDevice>();
           device = d.get();
@@ -171,8 +175,8 @@ TEST_F(TextPrintJobTest, NoPrinterAtAllIsAClearError) {
 TEST_F(TextPrintJobTest, UnreadableFileWaitsSilently) {
   // The handler itself: the dispatcher claims a job before the handler reads it.
   TextPrintJob job(
-      fs, messages, status, ps, printers, [] { return std::make_unique<RecordingPrintDevice>(); },
-      "/drive");
+      fs, messages, status, owner, printers,
+      [] { return std::make_unique<RecordingPrintDevice>(); }, "/drive");
   fs.put("/spool/J.txt", "x\n");
   fs.unreadable.insert("/spool/J.txt");
   const JobResult r = job.run({"/spool/J.txt", "J.txt", *fs.stat("/spool/J.txt")});
@@ -204,6 +208,32 @@ TEST(PicturePathTest, DosHostAndRelativeNames) {
       {"/srv/logo.bmp", "/srv/logo.bmp"},
   };
   for (const auto& c : cases) EXPECT_EQ(PicturePath(c.name, "/spool", "/drive"), c.path);
+}
+
+}  // namespace
+}  // namespace marvena
+
+namespace marvena {
+namespace {
+
+// The window changes the settings on its own thread while jobs print: each
+// job sees one consistent copy, and what a job's directives set still
+// carries on to the next job. (Run under ThreadSanitizer by the tsan check.)
+TEST_F(TextPrintJobTest, SettingsChangedFromTheWindowWhileJobsPrint) {
+  for (int i = 0; i < 40; ++i)
+    fs.put("/spool/J" + std::to_string(100 + i) + ".txt",
+           "@SIZE=" + std::to_string(8 + i % 5) + "\nline\n");
+  std::atomic<bool> stop{false};
+  std::thread window([&] {
+    while (!stop) owner.update([](PrintSettings& p) { p.bottomMargin = p.bottomMargin + 1; });
+  });
+  Pass();
+  stop = true;
+  window.join();
+  const auto t = device->texts();
+  ASSERT_EQ(t.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(t[static_cast<std::size_t>(i)].font.points, 8 + i % 5);
+  EXPECT_EQ(owner.snapshot().fontSize, 8 + 39 % 5);  // the last job's directive stays
 }
 
 }  // namespace
