@@ -259,25 +259,31 @@ JobResult IstJob::run(const JobFile& job) {
   int cut = 0;
   const std::vector<IstSheet> sheets = IstFill(lines, &cut);
   std::size_t written = 0;
-  for (const IstSheet& sheet : sheets) {
-    bool ok = spreadsheet_.activateSheet(sheet.name, &fault);
+  bool ok = true;
+  for (std::size_t k = 0; ok && k < sheets.size(); ++k) {
+    const IstSheet& sheet = sheets[k];
+    ok = spreadsheet_.activateSheet(sheet.name, &fault);
+    if (!ok && fault.sheet.empty()) fault.sheet = sheet.name;
     for (std::size_t i = 0; ok && i < sheet.cells.size(); ++i, ++written)
       ok = spreadsheet_.setCellText(sheet.cells[i].address, sheet.cells[i].text, &fault);
-    if (ok) continue;
-    if (fault.fault == SpreadsheetFault::Unreachable) return unreachable("filling stopped");
-    spreadsheet_.show(&fault);
-    spreadsheet_.disconnect();
-    return JobResult::failed("UPS-02 forma užpildyta ne visa: šablone " + shownTemplate +
-                                 " nėra lapo „" + sheet.name + "“ arba jo nepavyko pildyti (" +
-                                 fault.detail + "). Kas įrašyta, liko atidaryta skaičiuoklėje.",
-                             "filling stopped at sheet " + sheet.name + ": " + fault.detail);
+    if (!ok && fault.sheet.empty()) fault.sheet = sheet.name;
   }
-  if (!spreadsheet_.show(&fault)) {
+  if (ok) ok = spreadsheet_.show(&fault);
+  if (!ok) {
     if (fault.fault == SpreadsheetFault::Unreachable) return unreachable("filling stopped");
+    // What was written stays open for the user to see.
+    SpreadsheetError ignored;
+    spreadsheet_.show(&ignored);
     spreadsheet_.disconnect();
-    return JobResult::failed(
-        "Nepavyko parodyti darbo knygos " + std::string(kIstWorkbook) + ": " + fault.detail,
-        "cannot show the workbook: " + fault.detail);
+    if (fault.sheet.empty())
+      return JobResult::failed(
+          "Nepavyko parodyti darbo knygos " + std::string(kIstWorkbook) + ": " + fault.detail,
+          "cannot show the workbook: " + fault.detail);
+    return JobResult::failed("UPS-02 forma užpildyta ne visa: šablone " + shownTemplate +
+                                 " nėra lapo „" + fault.sheet +
+                                 "“ arba jo nepavyko pildyti. Kas įrašyta iki jo, liko atidaryta "
+                                 "skaičiuoklėje.",
+                             "filling stopped at sheet " + fault.sheet + ": " + fault.detail);
   }
   spreadsheet_.disconnect();
   std::string detail = "filled " + std::to_string(n) + " lines on " +

@@ -18,6 +18,7 @@ enum class SpreadsheetFault {
 struct SpreadsheetError {
   SpreadsheetFault fault = SpreadsheetFault::None;
   std::string detail;  // English, for the log
+  std::string sheet;   // the sheet being filled, when the fault is about one
 };
 
 // Whether a workbook is open in the application.
@@ -36,7 +37,9 @@ class Spreadsheet {
   // no unsaved changes).
   virtual bool closeWorkbook(const std::string& path, SpreadsheetError* error) = 0;
   virtual bool openWorkbook(const std::string& path, SpreadsheetError* error) = 0;
-  // Selects and activates a sheet of the open workbook by its name.
+  // Selects and activates a sheet of the open workbook by its name. An
+  // implementation that batches may report a missing sheet only at the next
+  // call; the error then names the sheet.
   virtual bool activateSheet(const std::string& name, SpreadsheetError* error) = 0;
   // Sets the text of a cell ("AB36") of the active sheet, as text, never
   // read as a number or a formula. An implementation may send cells in

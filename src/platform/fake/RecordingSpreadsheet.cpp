@@ -5,7 +5,7 @@ namespace marvena {
 bool RecordingSpreadsheet::fail(SpreadsheetError* error, SpreadsheetFault fault,
                                 const std::string& detail) {
   if (fault == SpreadsheetFault::Unreachable) connected = false;
-  if (error) *error = {fault, detail};
+  if (error) *error = {fault, detail, {}};
   return false;
 }
 

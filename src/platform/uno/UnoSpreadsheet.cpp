@@ -61,7 +61,7 @@ std::string Unescape(const std::string& s) {
 }
 
 bool Fail(SpreadsheetError* error, SpreadsheetFault fault, std::string detail) {
-  if (error) *error = {fault, std::move(detail)};
+  if (error) *error = {fault, std::move(detail), {}};
   return false;
 }
 
@@ -160,6 +160,7 @@ void UnoSpreadsheet::killBridge() {
     }
   }
   pid_ = -1;
+  sheet_.clear();
   cells_.clear();
 }
 
@@ -275,20 +276,26 @@ bool UnoSpreadsheet::closeWorkbook(const std::string& path, SpreadsheetError* er
 }
 
 bool UnoSpreadsheet::openWorkbook(const std::string& path, SpreadsheetError* error) {
+  sheet_.clear();
   cells_.clear();
   return call({"open", path}, options_.callTimeoutMs, nullptr, error);
 }
 
 bool UnoSpreadsheet::flushCells(SpreadsheetError* error) {
-  if (cells_.empty()) return true;
-  std::vector<std::string> request;
-  request.swap(cells_);
-  request.insert(request.begin(), "cells");
-  return call(request, options_.callTimeoutMs, nullptr, error);
+  if (sheet_.empty()) return true;
+  std::vector<std::string> request{"fill", sheet_};
+  request.insert(request.end(), cells_.begin(), cells_.end());
+  cells_.clear();
+  if (call(request, options_.callTimeoutMs, nullptr, error)) return true;
+  if (error) error->sheet = sheet_;
+  sheet_.clear();
+  return false;
 }
 
 bool UnoSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* error) {
-  return flushCells(error) && call({"sheet", name}, options_.callTimeoutMs, nullptr, error);
+  if (!flushCells(error)) return false;
+  sheet_ = name;
+  return true;
 }
 
 bool UnoSpreadsheet::setCellText(const std::string& cell, const std::string& utf8,

@@ -65,7 +65,8 @@ class UnoSpreadsheet final : public Spreadsheet {
   pid_t pid_ = -1;
   int socket_ = -1;
   std::string input_;               // read but not yet taken
-  std::vector<std::string> cells_;  // "cells", then address and text pairs
+  std::string sheet_;               // the sheet the batched cells are for
+  std::vector<std::string> cells_;  // address and text pairs not yet sent
 };
 
 }  // namespace marvena
