@@ -14,7 +14,7 @@ packages=(
   fonts-dejavu-core cups-client
   # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
   cups cups-daemon cups-filters printer-driver-cups-pdf poppler-utils ghostscript enscript
-  xvfb xauth xclip python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
+  xvfb xauth xclip trayer xdotool x11-apps imagemagick qt6-translations-l10n python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
   gnumeric
   # the *.IST job: LibreOffice Calc (the full one, so the workbook can open in a window;
   # it replaces the -nogui variant) driven through UNO by Debian's python3

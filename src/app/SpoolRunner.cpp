@@ -38,6 +38,10 @@ void SpoolRunner::start() {
   requestPass();
 }
 
+void SpoolRunner::runOnJobThread(std::function<void()> work) {
+  QMetaObject::invokeMethod(jobContext_, [work = std::move(work)] { work(); });
+}
+
 void SpoolRunner::rewatch() {
   // A directory that was removed and made again must be watched anew.
   for (const std::string& dir : dispatcher_.directories()) watcher_.watch(dir);

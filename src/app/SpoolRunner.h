@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "platform/posix/InotifyWatcher.h"
@@ -23,6 +24,8 @@ class SpoolRunner : public QObject {
   explicit SpoolRunner(Dispatcher& dispatcher, QObject* parent = nullptr);
   ~SpoolRunner() override;
   void start();
+  // Runs `work` on the job thread, between jobs (settings the jobs use).
+  void runOnJobThread(std::function<void()> work);
 
  private:
   void requestPass();

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "app/CommandLine.h"
+#include "app/DesktopViews.h"
 #include "app/JobTable.h"
 #include "app/SpoolRunner.h"
 #include "app/StderrMessages.h"
@@ -32,6 +35,7 @@
 #include "spool/JournalingFileSystem.h"
 #include "spool/TempNames.h"
 #include "startup/Startup.h"
+#include "ui/qt/QtMessages.h"
 
 #ifndef MARVENA_VERSION
 #define MARVENA_VERSION "0.0.0"
@@ -156,23 +160,30 @@ int Run(int argc, char** argv) {
   InstanceLock instance(configPath);
   if (!instance.acquired()) return 0;  // already running for this settings file
 
-  bool headless = cl.headless;
-  if (!headless) {
-    std::fprintf(stderr,
-                 "marvena-spool: the window and tray icon are not built yet; running headless\n");
+  const bool display = !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty() ||
+                       (!Env("QT_QPA_PLATFORM").empty() && Env("QT_QPA_PLATFORM") != "offscreen");
+  bool headless = cl.headless || cl.once;
+  if (!headless && !display) {
+    std::fprintf(stderr, "marvena-spool: no display; running headless\n");
     headless = true;
   }
   // Fonts and PDF output need a GUI application; without a display the
   // offscreen platform serves.
-  if (Env("DISPLAY").empty() && Env("WAYLAND_DISPLAY").empty() && Env("QT_QPA_PLATFORM").empty())
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication app(argc, argv);
-  QGuiApplication::setApplicationName(QStringLiteral("Marvena Spool"));
+  if (!display && Env("QT_QPA_PLATFORM").empty()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Marvena Spool"));
+  QApplication::setQuitOnLastWindowClosed(false);  // the tool lives in the tray
+  QTranslator qtLithuanian;
+  if (qtLithuanian.load(QLocale(QLocale::Lithuanian), QStringLiteral("qt"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtLithuanian);
 
   PosixFileSystem fs;
   PosixClock clock;
   PosixLocale locale;
-  StderrMessages messages;
+  StderrMessages stderrMessages;
+  QtMessages boxes;
+  MessageSink& messages = headless ? static_cast<MessageSink&>(stderrMessages) : boxes;
   JobStatus status;
   // One line per job on stderr (and, later, the window) come from the job events.
   JobLog jobLog(clock, messages);
@@ -287,6 +298,11 @@ int Run(int argc, char** argv) {
   if (cl.once) return RunOnce(dispatcher);
 
   SpoolRunner runner(dispatcher);
+  std::unique_ptr<DesktopViews> views;
+  if (!headless)
+    views = std::make_unique<DesktopViews>(
+        DesktopWiring{status, dispatcher, runner, printSettings, settings, printers,
+                      QString::fromStdString(start.spoolDir), QStringLiteral(MARVENA_VERSION)});
   if (start.timerEnabled) runner.start();
   return app.exec();
 }

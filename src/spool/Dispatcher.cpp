@@ -342,6 +342,8 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
 
   bool ranOne = false;
   for (;;) {
+    // The tool is ending: the job that ran is finished, no new one starts.
+    if (!enabled_) return false;
     if (ranOne && !slot.handler->takesAll()) {
       report.moreReady = true;
       return true;

@@ -1,0 +1,106 @@
+#include "app/DesktopViews.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/SpoolRunner.h"
+#include "platform/qt/QtPrinters.h"
+#include "settings/PrintSettingsOwner.h"
+#include "settings/SettingsStore.h"
+#include "spool/Dispatcher.h"
+#include "spool/JobStatus.h"
+#include "ui/qt/AboutDialog.h"
+#include "ui/qt/GuiEventBridge.h"
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/TrayView.h"
+
+namespace marvena {
+
+DesktopViews::DesktopViews(DesktopWiring wiring) : w_(std::move(wiring)) {
+  bridge_ = std::make_unique<GuiEventBridge>();
+  w_.status.addObserver(bridge_.get());
+  window_ = std::make_unique<MainWindow>(w_.spoolDir);
+  window_->onAbout = [this] { about(); };
+
+  TrayCommands commands;
+  commands.restore = [this] { restore(); };
+  commands.parameters = [this] { parameters(); };
+  commands.about = [this] { about(); };
+  commands.quit = [this] { quit(); };
+  commands.showWindow = [this] { window_->showFromTray(); };
+  tray_ = std::make_unique<TrayView>(commands);
+
+  QObject::connect(bridge_.get(), &GuiEventBridge::stateChanged, tray_.get(),
+                   [this](DispatchState s) { tray_->setState(s); });
+  QObject::connect(bridge_.get(), &GuiEventBridge::jobStarted, window_.get(),
+                   [this](const QString& name, const QString& kind) {
+                     // Panel 0 names the text job being printed.
+                     if (kind.compare(QLatin1String("txt"), Qt::CaseInsensitive) == 0)
+                       window_->setCurrentJob(name);
+                   });
+  QObject::connect(bridge_.get(), &GuiEventBridge::jobEnded, window_.get(),
+                   [this](const QString&) { window_->setCurrentJob({}); });
+  QObject::connect(bridge_.get(), &GuiEventBridge::progress, window_.get(),
+                   [this](qint64 done, qint64 total) { window_->setProgress(done, total); });
+  QObject::connect(bridge_.get(), &GuiEventBridge::passEnded, window_.get(),
+                   [this] { window_->refreshSoon(); });
+  tray_->setState(w_.status.state());
+
+  if (tray_->available()) {
+    tray_->show();  // the window starts hidden; the tray brings it up
+  } else {
+    // No status area on this desktop: the window stays reachable in the
+    // task bar and carries the tray's commands itself.
+    windowMenu_ = std::make_unique<QMenu>();
+    AddTrayCommands(windowMenu_.get(), commands);
+    auto* button = new QPushButton(QStringLiteral("Meniu"), window_.get());
+    button->setMenu(windowMenu_.get());
+    button->move(window_->width() - button->sizeHint().width() - 6,
+                 window_->height() - button->sizeHint().height() - 4);
+    window_->hideWhenMinimised = false;
+    window_->show();
+  }
+}
+
+DesktopViews::~DesktopViews() = default;
+
+void DesktopViews::about() {
+  if (aboutOpen_) return;
+  aboutOpen_ = true;
+  AboutDialog box(w_.version, w_.spoolDir);
+  box.exec();
+  aboutOpen_ = false;
+}
+
+void DesktopViews::parameters() {
+  if (parametersOpen_) return;  // one options window at a time
+  parametersOpen_ = true;
+  auto* box =
+      new QMessageBox(QMessageBox::Information, QStringLiteral("Parametrai"),
+                      QStringLiteral("Parametr\u0173 langas dar kuriamas: spausdintuv\u0105, "
+                                     "popieri\u0173, para\u0161tes ir \u0161rift\u0105 kol "
+                                     "kas galima keisti faile MARVENA.INI."),
+                      QMessageBox::Ok);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  QObject::connect(box, &QObject::destroyed, [this] { parametersOpen_ = false; });
+  box->show();
+}
+
+void DesktopViews::restore() {
+  // The printers and the settings are the jobs' too: the defaults are put
+  // back on the job thread, between jobs.
+  w_.runner.runOnJobThread([this] {
+    w_.printSettings.update(
+        [this](PrintSettings& ps) { RestoreDefaults(&w_.settings, w_.printers, ps); });
+  });
+}
+
+void DesktopViews::quit() {
+  // The job that runs is finished; no new one starts; then the tool ends.
+  w_.dispatcher.setEnabled(false);
+  QApplication::quit();
+}
+
+}  // namespace marvena

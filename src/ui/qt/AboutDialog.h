@@ -1,0 +1,26 @@
+// The about box: version, system and memory, copyright and contact lines,
+// a picture; the animation button is usable only when the spool directory
+// holds the animation file.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QPushButton;
+
+namespace marvena {
+
+class AboutDialog final : public QDialog {
+ public:
+  AboutDialog(const QString& version, const QString& spoolDir, QWidget* parent = nullptr);
+  QPushButton* animationButton() const { return animation_; }
+
+ private:
+  QPushButton* animation_;
+};
+
+// The system's description and memory line as the box shows them.
+QString SystemDescription();
+QString MemoryLine();
+
+}  // namespace marvena
