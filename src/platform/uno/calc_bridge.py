@@ -122,7 +122,8 @@ class Bridge:
                 pass
             if started is None:
                 started = self.start_office(connection)
-            elif started.poll() is not None:
+            elif started.poll() not in (None, 0):
+                # 0: it handed over to an office already running; wait for that one.
                 raise Unreachable("soffice ended at start with status %d" % started.returncode)
             if time.monotonic() > deadline:
                 raise Unreachable("soffice did not accept a connection within %s s" % seconds)
