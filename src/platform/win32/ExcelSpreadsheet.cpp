@@ -1,0 +1,233 @@
+#include "platform/win32/ExcelSpreadsheet.h"
+
+#include <vector>
+
+namespace marvena {
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+bool Fail(SpreadsheetError* error, SpreadsheetFault fault, const std::string& detail, HRESULT hr) {
+  char code[16];
+  wsprintfA(code, "0x%08lX", static_cast<unsigned long>(hr));
+  if (error) *error = {fault, detail + " (" + code + ")", {}};
+  return false;
+}
+
+// A failure that means Excel itself is gone or not answering.
+bool Gone(HRESULT hr) {
+  return hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVERFAULT || hr == RPC_E_CALL_REJECTED ||
+         hr == RPC_E_SERVERCALL_RETRYLATER || hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+         hr == CO_E_SERVER_EXEC_FAILURE;
+}
+
+// One late-bound call: method, property get or property put, by name.
+HRESULT Call(IDispatch* object, WORD kind, const wchar_t* name, VARIANT* result,
+             std::vector<VARIANT> args = {}) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  // IDispatch takes the arguments last first.
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  DISPID put = DISPID_PROPERTYPUT;
+  if (kind == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &put;
+    params.cNamedArgs = 1;
+  }
+  if (result) VariantInit(result);
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr, nullptr);
+}
+
+VARIANT Text(const std::wstring& s) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+  return v;
+}
+
+VARIANT Flag(bool b) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+
+void Release(IDispatch*& p) {
+  if (p) p->Release();
+  p = nullptr;
+}
+
+}  // namespace
+
+ExcelSpreadsheet::~ExcelSpreadsheet() {
+  disconnect();
+}
+
+bool ExcelSpreadsheet::connect(SpreadsheetError* error) {
+  disconnect();
+  CLSID clsid;
+  HRESULT hr = CLSIDFromProgID(L"Excel.Application", &clsid);
+  if (FAILED(hr)) return Fail(error, SpreadsheetFault::Unreachable, "Excel is not installed", hr);
+  IUnknown* running = nullptr;
+  if (SUCCEEDED(GetActiveObject(clsid, nullptr, &running)) && running) {
+    hr = running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&excel_));
+    running->Release();
+  } else {
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                          reinterpret_cast<void**>(&excel_));
+  }
+  if (FAILED(hr) || !excel_)
+    return Fail(error, SpreadsheetFault::Unreachable, "cannot reach Excel", hr);
+  return true;
+}
+
+IDispatch* ExcelSpreadsheet::findWorkbook(const std::string& path, SpreadsheetError* error) {
+  VARIANT books, count;
+  HRESULT hr = Call(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
+  if (FAILED(hr)) {
+    Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document, "Workbooks",
+         hr);
+    return nullptr;
+  }
+  IDispatch* found = nullptr;
+  if (SUCCEEDED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Count", &count))) {
+    VariantChangeType(&count, &count, 0, VT_I4);
+    const std::wstring wanted = Wide(path);
+    for (LONG i = 1; i <= count.lVal && !found; ++i) {
+      VARIANT index, book, name;
+      VariantInit(&index);
+      index.vt = VT_I4;
+      index.lVal = i;
+      if (FAILED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Item", &book, {index}))) continue;
+      if (SUCCEEDED(Call(book.pdispVal, DISPATCH_PROPERTYGET, L"FullName", &name)) &&
+          name.vt == VT_BSTR && lstrcmpiW(name.bstrVal, wanted.c_str()) == 0) {
+        found = book.pdispVal;
+        book.pdispVal = nullptr;
+      }
+      VariantClear(&name);
+      VariantClear(&book);
+    }
+  }
+  VariantClear(&books);
+  if (error) error->fault = SpreadsheetFault::None;
+  return found;
+}
+
+bool ExcelSpreadsheet::workbookState(const std::string& path, WorkbookState* state,
+                                     SpreadsheetError* error) {
+  SpreadsheetError e;
+  IDispatch* book = findWorkbook(path, &e);
+  if (e.fault != SpreadsheetFault::None) {
+    if (error) *error = e;
+    return false;
+  }
+  *state = WorkbookState::NotOpen;
+  if (!book) return true;
+  VARIANT saved;
+  const HRESULT hr = Call(book, DISPATCH_PROPERTYGET, L"Saved", &saved);
+  *state = SUCCEEDED(hr) && saved.vt == VT_BOOL && saved.boolVal ? WorkbookState::Unmodified
+                                                                 : WorkbookState::Modified;
+  book->Release();
+  return true;
+}
+
+bool ExcelSpreadsheet::closeWorkbook(const std::string& path, SpreadsheetError* error) {
+  SpreadsheetError e;
+  IDispatch* book = findWorkbook(path, &e);
+  if (!book) return e.fault == SpreadsheetFault::None || (error && (*error = e, false));
+  const HRESULT hr = Call(book, DISPATCH_METHOD, L"Close", nullptr, {Flag(false)});
+  book->Release();
+  if (FAILED(hr))
+    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+                "Close", hr);
+  return true;
+}
+
+bool ExcelSpreadsheet::openWorkbook(const std::string& path, SpreadsheetError* error) {
+  Release(sheet_);
+  Release(workbook_);
+  VARIANT visible = Flag(true), books, book;
+  HRESULT hr = Call(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {visible});
+  if (SUCCEEDED(hr)) hr = Call(excel_, DISPATCH_METHOD, L"WorkBooks", &books);
+  if (FAILED(hr))
+    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+                "WorkBooks", hr);
+  VARIANT file = Text(Wide(path));
+  hr = Call(books.pdispVal, DISPATCH_METHOD, L"Open", &book, {file});
+  VariantClear(&file);
+  VariantClear(&books);
+  if (FAILED(hr) || book.vt != VT_DISPATCH)
+    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+                "cannot open " + path, hr);
+  workbook_ = book.pdispVal;
+  return true;
+}
+
+bool ExcelSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* error) {
+  Release(sheet_);
+  VARIANT sheets, sheet;
+  HRESULT hr = Call(workbook_, DISPATCH_METHOD, L"Worksheets", &sheets);
+  if (SUCCEEDED(hr)) {
+    VARIANT key = Text(Wide(name));
+    hr = Call(sheets.pdispVal, DISPATCH_PROPERTYGET, L"Item", &sheet, {key});
+    VariantClear(&key);
+    VariantClear(&sheets);
+  }
+  if (SUCCEEDED(hr) && sheet.vt == VT_DISPATCH) {
+    sheet_ = sheet.pdispVal;
+    hr = Call(sheet_, DISPATCH_METHOD, L"Activate", nullptr);
+  }
+  if (FAILED(hr) || !sheet_) {
+    Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+         "no sheet named " + name, hr);
+    if (error) error->sheet = name;
+    return false;
+  }
+  return true;
+}
+
+bool ExcelSpreadsheet::setCellText(const std::string& cell, const std::string& utf8,
+                                   SpreadsheetError* error) {
+  VARIANT range;
+  VARIANT a = Text(Wide(cell)), b = Text(Wide(cell));
+  HRESULT hr = Call(sheet_, DISPATCH_PROPERTYGET, L"Range", &range, {a, b});
+  VariantClear(&a);
+  VariantClear(&b);
+  if (SUCCEEDED(hr)) {
+    VARIANT value = Text(Wide(utf8));
+    hr = Call(range.pdispVal, DISPATCH_PROPERTYPUT, L"Value", nullptr, {value});
+    VariantClear(&value);
+    VariantClear(&range);
+  }
+  if (FAILED(hr))
+    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+                "cannot set " + cell, hr);
+  return true;
+}
+
+bool ExcelSpreadsheet::show(SpreadsheetError* error) {
+  const HRESULT hr = Call(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {Flag(true)});
+  if (FAILED(hr)) return Fail(error, SpreadsheetFault::Unreachable, "Visible", hr);
+  return true;
+}
+
+void ExcelSpreadsheet::disconnect() {
+  // The workbook stays open in Excel; only our references go.
+  Release(sheet_);
+  Release(workbook_);
+  Release(excel_);
+}
+
+}  // namespace marvena
