@@ -206,7 +206,9 @@ bool ExcelSpreadsheet::setCellText(const std::string& cell, const std::string& u
   VariantClear(&a);
   VariantClear(&b);
   if (SUCCEEDED(hr)) {
-    VARIANT value = Text(Wide(utf8));
+    // A leading apostrophe makes Excel keep the text as text (it is not
+    // part of the value): "12" stays "12", "=A1" is no formula.
+    VARIANT value = Text(Wide(utf8.empty() ? utf8 : "'" + utf8));
     hr = Call(range.pdispVal, DISPATCH_PROPERTYPUT, L"Value", nullptr, {value});
     VariantClear(&value);
     VariantClear(&range);
