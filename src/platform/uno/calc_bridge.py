@@ -168,9 +168,9 @@ class Bridge:
 
     def open(self, path):
         url = uno.systemPathToFileUrl(os.path.abspath(path))
-        props = [prop("MacroExecutionMode", 0)]
-        if self.headless:
-            props.append(prop("Hidden", True))
+        # Always loaded hidden: a headless office was seen to abort on a visible
+        # load, and a hidden workbook fills faster. show() brings up the window.
+        props = [prop("MacroExecutionMode", 0), prop("Hidden", True)]
         try:
             doc = self.desktop.loadComponentFromURL(url, "_blank", 0, tuple(props))
         except Exception as e:
