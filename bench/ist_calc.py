@@ -75,6 +75,7 @@ with tempfile.TemporaryDirectory() as root:
             if pid:
                 os.killpg(pid, signal.SIGKILL)
                 time.sleep(0.5)
+                io_.remove_stale_pipes(private.started)
             times.append(took)
         return times
 

@@ -11,9 +11,13 @@ Xvfb "$display" -screen 0 1920x1000x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 50); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 office_pid=""
+since=$(date +%s)
 cleanup() {
   [ -n "$office_pid" ] && kill -9 -- "-$office_pid" 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
+  sleep 0.5
+  /usr/bin/python3 -c "import sys; sys.path.insert(0, '$here/../../tests/office'); \
+import ist_office; ist_office.remove_stale_pipes($since)" || true
   rm -rf "$tmp"
 }
 trap cleanup EXIT

@@ -178,6 +178,7 @@ class LostOffice(unittest.TestCase):
             self.check_kept(proc, started)
         finally:
             os.killpg(self.office.proc.pid, signal.SIGKILL)
+            os.killpg(self.office.proc.pid, signal.SIGCONT)
 
 
 class ColdStart(unittest.TestCase):
@@ -204,6 +205,8 @@ class ColdStart(unittest.TestCase):
                                     for d in ("config", ".config")))
             finally:
                 os.killpg(pid, signal.SIGKILL)
+                time.sleep(0.5)
+                io_.remove_stale_pipes(office.started)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ office stores and xlrd reads."""
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import time
 
@@ -27,6 +28,27 @@ def missing():
     if uno is None:
         return "python3-uno is not installed"
     return None
+
+
+def remove_stale_pipes(since):
+    """An office that was killed leaves its pipes in /tmp; removes those made
+    since `since` (time.time()) that nobody listens on any more."""
+    for name in os.listdir("/tmp"):
+        path = os.path.join("/tmp", name)
+        if not name.startswith("OSL_PIPE_"):
+            continue
+        try:
+            if os.lstat(path).st_mtime < since - 1:
+                continue
+            with socket.socket(socket.AF_UNIX) as s:
+                s.connect(path)
+        except ConnectionRefusedError:
+            try:
+                os.remove(path)
+            except OSError:
+                pass
+        except OSError:
+            pass
 
 
 def supplementary(k):
@@ -54,8 +76,10 @@ class Office:
         self.profile = os.path.join(root, "profile-" + name)
         self.proc = None
         self.desktop = None
+        self.started = time.time()
 
     def start(self, timeout=90):
+        self.started = time.time()
         self.proc = subprocess.Popen(
             [SOFFICE, "-env:UserInstallation=" + url(self.profile), "--headless",
              "--accept=" + self.connection, "--norestore", "--nologo", "--nodefault",
@@ -82,14 +106,22 @@ class Office:
             "com.sun.star.frame.Desktop", ctx)
 
     def stop(self):
+        """Ends the office: politely while it answers, else killed."""
         if self.proc is None:
             return
+        if self.proc.poll() is None and self.desktop is not None:
+            try:
+                self.desktop.terminate()
+                self.proc.wait(15)
+            except Exception:
+                pass
         try:
             os.killpg(self.proc.pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
         self.proc.wait(30)
         self.proc = None
+        remove_stale_pipes(self.started)
 
     # --- documents ---------------------------------------------------------
 
