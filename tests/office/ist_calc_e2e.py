@@ -90,6 +90,13 @@ class Filled(unittest.TestCase):
                             self.assertFalse(str(value).endswith("F1Š"), value)
                 OFFICE.close(self.spool.workbook)
 
+    def test_cell_at_a_time_where_the_office_runs_no_basic(self):
+        self.spool.put("A.IST", io_.job(io_.numbered_lines(10)))
+        out = self.spool.run({"MARVENA_TEST_CALC_NO_BASIC": "1"})
+        self.assertEqual(out.returncode, 0, out.stderr)
+        fields = [["L%dF%dŠ" % (n, i) for i in range(1, 14)] for n in range(1, 11)]
+        self.check(self.read_back(), io_.expected_cells(fields))
+
     def test_odd_lines_and_bytes(self):
         high = bytes(b for b in range(0x80, 0x100) if b != 0xB3)
         lines = [
