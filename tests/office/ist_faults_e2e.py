@@ -203,6 +203,14 @@ class ColdStart(unittest.TestCase):
                 # Its profile is in the private home, not the user's.
                 self.assertTrue(any(os.path.isdir(os.path.join(tmp, d, "libreoffice"))
                                     for d in ("config", ".config")))
+                # The next job reuses that office, and the tool's locks did not
+                # stay with it.
+                office.close(spool.workbook)
+                spool.put("B.IST", io_.job(io_.numbered_lines(1)))
+                again = spool.run()
+                self.assertEqual(again.returncode, 0, again.stderr)
+                self.assertIn("B.IST", again.stderr)
+                self.assertNotIn("started LibreOffice", again.stderr)
             finally:
                 os.killpg(pid, signal.SIGKILL)
                 time.sleep(0.5)

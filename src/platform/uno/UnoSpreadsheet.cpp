@@ -123,6 +123,9 @@ bool UnoSpreadsheet::startBridge(SpreadsheetError* error) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 0);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  // Nothing else of ours (locks, the watcher) goes to the bridge or to an
+  // office it starts, which outlives the tool.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   // The bridge must not inherit an ignored or blocked SIGPIPE/SIGTERM.
