@@ -4,6 +4,13 @@
 // is awaited for a bounded time; a bridge that does not answer in time (the
 // office hangs) or dies (the office crashed) is killed and the call fails as
 // Unreachable, so the office can never hang or crash the tool.
+//
+// Why a bridge process rather than C++ UNO in the tool: a UNO call that the
+// office never answers cannot be cancelled inside the calling process, while
+// a process can always be killed; a fault in the UNO runtime stays out of
+// the tool; and no SDK or type generation enters the build. Speed does not
+// suffer: the cells of a sheet are set by a Basic function run inside the
+// office, one request per sheet.
 #pragma once
 
 #include <sys/types.h>
