@@ -140,7 +140,7 @@ class LostOffice(unittest.TestCase):
         self.tmp = tempfile.TemporaryDirectory(dir=ROOT.name)
         self.office = io_.Office(self.tmp.name, "victim").start()
         self.spool = io_.Spool(self.tmp.name, TOOL, self.office.connection,
-                               os.path.join(ROOT.name, "templates"), "Timeout=3\n")
+                               os.path.join(ROOT.name, "templates"), "Timeout=6\n")
         self.spool.put("A.IST", io_.job(io_.numbered_lines(60)))
 
     def tearDown(self):
