@@ -100,7 +100,9 @@ void DesktopViews::restore() {
 void DesktopViews::quit() {
   // The job that runs is finished; no new one starts; then the tool ends.
   w_.dispatcher.setEnabled(false);
-  QApplication::quit();
+  // exit(), not quit(): quit() first asks every window to close, and the main
+  // window declines (it goes to the tray), which would cancel the ending.
+  QCoreApplication::exit(0);
 }
 
 }  // namespace marvena

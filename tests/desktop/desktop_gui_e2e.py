@@ -121,11 +121,23 @@ class WithATray(unittest.TestCase):
             shown = wait_until(lambda: re.search(r'"Marvena Spool".*\b(39\d|4\d\d)x(1[3-9]\d|2\d\d)',
                                                  d.tree()), 10)
             self.assertTrue(shown, "a double click does not bring up the window:\n" + d.tree())
-            before = len(d.visible("marvena"))
+            time.sleep(0.5)  # the window has settled
+            before = set(d.visible("marvena"))
             d.xdotool("mousemove", "--window", icon, "10", "10", "click", "3")
-            self.assertTrue(wait_until(lambda: len(d.visible("marvena")) > before, 5),
-                            "the menu does not open")
-            d.xdotool("key", "Up", "Return")  # the last item: "Baigti"
+
+            def menu_opened():
+                for w in set(d.visible("marvena")) - before:
+                    geometry = subprocess.run(["xdotool", "getwindowgeometry", w], env=d.env,
+                                              capture_output=True, text=True).stdout
+                    size = re.search(r"Geometry: (\d+)x(\d+)", geometry)
+                    if size and int(size.group(1)) < 250:  # the menu, not the window
+                        return w, int(size.group(2))
+                return None
+            opened = wait_until(menu_opened, 5)
+            self.assertTrue(opened, "the menu does not open")
+            menu, height = opened
+            # The last item: "Baigti".
+            d.xdotool("mousemove", "--window", menu, "40", str(height - 10), "click", "1")
             self.assertEqual(tool.wait(15), 0)
         finally:
             d.close()
