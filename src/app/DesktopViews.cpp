@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+#include <cstdio>
 
 #include "app/SpoolRunner.h"
 #include "platform/qt/QtPrinters.h"
@@ -47,6 +49,20 @@ DesktopViews::DesktopViews(DesktopWiring wiring) : w_(std::move(wiring)) {
                    [this] { window_->refreshSoon(); });
   tray_->setState(w_.status.state());
 
+  if (qEnvironmentVariableIsSet("MARVENA_MEASURE_STALLS")) {
+    // A 10 ms tick that comes late shows how long the GUI thread was busy.
+    stallTimer_.setInterval(10);
+    QObject::connect(&stallTimer_, &QTimer::timeout, [this] {
+      longestStallMs_ = std::max(longestStallMs_, sinceTick_.restart() - 10);
+    });
+    sinceTick_.start();
+    stallTimer_.start();
+    QObject::connect(bridge_.get(), &GuiEventBridge::jobEnded, window_.get(), [this] {
+      std::fprintf(stderr, "longest GUI thread stall so far: %lld ms\n",
+                   static_cast<long long>(longestStallMs_));
+    });
+  }
+
   if (tray_->available()) {
     tray_->show();  // the window starts hidden; the tray brings it up
   } else {
@@ -63,7 +79,11 @@ DesktopViews::DesktopViews(DesktopWiring wiring) : w_(std::move(wiring)) {
   }
 }
 
-DesktopViews::~DesktopViews() = default;
+DesktopViews::~DesktopViews() {
+  if (stallTimer_.isActive())
+    std::fprintf(stderr, "longest GUI thread stall: %lld ms\n",
+                 static_cast<long long>(longestStallMs_));
+}
 
 void DesktopViews::about() {
   if (aboutOpen_) return;

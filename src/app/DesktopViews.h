@@ -2,8 +2,10 @@
 // commands of the tray menu.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 namespace marvena {
@@ -48,6 +50,10 @@ class DesktopViews {
   std::unique_ptr<QMenu> windowMenu_;  // the commands, where there is no tray
   bool aboutOpen_ = false;
   bool parametersOpen_ = false;
+  // MARVENA_MEASURE_STALLS: the GUI thread's longest stall, logged at the end.
+  QTimer stallTimer_;
+  QElapsedTimer sinceTick_;
+  qint64 longestStallMs_ = 0;
 };
 
 }  // namespace marvena
