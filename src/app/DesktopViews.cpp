@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/SpoolRunner.h"
-#include "platform/qt/QtPrinters.h"
+#include "platform/Printers.h"
 #include "settings/PrintSettingsOwner.h"
 #include "settings/SettingsStore.h"
 #include "spool/Dispatcher.h"

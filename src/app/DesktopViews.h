@@ -16,7 +16,7 @@ class JobStatus;
 class MainWindow;
 class PrintSettingsOwner;
 class ProfileFile;
-class QtPrinters;
+class Printers;
 class SpoolRunner;
 class TrayView;
 
@@ -26,7 +26,7 @@ struct DesktopWiring {
   SpoolRunner& runner;
   PrintSettingsOwner& printSettings;
   ProfileFile& settings;
-  QtPrinters& printers;
+  Printers& printers;
   QString spoolDir;
   QString version;
 };

@@ -9,8 +9,8 @@
 #include "office/SlxJob.h"
 #include "office/WebPageJob.h"
 #include "platform/MessageSink.h"
-#include "platform/qt/QtPrintDevice.h"
-#include "platform/qt/QtPrinters.h"
+#include "platform/PrintDevice.h"
+#include "platform/Printers.h"
 #include "printing/TextPrintJob.h"
 #include "settings/ProfileFile.h"
 #include "spool/Dispatcher.h"
@@ -68,16 +68,8 @@ std::unique_ptr<JobHandler> MakeIstJob(JobServices& s) {
 }
 
 std::unique_ptr<JobHandler> MakeTextPrintJob(JobServices& s) {
-  const std::string fallbackFace = s.settings.readString("Spool", "FallbackFont", "");
-  QtPrinters* printers = &s.printers;
-  MessageSink* messages = &s.messages;
-  return std::make_unique<TextPrintJob>(
-      s.fs, s.messages, s.status, s.printSettings, s.printers,
-      [printers, messages, fallbackFace] {
-        return std::make_unique<QtPrintDevice>(
-            *printers, fallbackFace, [messages](const std::string& line) { messages->log(line); });
-      },
-      s.driveRoot);
+  return std::make_unique<TextPrintJob>(s.fs, s.messages, s.status, s.printSettings, s.printers,
+                                        s.makePrintDevice, s.driveRoot);
 }
 
 // The dispatch order. Each pass calls every handler in this order.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "settings/PrintSettings.h"
@@ -18,12 +19,13 @@ class FtpClient;
 class JobStatus;
 class Locale;
 class MessageSink;
+class PrintDevice;
+class Printers;
 class ProfileFile;
-class QtPrinters;
 class Spreadsheet;
 class UrlOpener;
 
-// Everything a job may need from the outside world.
+// Everything a job may need from the outside world, as interfaces.
 struct JobServices {
   FileSystem& fs;
   Clock& clock;
@@ -32,7 +34,8 @@ struct JobServices {
   JobStatus& status;
   ProfileFile& settings;
   PrintSettingsOwner& printSettings;
-  QtPrinters& printers;
+  Printers& printers;
+  std::function<std::unique_ptr<PrintDevice>()> makePrintDevice;
   std::string spoolDir;
   ExportSettings exportSettings;
   std::string exportDir;  // empty when the upload job is off

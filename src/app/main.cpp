@@ -22,13 +22,7 @@
 #include "app/JobTable.h"
 #include "app/SpoolRunner.h"
 #include "app/StderrMessages.h"
-#include "platform/curl/CurlFtpClient.h"
-#include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixSystem.h"
-#include "platform/qt/QtDesktop.h"
-#include "platform/qt/QtFonts.h"
-#include "platform/qt/QtPrinters.h"
-#include "platform/uno/UnoSpreadsheet.h"
+#include "platform/Platform.h"
 #include "settings/ProfileFile.h"
 #include "spool/Dispatcher.h"
 #include "spool/JobLog.h"
@@ -80,10 +74,10 @@ int RunOnce(Dispatcher& dispatcher) {
 }
 
 // Where the state of a watched directory the tool may not write is kept.
-std::string PrivateStateDir(const std::string& dir) {
+std::string PrivateStateDir(Platform& platform, const std::string& dir) {
   std::string base = Env("XDG_STATE_HOME");
   if (base.empty()) base = Env("HOME") + "/.local/state";
-  return base + "/marvena/dir-" + std::to_string(std::hash<std::string>{}(RealPath(dir)));
+  return base + "/marvena/dir-" + std::to_string(std::hash<std::string>{}(platform.realPath(dir)));
 }
 
 // Tests end the process at a named step of a job (MARVENA_TEST_CRASH_AT=
@@ -106,7 +100,7 @@ std::function<void(const std::string&)> TestStepHook() {
 // tray shows the tool disabled while there is none.
 class PrinterCheck {
  public:
-  PrinterCheck(QtPrinters& printers, Clock& clock, JobStatus& status, MessageSink& messages,
+  PrinterCheck(Printers& printers, Clock& clock, JobStatus& status, MessageSink& messages,
                bool haveNow)
       : printers_(printers), clock_(clock), status_(status), messages_(messages), have_(haveNow) {
     checkedMs_ = clock_.monotonicMs();
@@ -129,7 +123,7 @@ class PrinterCheck {
   }
 
  private:
-  QtPrinters& printers_;
+  Printers& printers_;
   Clock& clock_;
   JobStatus& status_;
   MessageSink& messages_;
@@ -155,10 +149,11 @@ int Run(int argc, char** argv) {
 
   // A settings file reached through a link is the file it leads to: the lock
   // keys on it, and changes are written to it.
+  std::unique_ptr<Platform> platform = MakePlatform();
   const std::string configPath =
-      RealPath(AbsolutePath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath));
-  InstanceLock instance(configPath);
-  if (!instance.acquired()) return 0;  // already running for this settings file
+      platform->realPath(AbsolutePath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath));
+  const std::unique_ptr<InstanceGuard> instance = platform->claimInstance(configPath);
+  if (!instance) return 0;  // already running for this settings file
 
   const bool display = !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty() ||
                        (!Env("QT_QPA_PLATFORM").empty() && Env("QT_QPA_PLATFORM") != "offscreen");
@@ -178,9 +173,9 @@ int Run(int argc, char** argv) {
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtLithuanian);
 
-  PosixFileSystem fs;
-  PosixClock clock;
-  PosixLocale locale;
+  FileSystem& fs = platform->fileSystem();
+  Clock& clock = platform->clock();
+  Locale& locale = platform->locale();
   StderrMessages stderrMessages;
   QtMessages boxes;
   MessageSink& messages = headless ? static_cast<MessageSink&>(stderrMessages) : boxes;
@@ -204,12 +199,14 @@ int Run(int argc, char** argv) {
     std::string error;
     fs.makeDirectories(pdfDir, &error);
   }
-  QtPrinters printers(pdfDir);
-  QtFonts fonts;
+  platform->configure(PlatformConfig{
+      settings, pdfDir, settings.readString("Spool", "FallbackFont", ""), headless || !display,
+      [&messages](const std::string& line) { messages.log(line); }});
+  Printers& printers = platform->printers();
 
   StartupEnvironment env{fs,
                          printers,
-                         fonts,
+                         platform->fonts(),
                          messages,
                          status,
                          driveRoot,
@@ -223,20 +220,21 @@ int Run(int argc, char** argv) {
   // One instance per spool directory, however it is reached and whichever
   // settings file names it; the lock inside it also keeps a second machine
   // off a shared spool where the file system passes locks on.
-  InstanceLock spoolInstance("spool:" + RealPath(start.spoolDir));
-  if (!spoolInstance.acquired()) return 0;
-  std::unique_ptr<FileLock> spoolLock;
+  const std::unique_ptr<InstanceGuard> spoolInstance =
+      platform->claimInstance("spool:" + platform->realPath(start.spoolDir));
+  if (!spoolInstance) return 0;
+  std::unique_ptr<InstanceGuard> spoolLock;
   {
     std::string ignored;
-    if (fs.makeDirectories(start.spoolDir + "/.marvena", &ignored)) {
-      spoolLock = std::make_unique<FileLock>(start.spoolDir + "/.marvena/instance.lock");
-      if (!spoolLock->acquired()) return 0;
-    }
+    bool held = false;
+    if (fs.makeDirectories(start.spoolDir + "/.marvena", &ignored))
+      spoolLock = platform->lockFile(start.spoolDir + "/.marvena/instance.lock", &held);
+    if (held) return 0;
   }
 
   // What crashed runs left behind.
   {
-    const auto running = [](long pid) { return pid == ::getpid() || ProcessRunning(pid); };
+    const auto running = [&platform](long pid) { return platform->processRunning(pid); };
     int removed = 0;
     for (const std::string& dir :
          {start.spoolDir, start.exportDir, pdfDir, configPath.substr(0, configPath.rfind('/')),
@@ -249,10 +247,12 @@ int Run(int argc, char** argv) {
   JournalingFileSystem jobFs(fs);
   DispatcherOptions options;
   options.settleMs = std::clamp(settings.readInteger("Spool", "SettleMs", 300), 0, 60000);
-  options.hostTag = HostName();
+  options.hostTag = platform->hostName();
   options.runId = (static_cast<std::uint64_t>(::getpid()) << 32) ^
                   static_cast<std::uint64_t>(std::time(nullptr));
-  options.privateStateDir = PrivateStateDir;
+  options.privateStateDir = [&platform](const std::string& dir) {
+    return PrivateStateDir(*platform, dir);
+  };
   options.journal = &jobFs;
   options.stepHook = TestStepHook();
   Dispatcher dispatcher(fs, clock, messages, status, start.spoolDir, options);
@@ -266,6 +266,7 @@ int Run(int argc, char** argv) {
                        settings,
                        printSettings,
                        printers,
+                       [&platform] { return platform->makePrintDevice(); },
                        start.spoolDir,
                        start.exportSettings,
                        start.exportDir,
@@ -274,20 +275,12 @@ int Run(int argc, char** argv) {
                        nullptr,
                        nullptr,
                        nullptr,
-                       {}};
-  QtClipboard clipboard;
-  QtUrlOpener urlOpener;
-  CurlFtpClient ftp;
-  services.clipboard = &clipboard;
-  services.urlOpener = &urlOpener;
-  services.ftp = &ftp;
-  // The *.IST workbook opens in a Calc window unless the tool runs headless
-  // or there is no display; then the office runs headless too.
-  UnoOptions calcOptions = ReadUnoOptions(
-      settings, cl.headless || (Env("DISPLAY").empty() && Env("WAYLAND_DISPLAY").empty()));
-  calcOptions.log = [&messages](const std::string& line) { messages.log(line); };
-  UnoSpreadsheet calc(calcOptions);
-  services.spreadsheet = &calc;
+                       {},
+                       nullptr};
+  services.clipboard = platform->clipboard();
+  services.urlOpener = platform->urlOpener();
+  services.ftp = platform->ftp();
+  services.spreadsheet = platform->spreadsheet();
   services.printerAvailable = [&printerCheck] { return printerCheck(); };
   RegisterJobHandlers(dispatcher, services);
   dispatcher.setEnabled(start.timerEnabled);
