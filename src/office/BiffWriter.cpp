@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "settings/PrintSettings.h"
+#include "text/Ascii.h"
 
 namespace marvena {
 
@@ -33,10 +34,6 @@ constexpr std::size_t kCellHeader = 7;
 
 std::string_view Cut(std::string_view text) {
   return text.size() > kMaxText ? text.substr(0, kMaxText) : text;
-}
-
-char Upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
@@ -86,7 +83,7 @@ void BiffWriter::SetFileName(const std::string& name) {
   if (dot != std::string::npos && cut != std::string::npos && dot < cut) dot = std::string::npos;
   const std::string ext = dot == std::string::npos ? "" : fileName_.substr(dot);
   bool isXls = ext.size() == 4;
-  for (std::size_t i = 0; isXls && i < 4; ++i) isXls = Upper(ext[i]) == ".XLS"[i];
+  for (std::size_t i = 0; isXls && i < 4; ++i) isXls = AsciiUpper(ext[i]) == ".XLS"[i];
   if (isXls) return;
   if (dot != std::string::npos) fileName_.erase(dot);
   fileName_ += ".XLS";

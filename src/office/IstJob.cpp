@@ -4,6 +4,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Spreadsheet.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 
 namespace marvena {
@@ -15,19 +16,12 @@ constexpr int kMainSlots = 3;
 constexpr int kSupplementarySlots = 6;
 constexpr int kLastSheet = 100;
 
-bool IsBlankOrControl(char c) {
-  return static_cast<unsigned char>(c) <= ' ';
-}
-
 std::string_view Trim(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsBlankOrControl(s[b])) ++b;
-  while (e > b && IsBlankOrControl(s[e - 1])) --e;
-  return s.substr(b, e - b);
+  return TrimBlanks(s);
 }
 
 char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return AsciiLower(c);
 }
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {

@@ -13,6 +13,7 @@
 #include "settings/PrintSettings.h"
 #include "settings/ProfileFile.h"
 #include "spool/JobStatus.h"
+#include "text/Ascii.h"
 
 namespace marvena {
 
@@ -29,15 +30,8 @@ bool IsDigit(char c) {
 }
 
 // Blanks and control characters, as the job's trimming sees them.
-bool IsSpaceOrControl(char c) {
-  return static_cast<unsigned char>(c) <= ' ';
-}
-
 std::string_view Trim(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsSpaceOrControl(s[b])) ++b;
-  while (e > b && IsSpaceOrControl(s[e - 1])) --e;
-  return s.substr(b, e - b);
+  return TrimBlanks(s);
 }
 
 // A decimal whole number: leading blanks, an optional sign, digits. Values

@@ -1,18 +1,12 @@
 #include "printing/PrintedText.h"
 
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 
 namespace marvena {
 
 bool IsToolFace(std::string_view face) {
-  constexpr std::string_view kTool = "COURIER MARVENA";
-  if (face.size() != kTool.size()) return false;
-  for (std::size_t i = 0; i < face.size(); ++i) {
-    char c = face[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    if (c != kTool[i]) return false;
-  }
-  return true;
+  return EqualsIgnoringCase(face, "COURIER MARVENA");
 }
 
 char32_t PrintedChar(unsigned char byte, bool toolFace) {

@@ -9,7 +9,7 @@
 #include "printing/Directives.h"
 #include "printing/PrintPass.h"
 #include "spool/JobStatus.h"
-#include "startup/Startup.h"
+#include "text/Paths.h"
 #include "text/PlatformHelpers.h"
 
 namespace marvena {

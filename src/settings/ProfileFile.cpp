@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/FileSystem.h"
+#include "text/Ascii.h"
 
 namespace marvena {
 
@@ -16,17 +17,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // "[name]" with optional blanks; nullopt for other lines.
@@ -188,7 +178,7 @@ std::string ProfileFile::serialize() const {
 int ProfileFile::findSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const auto name = SectionName(lines_[i].text);
-    if (name && EqualNoCase(*name, section)) return static_cast<int>(i);
+    if (name && EqualsIgnoringCase(*name, section)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -203,7 +193,8 @@ int ProfileFile::findKey(int sectionLine, std::string_view key) const {
   const int end = sectionEnd(sectionLine);
   for (int i = sectionLine + 1; i < end; ++i) {
     std::string_view k, v;
-    if (SplitKey(lines_[static_cast<std::size_t>(i)].text, &k, &v) && EqualNoCase(k, key)) return i;
+    if (SplitKey(lines_[static_cast<std::size_t>(i)].text, &k, &v) && EqualsIgnoringCase(k, key))
+      return i;
   }
   return -1;
 }

@@ -9,14 +9,11 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageSink.h"
 #include "spool/JournalingFileSystem.h"
+#include "text/Ascii.h"
 
 namespace marvena {
 
 namespace {
-
-char Upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 // A directory whose time has not changed is listed again after this long
 // at the latest (or 400 times what a listing costs, whichever is longer),
@@ -128,14 +125,14 @@ bool IsJobName(const std::string& name, const std::string& extension) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || name.size() - dot - 1 != extension.size()) return false;
   for (std::size_t i = 0; i < extension.size(); ++i)
-    if (Upper(name[dot + 1 + i]) != Upper(extension[i])) return false;
+    if (AsciiUpper(name[dot + 1 + i]) != AsciiUpper(extension[i])) return false;
   return true;
 }
 
 bool JobNameLess(const std::string& a, const std::string& b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const char x = Upper(a[i]), y = Upper(b[i]);
+    const char x = AsciiUpper(a[i]), y = AsciiUpper(b[i]);
     if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
   }
   if (a.size() != b.size()) return a.size() < b.size();

@@ -7,26 +7,10 @@
 #include "platform/Printers.h"
 #include "settings/ProfileFile.h"
 #include "spool/JobStatus.h"
+#include "text/Ascii.h"
 #include "text/PlatformHelpers.h"
 
 namespace marvena {
-
-std::string MapDosPath(const std::string& path, const std::string& driveRoot) {
-  std::string rest;
-  if (!path.empty() && path[0] == '\\') {
-    rest = path;
-  } else if (path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-             ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
-    rest = path.substr(2);
-  } else {
-    return path;
-  }
-  std::replace(rest.begin(), rest.end(), '\\', '/');
-  std::string root = driveRoot;
-  while (!root.empty() && root.back() == '/') root.pop_back();
-  while (!rest.empty() && rest.back() == '/') rest.pop_back();
-  return root + rest;
-}
 
 int WordVersionFromText(const std::string& text, bool nonNtWindows) {
   const std::string major = text.substr(0, text.find('.'));
@@ -83,10 +67,7 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
   if (havePrinter) {
     bool found = false;
     for (const std::string& face : env.printers.fontFaces()) {
-      std::string upper = face;
-      for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-      if (upper == "MARVENA") {
+      if (EqualsIgnoringCase(face, "MARVENA")) {
         found = true;
         break;
       }

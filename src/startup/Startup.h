@@ -7,6 +7,7 @@
 
 #include "settings/PrintSettings.h"
 #include "settings/SettingsStore.h"
+#include "text/Paths.h"
 
 namespace marvena {
 
@@ -16,10 +17,6 @@ class JobStatus;
 class MessageSink;
 class Printers;
 class ProfileFile;
-
-// A DOS path that starts with "\" (or "X:\") means the root of the DOS
-// drive, which is a directory of this machine; other paths are used as they are.
-std::string MapDosPath(const std::string& path, const std::string& driveRoot);
 
 // The major version from a version text such as "11.0"; 9 counts as 8 on
 // the old Windows family.

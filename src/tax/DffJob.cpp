@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "tax/FFDataTemplates.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 
 namespace marvena {
@@ -16,10 +17,6 @@ namespace {
 constexpr std::size_t kRowLineOffset = 4;  // row i is job line 4 + i
 constexpr std::size_t kFirstRowLine = 5;
 constexpr long long kCurrentLayoutFrom = 20080901;
-
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 bool IsCapital(char c) {
   return c >= 'A' && c <= 'Z';

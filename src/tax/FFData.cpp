@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "settings/ProfileFile.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 
 namespace marvena {
@@ -96,12 +97,6 @@ JobLines::JobLines(std::string bytes) : bytes_(std::move(bytes)) {
     start = i + 1;
   }
   if (start < text.size()) lines_.push_back(text.substr(start));
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
-  return text;
 }
 
 std::vector<std::string> SplitJobRow(std::string_view row, int fieldCount) {
@@ -298,10 +293,6 @@ std::string ValueAfter(std::string_view text, std::string_view opening, char clo
   const std::size_t to = text.find(closing, from);
   if (to == std::string_view::npos) return {};
   return std::string(text.substr(from, to - from));
-}
-
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 std::string BareName(const std::string& path) {

@@ -15,6 +15,8 @@
 #include "platform/Clock.h"
 #include "spool/JobHandler.h"
 
+#include "text/Ascii.h"
+
 namespace marvena {
 
 // The byte that separates the fields of a job row (the DOS box-drawing "│").
@@ -43,9 +45,6 @@ class JobLines {
 // only when a separator follows it; fields are trimmed of bytes up to 32;
 // after each separator at most 255 bytes of the row are looked at.
 std::vector<std::string> SplitJobRow(std::string_view row, int fieldCount);
-
-// Removes the bytes up to 32 (blanks and control bytes) at both ends.
-std::string_view TrimBlanks(std::string_view text);
 
 // A raw value (numbers, codes, dates): not upper-cased, but job bytes become
 // UTF-8, control bytes other than TAB are dropped and the XML special

@@ -1,4 +1,5 @@
 #include "platform/curl/CurlFtpClient.h"
+#include "text/Ascii.h"
 
 #include <curl/curl.h>
 #include <sys/ioctl.h>
@@ -30,10 +31,7 @@ long Unacknowledged(int fd) {
 }
 
 std::string UpperVerb(std::string_view line) {
-  std::string verb(line.substr(0, line.find(' ')));
-  for (char& c : verb)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return verb;
+  return AsciiUpperCopy(line.substr(0, line.find(' ')));
 }
 
 FtpStep StepOf(const std::string& command) {

@@ -16,6 +16,7 @@
 #include <random>
 
 #include "spool/TempNames.h"
+#include "text/Paths.h"
 
 namespace marvena {
 
@@ -53,17 +54,6 @@ DirEntry EntryFromStat(std::string name, const struct stat& st) {
   e.device = static_cast<std::uint64_t>(st.st_dev);
   e.inode = static_cast<std::uint64_t>(st.st_ino);
   return e;
-}
-
-std::string BaseOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string DirOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 FsError Classify(int err) {
@@ -105,7 +95,7 @@ std::uint32_t RandomWord() {
 class PosixAtomicFile final : public AtomicFile {
  public:
   static std::unique_ptr<PosixAtomicFile> create(const std::string& path, std::string* error) {
-    const std::string dir = DirOf(path);
+    const std::string dir = DirectoryOf(path);
     for (int attempt = 0; attempt < 16; ++attempt) {
       const std::string tmp = dir + "/" + TemporaryName(::getpid(), RandomWord());
       const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -153,8 +143,8 @@ class PosixAtomicFile final : public AtomicFile {
       ::unlink(tmp_.c_str());
       return false;
     }
-    if (!SyncDir(DirOf(path_))) {
-      if (error) *error = ErrorText("cannot make durable", DirOf(path_));
+    if (!SyncDir(DirectoryOf(path_))) {
+      if (error) *error = ErrorText("cannot make durable", DirectoryOf(path_));
       return false;
     }
     return true;
@@ -257,13 +247,13 @@ std::vector<DirName> PosixFileSystem::listNames(const std::string& dir) {
 std::optional<DirEntry> PosixFileSystem::stat(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return EntryFromStat(BaseOf(path), st);
+  return EntryFromStat(BaseNameOf(path), st);
 }
 
 std::optional<DirEntry> PosixFileSystem::lstat(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-  return EntryFromStat(BaseOf(path), st);
+  return EntryFromStat(BaseNameOf(path), st);
 }
 
 bool PosixFileSystem::isDirectory(const std::string& path) {
