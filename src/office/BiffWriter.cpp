@@ -54,26 +54,26 @@ constexpr std::int64_t kDateEpoch = -25569;
 
 std::uint8_t BoolErrValue(BiffBoolErr v) {
   static constexpr std::uint8_t kValues[] = {1, 0, 0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
-  return kValues[v];
+  return kValues[static_cast<std::size_t>(v)];
 }
 
 }  // namespace
 
 BiffWriter::BiffWriter(FileSystem& fs, Locale& locale) : fs_(fs), locale_(locale) {
-  StartSheet();
+  startSheet();
 }
 
-void BiffWriter::SetActiveFont(std::uint8_t font) {
+void BiffWriter::setActiveFont(std::uint8_t font) {
   if (font <= fontCount_) activeFont_ = font;
 }
 
-void BiffWriter::SetBIFF(BiffVersion v) {
+void BiffWriter::setBIFF(BiffVersion v) {
   if (v == biff_) return;
   biff_ = v;
-  StartSheet();
+  startSheet();
 }
 
-void BiffWriter::SetFileName(const std::string& name) {
+void BiffWriter::setFileName(const std::string& name) {
   if (name == fileName_) return;
   fileName_ = name;
   // An empty name means "nothing to save", not a file called ".XLS".
@@ -89,55 +89,55 @@ void BiffWriter::SetFileName(const std::string& name) {
   fileName_ += ".XLS";
 }
 
-void BiffWriter::SetRow(std::uint16_t row) {
+void BiffWriter::setRow(std::uint16_t row) {
   if (row != 0 && row <= kLastRow) row_ = row;
 }
 
-void BiffWriter::SetColumn(std::uint16_t column) {
+void BiffWriter::setColumn(std::uint16_t column) {
   if (column != 0 && column <= kLastColumn) column_ = column;
 }
 
-std::string BiffWriter::Version() const {
+std::string BiffWriter::version() const {
   return std::to_string(kVersionNumber >> 8) + "." + std::to_string(kVersionNumber & 0xFF);
 }
 
-void BiffWriter::StartSheet() {
+void BiffWriter::startSheet() {
   state_ = SheetState::Open;
   fontCount_ = 0;
   formatCount_ = 0;
   buffer_.clear();
   static constexpr std::uint16_t kBofIds[] = {0x0009, 0x0209, 0x0409, 0x0809};
-  const bool biff2 = biff_ == bvBIFF2;
-  BeginRecord(kBofIds[biff_], biff2 ? 4 : 6);
-  Put16(0x0200);
-  Put16(0x0010);  // worksheet
-  if (!biff2) Put16(0);
-  BeginRecord(biff2 ? 0x0000 : 0x0200, biff2 ? 8 : 10);
-  Put16(0);
-  Put16(kLastRow);
-  Put16(0);
-  Put16(kLastColumn);
-  if (!biff2) Put16(0);
+  const bool biff2 = biff_ == BiffVersion::BIFF2;
+  beginRecord(kBofIds[static_cast<std::size_t>(biff_)], biff2 ? 4 : 6);
+  put16(0x0200);
+  put16(0x0010);  // worksheet
+  if (!biff2) put16(0);
+  beginRecord(biff2 ? 0x0000 : 0x0200, biff2 ? 8 : 10);
+  put16(0);
+  put16(kLastRow);
+  put16(0);
+  put16(kLastColumn);
+  if (!biff2) put16(0);
 }
 
-void BiffWriter::FinishSheet() {
-  BeginRecord(kIdEof, 0);
+void BiffWriter::finishSheet() {
+  beginRecord(kIdEof, 0);
   state_ = SheetState::Closed;
 }
 
-void BiffWriter::NewSheet(std::int64_t sizeHint) {
+void BiffWriter::newSheet(std::int64_t sizeHint) {
   if (sizeHint < 0 || sizeHint > INT32_MAX) throw BiffRangeError("size hint out of range");
-  StartSheet();
+  startSheet();
   buffer_.reserve(static_cast<std::size_t>(sizeHint));
 }
 
-void BiffWriter::SaveToFile() {
+void BiffWriter::saveToFile() {
   std::string error;
   if (!fs_.writeFileAtomic(fileName_, buffer_, &error))
     throw BiffFileError(error.empty() ? "cannot write " + fileName_ : error);
 }
 
-void BiffWriter::AddFont(const BiffFont* font) {
+void BiffWriter::addFont(const BiffFont* font) {
   if (!font || fontCount_ >= 4) return;
   if (font->name.size() > kMaxText) throw BiffRangeError("font name longer than 255 characters");
   const long height = static_cast<long>(font->size) * 20;
@@ -148,79 +148,79 @@ void BiffWriter::AddFont(const BiffFont* font) {
   if (font->style & fsItalic) flags |= 0x0002;
   if (font->style & fsUnderline) flags |= 0x0004;
   if (font->style & fsStrikeOut) flags |= 0x0008;
-  BeginRecord(kIdFont, static_cast<std::uint16_t>(5 + font->name.size()));
-  Put16(static_cast<std::uint16_t>(height));
-  Put16(flags);
-  Put8(static_cast<std::uint8_t>(font->name.size()));
-  PutBytes(font->name.data(), font->name.size());
+  beginRecord(kIdFont, static_cast<std::uint16_t>(5 + font->name.size()));
+  put16(static_cast<std::uint16_t>(height));
+  put16(flags);
+  put8(static_cast<std::uint8_t>(font->name.size()));
+  putBytes(font->name.data(), font->name.size());
 }
 
-void BiffWriter::WriteText(std::uint16_t id, std::string_view text) {
+void BiffWriter::writeText(std::uint16_t id, std::string_view text) {
   text = Cut(text);
-  BeginRecord(id, static_cast<std::uint16_t>(1 + text.size()));
-  Put8(static_cast<std::uint8_t>(text.size()));
-  PutBytes(text.data(), text.size());
+  beginRecord(id, static_cast<std::uint16_t>(1 + text.size()));
+  put8(static_cast<std::uint8_t>(text.size()));
+  putBytes(text.data(), text.size());
 }
 
-void BiffWriter::SetHeader(std::string_view text) {
-  WriteText(kIdHeader, text);
+void BiffWriter::setHeader(std::string_view text) {
+  writeText(kIdHeader, text);
 }
 
-void BiffWriter::SetFooter(std::string_view text) {
-  WriteText(kIdFooter, text);
+void BiffWriter::setFooter(std::string_view text) {
+  writeText(kIdFooter, text);
 }
 
-void BiffWriter::SetColumnWidth(std::uint16_t first, std::uint16_t last, std::int32_t width) {
+void BiffWriter::setColumnWidth(std::uint16_t first, std::uint16_t last, std::int32_t width) {
   if (first < 1 || first > kLastColumn || last < 1 || last > kLastColumn)
     throw BiffRangeError("column out of range");
   if (width < 0 || static_cast<std::int64_t>(width) * 256 > 0xFFFF)
     throw BiffRangeError("column width out of range");
-  BeginRecord(kIdColWidth, 4);
-  Put8(static_cast<std::uint8_t>(first - 1));
-  Put8(static_cast<std::uint8_t>(last - 1));
-  Put16(static_cast<std::uint16_t>(width * 256));
+  beginRecord(kIdColWidth, 4);
+  put8(static_cast<std::uint8_t>(first - 1));
+  put8(static_cast<std::uint8_t>(last - 1));
+  put16(static_cast<std::uint16_t>(width * 256));
 }
 
-void BiffWriter::SetCodePage(std::uint16_t codePage) {
-  BeginRecord(kIdCodePage, 2);
-  Put16(codePage);
+void BiffWriter::setCodePage(std::uint16_t codePage) {
+  beginRecord(kIdCodePage, 2);
+  put16(codePage);
 }
 
-void BiffWriter::AddCellFormat() {
+void BiffWriter::addCellFormat() {
   if (formatCount_ >= kMaxFormats) throw BiffRangeError("more than 63 cell formats");
   ++formatCount_;
-  BeginRecord(kIdFormat, 4);
-  Put8(activeFont_ <= 3 ? activeFont_ : 0);
-  Put8(0);
-  Put8(static_cast<std::uint8_t>((hidden_ ? 0x80 : 0) | (locked_ ? 0x40 : 0)));  // format 0
-  Put8(AlignmentBits());
+  beginRecord(kIdFormat, 4);
+  put8(activeFont_ <= 3 ? activeFont_ : 0);
+  put8(0);
+  put8(static_cast<std::uint8_t>((hidden_ ? 0x80 : 0) | (locked_ ? 0x40 : 0)));  // format 0
+  put8(alignmentBits());
 }
 
-std::uint8_t BiffWriter::AlignmentBits() const {
+std::uint8_t BiffWriter::alignmentBits() const {
   static constexpr std::uint8_t kAlignCodes[] = {0, 1, 3, 2, 4, 7};  // by BiffAlignment
-  std::uint8_t bits = kAlignCodes[alignment_];
+  std::uint8_t bits = kAlignCodes[static_cast<std::size_t>(alignment_)];
   if (shading_) bits |= 0x80;
-  if (borders_ & ebLeft) bits |= 0x08;
-  if (borders_ & ebRight) bits |= 0x10;
-  if (borders_ & ebTop) bits |= 0x20;
-  if (borders_ & ebBottom) bits |= 0x40;
+  if (borders_ & kBorderLeft) bits |= 0x08;
+  if (borders_ & kBorderRight) bits |= 0x10;
+  if (borders_ & kBorderTop) bits |= 0x20;
+  if (borders_ & kBorderBottom) bits |= 0x40;
   return bits;
 }
 
-void BiffWriter::BeginRecord(std::uint16_t id, std::uint16_t bodyLength) {
-  if (state_ == SheetState::Closed) StartSheet();
-  Put16(id);
-  Put16(bodyLength);
+void BiffWriter::beginRecord(std::uint16_t id, std::uint16_t bodyLength) {
+  if (state_ == SheetState::Closed) startSheet();
+  put16(id);
+  put16(bodyLength);
 }
 
 // Record header and cell header in one append: this is the hot path of
 // large sheets.
-void BiffWriter::BeginCell(std::uint16_t id, std::uint16_t valueLength) {
-  if (state_ == SheetState::Closed) StartSheet();
+void BiffWriter::beginCell(std::uint16_t id, std::uint16_t valueLength) {
+  if (state_ == SheetState::Closed) startSheet();
   const std::uint16_t length = static_cast<std::uint16_t>(kCellHeader + valueLength);
   const std::uint16_t row = static_cast<std::uint16_t>(row_ - 1);
   const std::uint16_t column = static_cast<std::uint16_t>(column_ - 1);
-  const std::uint8_t attr3 = AlignmentBits();
+  const std::uint8_t attr3 = alignmentBits();
   const char head[11] = {
       static_cast<char>(id & 0xFF),
       static_cast<char>(id >> 8),
@@ -235,14 +235,14 @@ void BiffWriter::BeginCell(std::uint16_t id, std::uint16_t valueLength) {
       static_cast<char>(attr3),
   };
   buffer_.append(head, sizeof head);
-  MoveCursor();
+  moveCursor();
 }
 
-void BiffWriter::MoveCursor() {
+void BiffWriter::moveCursor() {
   switch (moveAfterEnter_) {
-    case maNone:
+    case BiffMoveAfterEnter::None:
       break;
-    case maUp:
+    case BiffMoveAfterEnter::Up:
       if (row_ > 1) {
         --row_;
       } else if (column_ > 1) {
@@ -250,7 +250,7 @@ void BiffWriter::MoveCursor() {
         --column_;
       }
       break;
-    case maDown:
+    case BiffMoveAfterEnter::Down:
       if (row_ < kLastRow) {
         ++row_;
       } else if (column_ < kLastColumn) {
@@ -258,7 +258,7 @@ void BiffWriter::MoveCursor() {
         ++column_;
       }
       break;
-    case maLeft:
+    case BiffMoveAfterEnter::Left:
       if (column_ > 1) {
         --column_;
       } else if (row_ > 1) {
@@ -266,7 +266,7 @@ void BiffWriter::MoveCursor() {
         --row_;
       }
       break;
-    case maRight:
+    case BiffMoveAfterEnter::Right:
       if (column_ < kLastColumn) {
         ++column_;
       } else if (row_ < kLastRow) {
@@ -277,106 +277,106 @@ void BiffWriter::MoveCursor() {
   }
 }
 
-void BiffWriter::WriteBlank() {
-  BeginCell(kIdBlank, 0);
+void BiffWriter::writeBlank() {
+  beginCell(kIdBlank, 0);
 }
 
-void BiffWriter::WriteInteger(std::int32_t value) {
+void BiffWriter::writeInteger(std::int32_t value) {
   // The INTEGER record holds 0..65535 only; cutting a larger value to its
   // low 16 bits would put a wrong figure in the sheet, so it goes as NUMBER.
   if (value < 0 || value > 0xFFFF) {
-    WriteNumber(value);
+    writeNumber(value);
     return;
   }
-  BeginCell(kIdInteger, 2);
-  Put16(static_cast<std::uint16_t>(value));
+  beginCell(kIdInteger, 2);
+  put16(static_cast<std::uint16_t>(value));
 }
 
-void BiffWriter::WriteNumber(double value) {
-  BeginCell(kIdNumber, 8);
-  PutBytes(&value, 8);
+void BiffWriter::writeNumber(double value) {
+  beginCell(kIdNumber, 8);
+  putBytes(&value, 8);
 }
 
-void BiffWriter::WriteLabel(std::string_view text) {
+void BiffWriter::writeLabel(std::string_view text) {
   text = Cut(text);
-  BeginCell(kIdLabel, static_cast<std::uint16_t>(1 + text.size()));
-  Put8(static_cast<std::uint8_t>(text.size()));
-  PutBytes(text.data(), text.size());
+  beginCell(kIdLabel, static_cast<std::uint16_t>(1 + text.size()));
+  put8(static_cast<std::uint8_t>(text.size()));
+  putBytes(text.data(), text.size());
 }
 
-void BiffWriter::WriteBoolErr(BiffBoolErr value) {
-  BeginCell(kIdBoolErr, 2);
-  Put8(BoolErrValue(value));
-  Put8(value == beTrue || value == beFalse ? 0 : 1);
+void BiffWriter::writeBoolErr(BiffBoolErr value) {
+  beginCell(kIdBoolErr, 2);
+  put8(BoolErrValue(value));
+  put8(value == BiffBoolErr::True || value == BiffBoolErr::False ? 0 : 1);
 }
 
-void BiffWriter::WriteVariant(const Variant& value) {
+void BiffWriter::writeVariant(const Variant& value) {
   switch (value.type()) {
     case VariantType::Empty:
-      WriteBlank();
+      writeBlank();
       break;
     case VariantType::Null:
-      WriteBoolErr(beNull);
+      writeBoolErr(BiffBoolErr::Null);
       break;
     case VariantType::SmallInt:
     case VariantType::Integer:
     case VariantType::Byte:
-      WriteInteger(static_cast<std::int32_t>(value.intValue()));
+      writeInteger(static_cast<std::int32_t>(value.intValue()));
       break;
     case VariantType::Single:
     case VariantType::Double:
-      WriteNumber(value.realValue());
+      writeNumber(value.realValue());
       break;
     case VariantType::Currency:
-      WriteNumber(static_cast<double>(value.intValue()) / 10000.0);
+      writeNumber(static_cast<double>(value.intValue()) / 10000.0);
       break;
     case VariantType::Date:
-      WriteLabel(DateText(value.realValue()));
+      writeLabel(dateText(value.realValue()));
       break;
     case VariantType::OleStr:
     case VariantType::StrArg:
     case VariantType::String:
-      WriteLabel(value.text());
+      writeLabel(value.text());
       break;
     case VariantType::Dispatch:
     case VariantType::Error:
     case VariantType::Unknown:
     case VariantType::Any:
-      WriteBoolErr(beNA);
+      writeBoolErr(BiffBoolErr::NA);
       break;
     case VariantType::Boolean:
-      WriteBoolean(value.intValue() != 0);
+      writeBoolean(value.intValue() != 0);
       break;
     case VariantType::Variant:
-      WriteBoolErr(beValue);
+      writeBoolErr(BiffBoolErr::Value);
       break;
     default:  // other integer widths, arrays: no cell, the cursor stays
       break;
   }
 }
 
-void BiffWriter::WriteNumberAt(std::uint16_t row, std::uint16_t column, double value) {
-  SetRow(row);
-  SetColumn(column);
-  WriteNumber(value);
+void BiffWriter::writeNumberAt(std::uint16_t row, std::uint16_t column, double value) {
+  setRow(row);
+  setColumn(column);
+  writeNumber(value);
 }
 
-void BiffWriter::WriteVariantAt(std::uint16_t row, std::uint16_t column, const Variant& value) {
-  SetRow(row);
-  SetColumn(column);
-  WriteVariant(value);
+void BiffWriter::writeVariantAt(std::uint16_t row, std::uint16_t column, const Variant& value) {
+  setRow(row);
+  setColumn(column);
+  writeVariant(value);
 }
 
-void BiffWriter::Put16(std::uint16_t v) {
+void BiffWriter::put16(std::uint16_t v) {
   const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
   buffer_.append(b, 2);
 }
 
-void BiffWriter::PutBytes(const void* data, std::size_t n) {
+void BiffWriter::putBytes(const void* data, std::size_t n) {
   buffer_.append(static_cast<const char*>(data), n);
 }
 
-std::string BiffWriter::DateText(double days) {
+std::string BiffWriter::dateText(double days) {
   // Dates outside the years 1 to 9999 have no calendar form.
   if (!std::isfinite(days) || days < -693593.0 || days >= 2958466.0)
     throw BiffRangeError("date out of range");

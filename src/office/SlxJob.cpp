@@ -311,24 +311,24 @@ JobResult SlxJob::run(const JobFile& job) {
   bound += 128 + 8 * std::uint64_t{usedColumns};
   const std::uint64_t half = widthSum / 2, size = static_cast<std::uint64_t>(fileSize);
   const std::uint64_t hint = (half != 0 && size > bound / half) ? bound : half * size;
-  sheet.NewSheet(static_cast<std::int64_t>(
+  sheet.newSheet(static_cast<std::int64_t>(
       std::min<std::uint64_t>({hint, bound, static_cast<std::uint64_t>(INT32_MAX)})));
-  sheet.SetFileName(*target);
-  sheet.SetCodePage(ReadSlxCodePage(settings_));
+  sheet.setFileName(*target);
+  sheet.setCodePage(ReadSlxCodePage(settings_));
   const BiffFont textFont{"Arial", 8, fsItalic};
   const BiffFont numberFont{"Arial", 8, fsBold};
-  sheet.AddFont(&textFont);
-  sheet.AddFont(&numberFont);
+  sheet.addFont(&textFont);
+  sheet.addFont(&numberFont);
   // Format 0, which every cell refers to: the text cells' font and alignment.
-  sheet.SetActiveFont(0);
-  sheet.SetAlignment(eaGeneral);
-  sheet.AddCellFormat();
-  sheet.SetHeader("Marvena");
-  sheet.SetFooter("&N &P");
+  sheet.setActiveFont(0);
+  sheet.setAlignment(BiffAlignment::General);
+  sheet.addCellFormat();
+  sheet.setHeader("Marvena");
+  sheet.setFooter("&N &P");
   for (const ColumnEntry& c : columns)
     if (c.count > 0) {
       const auto column = static_cast<std::uint16_t>(c.sheetColumn);
-      sheet.SetColumnWidth(
+      sheet.setColumnWidth(
           column, column,
           static_cast<std::int32_t>(std::min<std::uint32_t>(c.width, kMaxColumnWidth)));
     }
@@ -338,27 +338,27 @@ JobResult SlxJob::run(const JobFile& job) {
     progress.at(fileSize + static_cast<std::int64_t>(offset));
     SlxCell cell;
     if (ParseLineFast(line, &cell) != SlxLineKind::Cell) return;
-    sheet.SetRow(static_cast<std::uint16_t>(cell.row + 1));
-    sheet.SetColumn(static_cast<std::uint16_t>(columns[cell.column].sheetColumn));
-    sheet.SetShading(false);
+    sheet.setRow(static_cast<std::uint16_t>(cell.row + 1));
+    sheet.setColumn(static_cast<std::uint16_t>(columns[cell.column].sheetColumn));
+    sheet.setShading(false);
     if (const std::optional<double> number = NumberFast(cell.value)) {
-      sheet.SetActiveFont(1);
-      sheet.SetAlignment(eaRight);
-      sheet.WriteNumber(*number);
+      sheet.setActiveFont(1);
+      sheet.setAlignment(BiffAlignment::Right);
+      sheet.writeNumber(*number);
     } else {
       // A string as it stands in the job file: a LABEL.
-      sheet.SetActiveFont(0);
-      sheet.SetAlignment(eaGeneral);
-      sheet.WriteLabel(cell.value);
+      sheet.setActiveFont(0);
+      sheet.setAlignment(BiffAlignment::General);
+      sheet.writeLabel(cell.value);
     }
   });
-  sheet.CloseSheet();
+  sheet.closeSheet();
   progress.set(2 * fileSize);
 
   // Saved first; the dispatcher deletes the job file only after a Done.
   const std::string shown = target->substr(dir.size() + 1);
   try {
-    sheet.SaveToFile();
+    sheet.saveToFile();
   } catch (const BiffFileError& e) {
     return JobResult::failed("Nepavyko įrašyti skaičiuoklės failo " + shown + ": " + e.what(),
                              std::string("cannot save ") + *target + ": " + e.what());

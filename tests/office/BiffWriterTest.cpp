@@ -24,66 +24,66 @@ class BiffWriterTest : public ::testing::Test {
   FakeLocale locale;
   BiffWriter w{fs, locale};
 
-  std::vector<test::BiffRecord> Records() { return SplitRecords(w.Buffer()); }
+  std::vector<test::BiffRecord> Records() { return SplitRecords(w.buffer()); }
   // The last record written.
   test::BiffRecord Last() { return Records().back(); }
 };
 
 TEST_F(BiffWriterTest, NewWriterHoldsBofAndDimensions) {
-  EXPECT_EQ(w.Buffer(), kBof5 + kDim5);
-  EXPECT_EQ(w.Buffer().size(), 24u);
-  EXPECT_EQ(w.Version(), "1.23");
+  EXPECT_EQ(w.buffer(), kBof5 + kDim5);
+  EXPECT_EQ(w.buffer().size(), 24u);
+  EXPECT_EQ(w.version(), "1.23");
 
-  w.SetBIFF(bvBIFF2);
-  EXPECT_EQ(w.Buffer(), Bytes({0x09, 0x00, 4, 0, 0x00, 0x02, 0x10, 0x00,  //
+  w.setBIFF(BiffVersion::BIFF2);
+  EXPECT_EQ(w.buffer(), Bytes({0x09, 0x00, 4, 0, 0x00, 0x02, 0x10, 0x00,  //
                                0x00, 0x00, 8, 0, 0,    0,    0xFF, 0xFF, 0, 0, 0x00, 0x01}));
   EXPECT_THAT(Ids(SplitRecords([&] {
-                w.SetBIFF(bvBIFF3);
-                return std::string(w.Buffer());
+                w.setBIFF(BiffVersion::BIFF3);
+                return std::string(w.buffer());
               }())),
               ElementsAre(0x0209, 0x0200));
-  w.SetBIFF(bvBIFF4);
+  w.setBIFF(BiffVersion::BIFF4);
   EXPECT_EQ(Records()[0].id, 0x0409);
 }
 
 TEST_F(BiffWriterTest, ChangingBiffDiscardsWhatWasWrittenButTheSameValueDoesNot) {
-  w.WriteBlank();
-  w.SetBIFF(bvBIFF5);
+  w.writeBlank();
+  w.setBIFF(BiffVersion::BIFF5);
   EXPECT_EQ(Records().size(), 3u);
-  w.SetBIFF(bvBIFF2);
+  w.setBIFF(BiffVersion::BIFF2);
   EXPECT_EQ(Records().size(), 2u);
   // The cursor survives a restart.
-  EXPECT_EQ(w.Column(), 2);
+  EXPECT_EQ(w.column(), 2);
 }
 
 TEST_F(BiffWriterTest, NumberAtRowThreeColumnTwo) {
-  w.WriteNumberAt(3, 2, 1.5);
+  w.writeNumberAt(3, 2, 1.5);
   std::string expected = Bytes({0x03, 0x00, 0x0F, 0x00, 0x02, 0x00, 0x01, 0x00, 0x40, 0x00, 0x00});
   const double v = 1.5;
   expected.append(reinterpret_cast<const char*>(&v), 8);
-  EXPECT_EQ(w.Buffer().substr(24), expected);
-  EXPECT_EQ(w.Row(), 3);
-  EXPECT_EQ(w.Column(), 3);
+  EXPECT_EQ(w.buffer().substr(24), expected);
+  EXPECT_EQ(w.row(), 3);
+  EXPECT_EQ(w.column(), 3);
 }
 
 TEST_F(BiffWriterTest, TextsAreCutTo255Characters) {
-  w.WriteLabel(std::string(300, 'x'));
+  w.writeLabel(std::string(300, 'x'));
   test::BiffRecord label = Last();
   EXPECT_EQ(label.id, 0x0004);
   EXPECT_EQ(label.body.size(), 263u);
   EXPECT_EQ(static_cast<unsigned char>(label.body[7]), 255);
 
-  w.WriteLabel(std::string("a\0b", 3));  // counted text keeps its NUL
+  w.writeLabel(std::string("a\0b", 3));  // counted text keeps its NUL
   EXPECT_EQ(Last().body.substr(7), Bytes({3, 'a', 0, 'b'}));
-  w.WriteLabel("zero\0terminated");
+  w.writeLabel("zero\0terminated");
   EXPECT_EQ(Last().body.substr(7), Bytes({4, 'z', 'e', 'r', 'o'}));
-  w.WriteLabel("");
+  w.writeLabel("");
   EXPECT_EQ(Last().body.size(), 8u);
 
-  w.SetHeader(std::string(256, 'h'));
+  w.setHeader(std::string(256, 'h'));
   EXPECT_EQ(Last().id, 0x0014);
   EXPECT_EQ(Last().body.size(), 256u);
-  w.SetFooter("&N &P");
+  w.setFooter("&N &P");
   EXPECT_EQ(Last().id, 0x0015);
   EXPECT_EQ(Last().body, Bytes({5, '&', 'N', ' ', '&', 'P'}));
 }
@@ -95,39 +95,47 @@ struct MoveCase {
 
 TEST_F(BiffWriterTest, CursorMovesWithWrapAround) {
   const MoveCase cases[] = {
-      {maNone, 5, 5, 5, 5},     {maRight, 5, 5, 5, 6},
-      {maRight, 5, 256, 6, 1},  {maRight, 65535, 256, 65535, 256},
-      {maLeft, 5, 5, 5, 4},     {maLeft, 5, 1, 4, 256},
-      {maLeft, 1, 1, 1, 1},     {maDown, 5, 5, 6, 5},
-      {maDown, 65535, 5, 1, 6}, {maDown, 65535, 256, 65535, 256},
-      {maUp, 5, 5, 4, 5},       {maUp, 1, 5, 65535, 4},
-      {maUp, 1, 1, 1, 1},
+      {BiffMoveAfterEnter::None, 5, 5, 5, 5},
+      {BiffMoveAfterEnter::Right, 5, 5, 5, 6},
+      {BiffMoveAfterEnter::Right, 5, 256, 6, 1},
+      {BiffMoveAfterEnter::Right, 65535, 256, 65535, 256},
+      {BiffMoveAfterEnter::Left, 5, 5, 5, 4},
+      {BiffMoveAfterEnter::Left, 5, 1, 4, 256},
+      {BiffMoveAfterEnter::Left, 1, 1, 1, 1},
+      {BiffMoveAfterEnter::Down, 5, 5, 6, 5},
+      {BiffMoveAfterEnter::Down, 65535, 5, 1, 6},
+      {BiffMoveAfterEnter::Down, 65535, 256, 65535, 256},
+      {BiffMoveAfterEnter::Up, 5, 5, 4, 5},
+      {BiffMoveAfterEnter::Up, 1, 5, 65535, 4},
+      {BiffMoveAfterEnter::Up, 1, 1, 1, 1},
   };
   for (const MoveCase& c : cases) {
-    w.SetMoveAfterEnter(c.move);
-    w.SetRow(c.row);
-    w.SetColumn(c.column);
-    w.WriteBlank();
-    EXPECT_EQ(w.Row(), c.rowAfter) << c.move << " from " << c.row << "," << c.column;
-    EXPECT_EQ(w.Column(), c.columnAfter) << c.move << " from " << c.row << "," << c.column;
+    w.setMoveAfterEnter(c.move);
+    w.setRow(c.row);
+    w.setColumn(c.column);
+    w.writeBlank();
+    EXPECT_EQ(w.row(), c.rowAfter)
+        << static_cast<int>(c.move) << " from " << c.row << "," << c.column;
+    EXPECT_EQ(w.column(), c.columnAfter)
+        << static_cast<int>(c.move) << " from " << c.row << "," << c.column;
   }
 }
 
 TEST_F(BiffWriterTest, OutOfRangeCursorAssignmentsAreIgnored) {
-  w.SetRow(7);
-  w.SetColumn(9);
-  w.SetRow(0);
-  w.SetColumn(0);
-  w.SetColumn(300);
-  w.SetColumn(257);
-  EXPECT_EQ(w.Row(), 7);
-  EXPECT_EQ(w.Column(), 9);
-  w.WriteNumberAt(0, 300, 2.0);  // lands on the unchanged cursor
+  w.setRow(7);
+  w.setColumn(9);
+  w.setRow(0);
+  w.setColumn(0);
+  w.setColumn(300);
+  w.setColumn(257);
+  EXPECT_EQ(w.row(), 7);
+  EXPECT_EQ(w.column(), 9);
+  w.writeNumberAt(0, 300, 2.0);  // lands on the unchanged cursor
   EXPECT_EQ(test::Le16(Last().body, 0), 6);
   EXPECT_EQ(test::Le16(Last().body, 2), 8);
-  w.SetColumn(256);
-  w.SetRow(65535);
-  w.WriteBlank();
+  w.setColumn(256);
+  w.setRow(65535);
+  w.writeBlank();
   EXPECT_EQ(test::Le16(Last().body, 0), 65534);
   EXPECT_EQ(test::Le16(Last().body, 2), 255);
 }
@@ -143,72 +151,72 @@ TEST_F(BiffWriterTest, FileNameGetsTheXlsExtension) {
       {"report.", "report.XLS"},
   };
   for (const auto& [given, stored] : cases) {
-    w.SetFileName(given);
-    EXPECT_EQ(w.FileName(), stored) << given;
+    w.setFileName(given);
+    EXPECT_EQ(w.fileName(), stored) << given;
   }
-  w.SetFileName("");
-  EXPECT_EQ(w.FileName(), "");
+  w.setFileName("");
+  EXPECT_EQ(w.fileName(), "");
 }
 
 TEST_F(BiffWriterTest, CellAfterCloseStartsANewFile) {
-  w.WriteLabel("old");
-  w.CloseSheet();
+  w.writeLabel("old");
+  w.closeSheet();
   EXPECT_EQ(Last().id, 0x000A);
-  w.WriteNumber(1);
+  w.writeNumber(1);
   EXPECT_THAT(Ids(Records()), ElementsAre(0x0809, 0x0200, 0x0003));
 }
 
 TEST_F(BiffWriterTest, FontsCountUpToFourAndBoundTheActiveFont) {
   const BiffFont arial{"Arial", 8, fsItalic};
-  w.SetActiveFont(1);
-  EXPECT_EQ(w.ActiveFont(), 0);  // no font yet
-  w.AddFont(nullptr);
-  w.AddFont(&arial);
+  w.setActiveFont(1);
+  EXPECT_EQ(w.activeFont(), 0);  // no font yet
+  w.addFont(nullptr);
+  w.addFont(&arial);
   EXPECT_EQ(Last().body, Bytes({160, 0, 0x02, 0, 5, 'A', 'r', 'i', 'a', 'l'}));
-  w.SetActiveFont(1);
-  EXPECT_EQ(w.ActiveFont(), 1);
-  w.SetActiveFont(2);
-  EXPECT_EQ(w.ActiveFont(), 1);
+  w.setActiveFont(1);
+  EXPECT_EQ(w.activeFont(), 1);
+  w.setActiveFont(2);
+  EXPECT_EQ(w.activeFont(), 1);
 
   const BiffFont all{"X", 12, fsBold | fsItalic | fsUnderline | fsStrikeOut};
-  for (int i = 0; i < 4; ++i) w.AddFont(&all);
+  for (int i = 0; i < 4; ++i) w.addFont(&all);
   EXPECT_EQ(Records().size(), 6u);  // the fifth font wrote nothing
   EXPECT_EQ(Last().body, Bytes({240, 0, 0x0F, 0, 1, 'X'}));
 
   const BiffFont longName{std::string(256, 'n'), 8, 0};
-  w.StartSheet();
-  EXPECT_THROW(w.AddFont(&longName), BiffRangeError);
+  w.startSheet();
+  EXPECT_THROW(w.addFont(&longName), BiffRangeError);
   EXPECT_EQ(Records().size(), 2u);
 }
 
 TEST_F(BiffWriterTest, CodePageAndCellFormats) {
-  w.SetCodePage(1257);
+  w.setCodePage(1257);
   EXPECT_EQ(Last().id, 0x0042);
   EXPECT_EQ(Last().body, Bytes({0xE9, 0x04}));
 
   const BiffFont f{"Arial", 10, 0};
-  w.AddFont(&f);
-  w.AddFont(&f);
-  w.AddCellFormat();  // defaults: font 0, locked, general
+  w.addFont(&f);
+  w.addFont(&f);
+  w.addCellFormat();  // defaults: font 0, locked, general
   EXPECT_EQ(Last().id, 0x0043);
   EXPECT_EQ(Last().body, Bytes({0, 0, 0x40, 0x00}));
-  w.SetActiveFont(1);
-  w.SetAlignment(eaRight);
-  w.SetShading(true);
-  w.SetBorders(ebLeft | ebBottom);
-  w.SetLocked(false);
-  w.SetHidden(true);
-  w.AddCellFormat();
+  w.setActiveFont(1);
+  w.setAlignment(BiffAlignment::Right);
+  w.setShading(true);
+  w.setBorders(kBorderLeft | kBorderBottom);
+  w.setLocked(false);
+  w.setHidden(true);
+  w.addCellFormat();
   EXPECT_EQ(Last().body, Bytes({1, 0, 0x80, 0x80 | 0x40 | 0x08 | 0x03}));
   // The cell records themselves stay as they were.
-  w.WriteNumber(1);
+  w.writeNumber(1);
   EXPECT_EQ(Last().body.substr(4, 3), Bytes({0x80, 0x40, 0xCB}));
 
   // A cell names its format with 6 bits, and 63 means "see the next record".
-  for (int i = 2; i < 63; ++i) w.AddCellFormat();
-  EXPECT_THROW(w.AddCellFormat(), BiffRangeError);
-  w.StartSheet();  // a new sheet counts from 0 again
-  EXPECT_NO_THROW(w.AddCellFormat());
+  for (int i = 2; i < 63; ++i) w.addCellFormat();
+  EXPECT_THROW(w.addCellFormat(), BiffRangeError);
+  w.startSheet();  // a new sheet counts from 0 again
+  EXPECT_NO_THROW(w.addCellFormat());
 }
 
 struct AttributeCase {
@@ -221,40 +229,44 @@ struct AttributeCase {
 
 TEST_F(BiffWriterTest, CellAttributesComeFromTheProperties) {
   const BiffFont f{"Arial", 10, 0};
-  for (int i = 0; i < 4; ++i) w.AddFont(&f);
+  for (int i = 0; i < 4; ++i) w.addFont(&f);
   const AttributeCase cases[] = {
-      {false, true, false, 0, eaGeneral, 0, 0x40, 0x00, 0x00},
-      {true, false, false, 1, eaLeft, 0, 0x80, 0x40, 0x01},
-      {true, true, true, 2, eaCenter, ebLeft, 0xC0, 0x80, 0x8A},
-      {false, false, false, 3, eaRight, ebRight, 0x00, 0xC0, 0x13},
-      {false, false, false, 4, eaFill, ebTop, 0x00, 0x00, 0x24},
-      {false, false, true, 0, eaMultiPlan, ebBottom | ebTop | ebLeft | ebRight, 0, 0, 0xFF},
+      {false, true, false, 0, BiffAlignment::General, 0, 0x40, 0x00, 0x00},
+      {true, false, false, 1, BiffAlignment::Left, 0, 0x80, 0x40, 0x01},
+      {true, true, true, 2, BiffAlignment::Center, kBorderLeft, 0xC0, 0x80, 0x8A},
+      {false, false, false, 3, BiffAlignment::Right, kBorderRight, 0x00, 0xC0, 0x13},
+      {false, false, false, 4, BiffAlignment::Fill, kBorderTop, 0x00, 0x00, 0x24},
+      {false, false, true, 0, BiffAlignment::MultiPlan,
+       kBorderBottom | kBorderTop | kBorderLeft | kBorderRight, 0, 0, 0xFF},
   };
   for (const AttributeCase& c : cases) {
-    w.SetHidden(c.hidden);
-    w.SetLocked(c.locked);
-    w.SetShading(c.shading);
-    w.SetActiveFont(c.font);
-    w.SetAlignment(c.alignment);
-    w.SetBorders(c.borders);
-    w.WriteBlank();
+    w.setHidden(c.hidden);
+    w.setLocked(c.locked);
+    w.setShading(c.shading);
+    w.setActiveFont(c.font);
+    w.setAlignment(c.alignment);
+    w.setBorders(c.borders);
+    w.writeBlank();
     const std::string body = Last().body;
-    EXPECT_EQ(body.substr(4), Bytes({c.a1, c.a2, c.a3})) << int(c.font) << " " << c.alignment;
+    EXPECT_EQ(body.substr(4), Bytes({c.a1, c.a2, c.a3}))
+        << int(c.font) << " " << static_cast<int>(c.alignment);
   }
 }
 
 TEST_F(BiffWriterTest, BoolErrValues) {
   const std::pair<BiffBoolErr, std::string> cases[] = {
-      {beTrue, Bytes({1, 0})},    {beFalse, Bytes({0, 0})},    {beNull, Bytes({0x00, 1})},
-      {beDiv0, Bytes({0x07, 1})}, {beValue, Bytes({0x0F, 1})}, {beRef, Bytes({0x17, 1})},
-      {beName, Bytes({0x1D, 1})}, {beNum, Bytes({0x24, 1})},   {beNA, Bytes({0x2A, 1})},
+      {BiffBoolErr::True, Bytes({1, 0})},     {BiffBoolErr::False, Bytes({0, 0})},
+      {BiffBoolErr::Null, Bytes({0x00, 1})},  {BiffBoolErr::Div0, Bytes({0x07, 1})},
+      {BiffBoolErr::Value, Bytes({0x0F, 1})}, {BiffBoolErr::Ref, Bytes({0x17, 1})},
+      {BiffBoolErr::Name, Bytes({0x1D, 1})},  {BiffBoolErr::Num, Bytes({0x24, 1})},
+      {BiffBoolErr::NA, Bytes({0x2A, 1})},
   };
   for (const auto& [kind, bytes] : cases) {
-    w.WriteBoolErr(kind);
+    w.writeBoolErr(kind);
     EXPECT_EQ(Last().id, 0x0005);
-    EXPECT_EQ(Last().body.substr(7), bytes) << kind;
+    EXPECT_EQ(Last().body.substr(7), bytes) << static_cast<int>(kind);
   }
-  w.WriteBoolean(true);
+  w.writeBoolean(true);
   EXPECT_EQ(Last().body.substr(7), Bytes({1, 0}));
 }
 
@@ -294,17 +306,17 @@ TEST_F(BiffWriterTest, WriteVariantByType) {
   };
   for (const VariantCase& c : cases) {
     const std::size_t before = Records().size();
-    const std::uint16_t column = w.Column();
-    w.WriteVariant(c.value);
+    const std::uint16_t column = w.column();
+    w.writeVariant(c.value);
     if (c.id < 0) {
       EXPECT_EQ(Records().size(), before) << c.what;
-      EXPECT_EQ(w.Column(), column) << c.what;
+      EXPECT_EQ(w.column(), column) << c.what;
       continue;
     }
     ASSERT_EQ(Records().size(), before + 1) << c.what;
     EXPECT_EQ(Last().id, c.id) << c.what;
     EXPECT_EQ(Last().body.substr(7), c.valueBytes) << c.what;
-    EXPECT_EQ(w.Column(), column + 1) << c.what;
+    EXPECT_EQ(w.column(), column + 1) << c.what;
   }
 }
 
@@ -318,13 +330,13 @@ TEST_F(BiffWriterTest, DatesAreWrittenInTheLocaleForm) {
       {2.0, "1900.01.01"},
   };
   for (const auto& [days, text] : cases) {
-    w.WriteVariant(Variant::Date(days));
+    w.writeVariant(Variant::Date(days));
     const std::string body = Last().body;
     EXPECT_EQ(body.substr(8), text) << days;
   }
   const std::size_t before = Records().size();
-  EXPECT_THROW(w.WriteVariant(Variant::Date(1e12)), BiffRangeError);
-  EXPECT_THROW(w.WriteVariant(Variant::Date(std::nan(""))), BiffRangeError);
+  EXPECT_THROW(w.writeVariant(Variant::Date(1e12)), BiffRangeError);
+  EXPECT_THROW(w.writeVariant(Variant::Date(std::nan(""))), BiffRangeError);
   EXPECT_EQ(Records().size(), before);
 }
 
@@ -332,7 +344,7 @@ TEST_F(BiffWriterTest, IntegersBeyondSixteenBitsStayWhole) {
   const std::pair<std::int32_t, int> cases[] = {
       {0, 0x0002}, {65535, 0x0002}, {65536, 0x0003}, {70000, 0x0003}, {-1, 0x0003}};
   for (const auto& [value, id] : cases) {
-    w.WriteInteger(value);
+    w.writeInteger(value);
     EXPECT_EQ(Last().id, id) << value;
     if (id == 0x0003) {
       EXPECT_EQ(test::LeDouble(Last().body, 7), value);
@@ -343,38 +355,38 @@ TEST_F(BiffWriterTest, IntegersBeyondSixteenBitsStayWhole) {
 }
 
 TEST_F(BiffWriterTest, ColumnWidthsAndTheirRanges) {
-  w.SetColumnWidth(1, 256, 13);
+  w.setColumnWidth(1, 256, 13);
   EXPECT_EQ(Last().id, 0x0024);
   EXPECT_EQ(Last().body, Bytes({0, 255, 0x00, 0x0D}));
-  w.SetColumnWidth(3, 3, 0);
+  w.setColumnWidth(3, 3, 0);
   EXPECT_EQ(Last().body, Bytes({2, 2, 0, 0}));
-  w.SetColumnWidth(2, 2, 255);
+  w.setColumnWidth(2, 2, 255);
   EXPECT_EQ(Last().body, Bytes({1, 1, 0x00, 0xFF}));
 
-  EXPECT_THROW(w.SetColumnWidth(0, 1, 1), BiffRangeError);
-  EXPECT_THROW(w.SetColumnWidth(1, 257, 1), BiffRangeError);
-  EXPECT_THROW(w.SetColumnWidth(1, 1, 256), BiffRangeError);
-  EXPECT_THROW(w.SetColumnWidth(1, 1, -1), BiffRangeError);
+  EXPECT_THROW(w.setColumnWidth(0, 1, 1), BiffRangeError);
+  EXPECT_THROW(w.setColumnWidth(1, 257, 1), BiffRangeError);
+  EXPECT_THROW(w.setColumnWidth(1, 1, 256), BiffRangeError);
+  EXPECT_THROW(w.setColumnWidth(1, 1, -1), BiffRangeError);
 }
 
 TEST_F(BiffWriterTest, NewSheetReservesWithoutChangingTheContent) {
-  w.WriteBlank();
-  w.NewSheet(1 << 20);
-  EXPECT_EQ(w.Buffer(), kBof5 + kDim5);
-  EXPECT_GE(w.Capacity(), std::size_t{1} << 20);
-  EXPECT_THROW(w.NewSheet(-1), BiffRangeError);
+  w.writeBlank();
+  w.newSheet(1 << 20);
+  EXPECT_EQ(w.buffer(), kBof5 + kDim5);
+  EXPECT_GE(w.capacity(), std::size_t{1} << 20);
+  EXPECT_THROW(w.newSheet(-1), BiffRangeError);
 }
 
 TEST_F(BiffWriterTest, SaveWritesTheBufferOrRaisesTheFileError) {
   fs.dirs.insert("/spool");
-  w.SetFileName("/spool/out");
-  w.WriteLabel("x");
-  w.SaveToFile();  // without EOF: the caller did not close
-  EXPECT_EQ(fs.files["/spool/out.XLS"], std::string(w.Buffer()));
+  w.setFileName("/spool/out");
+  w.writeLabel("x");
+  w.saveToFile();  // without EOF: the caller did not close
+  EXPECT_EQ(fs.files["/spool/out.XLS"], std::string(w.buffer()));
 
   fs.failWrites = true;
-  w.CloseSheet();
-  EXPECT_THROW(w.SaveToFile(), BiffFileError);
+  w.closeSheet();
+  EXPECT_THROW(w.saveToFile(), BiffFileError);
   EXPECT_EQ(Last().id, 0x000A);  // the buffer is kept
 }
 
