@@ -209,6 +209,7 @@ int Run(int argc, char** argv) {
                          platform->fonts(),
                          messages,
                          status,
+                         platform->shell(),
                          driveRoot,
                          [&messages](const std::string& reason) {
                            messages.log("options dialog would open (" + reason +

@@ -16,6 +16,7 @@
 #include "platform/Locale.h"
 #include "platform/PrintDevice.h"
 #include "platform/Printers.h"
+#include "platform/Shell.h"
 #include "platform/Spreadsheet.h"
 
 namespace marvena {
@@ -45,6 +46,7 @@ class Platform {
   virtual Clock& clock() = 0;
   virtual Locale& locale() = 0;
   virtual Fonts& fonts() = 0;
+  virtual Shell& shell() = 0;
 
   // The services that depend on the settings exist once this has run.
   virtual void configure(const PlatformConfig& config) = 0;

@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageSink.h"
 #include "platform/Printers.h"
+#include "platform/Shell.h"
 #include "settings/ProfileFile.h"
 #include "spool/JobStatus.h"
 #include "text/Ascii.h"
@@ -28,7 +29,7 @@ int WordVersionFromText(const std::string& text, bool nonNtWindows) {
 StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
   StartupResult r;
   PrintSettings& ps = r.printSettings;
-  RemoveOrphanTrayIcons();
+  env.shell.removeOrphanTrayIcons();
 
   const bool havePrinter = !env.printers.names().empty();
   if (!havePrinter) {
@@ -88,7 +89,7 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
   // print job waits for one: declarations, spreadsheets and the rest run.
   r.havePrinter = havePrinter;
   r.timerEnabled = ok;
-  LocalizeSystemMenu();
+  env.shell.localizeSystemMenu();
 
   r.wordVersion = env.wordVersionText ? WordVersionFromText(env.wordVersionText(), false) : 0;
 

@@ -17,6 +17,7 @@ class JobStatus;
 class MessageSink;
 class Printers;
 class ProfileFile;
+class Shell;
 
 // The major version from a version text such as "11.0"; 9 counts as 8 on
 // the old Windows family.
@@ -28,6 +29,7 @@ struct StartupEnvironment {
   Fonts& fonts;
   MessageSink& messages;
   JobStatus& status;
+  Shell& shell;
   std::string driveRoot;
   OpenOptionsDialog openOptions;
   // The word processor's version text; empty when none answers.

@@ -34,9 +34,4 @@ std::optional<Margins> PrinterMinMargins(Printers& printers);
 void ClampMarginsToPrinter(Printers& printers, float& top, float& bottom, float& left,
                            float& right);
 
-// The Win32 system menu and the shell's notification-area toolbar do not
-// exist on the platforms this build runs on; these do nothing there.
-inline void LocalizeSystemMenu() {}
-inline void RemoveOrphanTrayIcons() {}
-
 }  // namespace marvena

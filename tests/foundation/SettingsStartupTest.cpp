@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/Shell.h"
 #include "platform/fake/Fakes.h"
 #include "settings/ProfileFile.h"
 #include "settings/SettingsStore.h"
@@ -27,7 +28,10 @@ struct SettingsTest : ::testing::Test {
   OpenOptionsDialog dialog() {
     return [this](const std::string& r) { dialogReasons.push_back(r); };
   }
-  StartupEnvironment env() { return {fs, printers, fonts, messages, status, "/dos", dialog(), {}}; }
+  NoShellHousekeeping shell;
+  StartupEnvironment env() {
+    return {fs, printers, fonts, messages, status, shell, "/dos", dialog(), {}};
+  }
 };
 
 TEST_F(SettingsTest, InvalidPrinterIndexFallsBackToTheDefaultAndIsRewritten) {

@@ -31,6 +31,7 @@ class LinuxPlatform final : public Platform {
   Clock& clock() override { return clock_; }
   Locale& locale() override { return locale_; }
   Fonts& fonts() override { return fonts_; }
+  Shell& shell() override { return shell_; }
 
   void configure(const PlatformConfig& config) override {
     printers_ = std::make_unique<QtPrinters>(config.pdfDir);
@@ -69,6 +70,7 @@ class LinuxPlatform final : public Platform {
   PosixClock clock_;
   PosixLocale locale_;
   QtFonts fonts_;
+  NoShellHousekeeping shell_;
   std::unique_ptr<QtPrinters> printers_;
   std::string fallbackFont_;
   std::function<void(const std::string&)> log_;
