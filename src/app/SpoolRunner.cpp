@@ -4,8 +4,9 @@
 
 namespace marvena {
 
-SpoolRunner::SpoolRunner(Dispatcher& dispatcher, QObject* parent)
-    : QObject(parent), dispatcher_(dispatcher) {
+SpoolRunner::SpoolRunner(Dispatcher& dispatcher, std::unique_ptr<DirectoryWatcher> watcher,
+                         QObject* parent)
+    : QObject(parent), dispatcher_(dispatcher), watcher_(std::move(watcher)) {
   jobThread_.setObjectName(QStringLiteral("jobs"));
   jobContext_ = new QObject;
   jobContext_->moveToThread(&jobThread_);
@@ -18,8 +19,9 @@ SpoolRunner::SpoolRunner(Dispatcher& dispatcher, QObject* parent)
   });
   wakeTimer_.setSingleShot(true);
   connect(&wakeTimer_, &QTimer::timeout, this, [this] { requestPass(); });
-  if (watcher_.fd() >= 0) {
-    notifier_ = std::make_unique<QSocketNotifier>(watcher_.fd(), QSocketNotifier::Read);
+  if (watcher_ && watcher_->readyDescriptor() >= 0) {
+    notifier_ =
+        std::make_unique<QSocketNotifier>(watcher_->readyDescriptor(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { onNotification(); });
   }
 }
@@ -44,12 +46,14 @@ void SpoolRunner::runOnJobThread(std::function<void()> work) {
 
 void SpoolRunner::rewatch() {
   // A directory that was removed and made again must be watched anew.
-  for (const std::string& dir : dispatcher_.directories()) watcher_.watch(dir);
+  if (!watcher_) return;
+  for (const std::string& dir : dispatcher_.directories()) watcher_->watch(dir);
 }
 
 void SpoolRunner::onNotification() {
   bool concernsJob = false;
-  for (const InotifyWatcher::Event& e : watcher_.read())
+  if (!watcher_) return;
+  for (const DirectoryWatcher::Event& e : watcher_->read())
     concernsJob = dispatcher_.noteChange(e.dir, e.name) || concernsJob;
   // Results, temporary files and other names are no reason for a pass.
   if (concernsJob) requestPass();

@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/posix/InotifyWatcher.h"
+#include "platform/DirectoryWatcher.h"
 #include "spool/Dispatcher.h"
 
 namespace marvena {
@@ -21,7 +21,8 @@ namespace marvena {
 class SpoolRunner : public QObject {
   Q_OBJECT
  public:
-  explicit SpoolRunner(Dispatcher& dispatcher, QObject* parent = nullptr);
+  SpoolRunner(Dispatcher& dispatcher, std::unique_ptr<DirectoryWatcher> watcher,
+              QObject* parent = nullptr);
   ~SpoolRunner() override;
   void start();
   // Runs `work` on the job thread, between jobs (settings the jobs use).
@@ -36,7 +37,7 @@ class SpoolRunner : public QObject {
   Dispatcher& dispatcher_;
   QTimer dispatchTimer_;
   QTimer wakeTimer_;  // a settling file or a retry is due
-  InotifyWatcher watcher_;
+  std::unique_ptr<DirectoryWatcher> watcher_;
   std::unique_ptr<QSocketNotifier> notifier_;
   QThread jobThread_;
   QObject* jobContext_ = nullptr;  // lives on the job thread

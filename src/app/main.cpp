@@ -291,7 +291,7 @@ int Run(int argc, char** argv) {
 
   if (cl.once) return RunOnce(dispatcher);
 
-  SpoolRunner runner(dispatcher);
+  SpoolRunner runner(dispatcher, platform->makeDirectoryWatcher());
   std::unique_ptr<DesktopViews> views;
   if (!headless)
     views = std::make_unique<DesktopViews>(

@@ -10,6 +10,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
+#include "platform/DirectoryWatcher.h"
 #include "platform/FileSystem.h"
 #include "platform/Fonts.h"
 #include "platform/Ftp.h"
@@ -47,6 +48,7 @@ class Platform {
   virtual Locale& locale() = 0;
   virtual Fonts& fonts() = 0;
   virtual Shell& shell() = 0;
+  virtual std::unique_ptr<DirectoryWatcher> makeDirectoryWatcher() = 0;
 
   // The services that depend on the settings exist once this has run.
   virtual void configure(const PlatformConfig& config) = 0;

@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "platform/curl/CurlFtpClient.h"
+#include "platform/posix/InotifyWatcher.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixSystem.h"
 #include "platform/qt/QtDesktop.h"
@@ -32,6 +33,9 @@ class LinuxPlatform final : public Platform {
   Locale& locale() override { return locale_; }
   Fonts& fonts() override { return fonts_; }
   Shell& shell() override { return shell_; }
+  std::unique_ptr<DirectoryWatcher> makeDirectoryWatcher() override {
+    return std::make_unique<InotifyWatcher>();
+  }
 
   void configure(const PlatformConfig& config) override {
     printers_ = std::make_unique<QtPrinters>(config.pdfDir);

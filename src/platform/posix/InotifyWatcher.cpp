@@ -29,7 +29,7 @@ bool InotifyWatcher::watch(const std::string& dir) {
   return true;
 }
 
-std::vector<InotifyWatcher::Event> InotifyWatcher::read() {
+std::vector<DirectoryWatcher::Event> InotifyWatcher::read() {
   std::vector<Event> out;
   if (fd_ < 0) return out;
   alignas(inotify_event) char buf[16384];

@@ -8,28 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/DirectoryWatcher.h"
+
 namespace marvena {
 
-class InotifyWatcher {
+class InotifyWatcher final : public DirectoryWatcher {
  public:
   InotifyWatcher();
-  ~InotifyWatcher();
+  ~InotifyWatcher() override;
   InotifyWatcher(const InotifyWatcher&) = delete;
   InotifyWatcher& operator=(const InotifyWatcher&) = delete;
 
-  // Readable when events wait; -1 when notifications are not available.
-  int fd() const { return fd_; }
-  // Watches `dir` unless it is watched already; false when it cannot be.
-  bool watch(const std::string& dir);
-
-  struct Event {
-    std::string dir;
-    // Empty: look at the whole directory (events were lost, or the directory
-    // itself went away and must be watched again).
-    std::string name;
-  };
-  // Everything that waits, without blocking.
-  std::vector<Event> read();
+  int readyDescriptor() const override { return fd_; }
+  bool watch(const std::string& dir) override;
+  std::vector<Event> read() override;
 
  private:
   int fd_ = -1;
