@@ -84,11 +84,11 @@ std::string PrivateStateDir(Platform& platform, const std::string& dir) {
 // "claimed", "ran" or "finished", optionally with ":stop" to pause instead)
 // to check what a crash there leaves behind.
 std::function<void(const std::string&)> TestStepHook() {
-  const std::string spec = Env("MARVENA_TEST_CRASH_AT");
-  if (spec.empty()) return {};
-  const std::size_t colon = spec.find(':');
-  const std::string step = spec.substr(0, colon);
-  const bool stop = colon != std::string::npos && spec.substr(colon + 1) == "stop";
+  const std::string setting = Env("MARVENA_TEST_CRASH_AT");
+  if (setting.empty()) return {};
+  const std::size_t colon = setting.find(':');
+  const std::string step = setting.substr(0, colon);
+  const bool stop = colon != std::string::npos && setting.substr(colon + 1) == "stop";
   return [step, stop](const std::string& at) {
     if (at != step) return;
     std::fflush(stderr);

@@ -95,14 +95,14 @@ class FileSystem {
   // Writes to a temporary name beside the target and renames it into place.
   virtual bool writeFileAtomic(const std::string& path, std::string_view bytes,
                                std::string* error) = 0;
-  // The same as a stream, for results too large to hold in memory. The
-  // default collects the bytes and writes them with writeFileAtomic.
-  virtual std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error);
+  // The same as a stream, for results too large to hold in memory.
+  virtual std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error) = 0;
   virtual bool appendFile(const std::string& path, std::string_view bytes, std::string* error) = 0;
   virtual bool remove(const std::string& path) = 0;
   // Fails when `to` exists (never overwrites).
-  virtual bool renameNoReplace(const std::string& from, const std::string& to,
-                               std::string* error) = 0;
+  bool renameNoReplace(const std::string& from, const std::string& to, std::string* error) {
+    return moveEntry(from, to, error) == FsError::None;
+  }
   virtual bool makeDirectories(const std::string& path, std::string* error) = 0;
   virtual bool removeDirectory(const std::string& path) = 0;
 
@@ -117,28 +117,5 @@ class FileSystem {
 
   virtual WriteState writeState(const std::string& path) = 0;
 };
-
-namespace detail {
-class BufferedAtomicFile final : public AtomicFile {
- public:
-  BufferedAtomicFile(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
-  bool write(std::string_view bytes) override {
-    data_.append(bytes);
-    return true;
-  }
-  bool commit(std::string* error) override {
-    return runBeforePublish(0, error) && fs_.writeFileAtomic(path_, data_, error);
-  }
-
- private:
-  FileSystem& fs_;
-  std::string path_;
-  std::string data_;
-};
-}  // namespace detail
-
-inline std::unique_ptr<AtomicFile> FileSystem::createAtomic(const std::string& path, std::string*) {
-  return std::make_unique<detail::BufferedAtomicFile>(*this, path);
-}
 
 }  // namespace marvena

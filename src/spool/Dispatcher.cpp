@@ -1,13 +1,13 @@
 #include "spool/Dispatcher.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <limits>
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageSink.h"
+#include "spool/JobLog.h"
 #include "spool/JournalingFileSystem.h"
 #include "text/Ascii.h"
 
@@ -580,11 +580,7 @@ void Dispatcher::step(const char* name) {
 
 void Dispatcher::log(const std::string& name, const std::string& handler,
                      const std::string& outcome) {
-  const LocalTime t = clock_.localNow();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
-  messages_.log(std::string(stamp) + " " + name + " [*." + handler + "] " + outcome);
+  messages_.log(JobLogLine(clock_, name, handler, outcome));
 }
 
 }  // namespace marvena

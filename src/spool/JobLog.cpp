@@ -7,6 +7,15 @@
 
 namespace marvena {
 
+std::string JobLogLine(Clock& clock, const std::string& name, const std::string& kind,
+                       const std::string& text) {
+  const LocalTime t = clock.localNow();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  return std::string(stamp) + " " + name + " [*." + kind + "] " + text;
+}
+
 void JobLog::onJobEvent(const JobEvent& e) {
   if (e.type != JobEvent::Type::JobEnded) return;
   std::string outcome;
@@ -30,11 +39,7 @@ void JobLog::onJobEvent(const JobEvent& e) {
       break;
   }
   if (!e.detail.empty()) outcome += ": " + e.detail;
-  const LocalTime t = clock_.localNow();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
-  sink_.log(std::string(stamp) + " " + e.name + " [*." + e.kind + "] " + outcome);
+  sink_.log(JobLogLine(clock_, e.name, e.kind, outcome));
 }
 
 }  // namespace marvena

@@ -3,12 +3,18 @@
 // outcome already logged for that version of the file left out.
 #pragma once
 
+#include <string>
+
 #include "spool/JobEvents.h"
 
 namespace marvena {
 
 class Clock;
 class MessageSink;
+
+// "2026-12-09 10:30:05 NAME [*.KIND] TEXT": the form of every job log line.
+std::string JobLogLine(Clock& clock, const std::string& name, const std::string& kind,
+                       const std::string& text);
 
 class JobLog final : public JobObserver {
  public:

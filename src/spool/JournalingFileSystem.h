@@ -36,10 +36,6 @@ class JournalingFileSystem final : public FileSystem {
     return base_.appendFile(path, bytes, error);
   }
   bool remove(const std::string& path) override { return base_.remove(path); }
-  bool renameNoReplace(const std::string& from, const std::string& to,
-                       std::string* error) override {
-    return base_.renameNoReplace(from, to, error);
-  }
   bool makeDirectories(const std::string& path, std::string* error) override {
     return base_.makeDirectories(path, error);
   }

@@ -221,11 +221,6 @@ bool FakeFileSystem::appendFile(const std::string& path, std::string_view bytes,
   return true;
 }
 
-bool FakeFileSystem::renameNoReplace(const std::string& from, const std::string& to,
-                                     std::string* error) {
-  return moveEntry(from, to, error) == FsError::None;
-}
-
 bool FakeFileSystem::makeDirectories(const std::string& path, std::string* error) {
   if (failWrites) {
     if (error) *error = "cannot create " + path;

@@ -48,7 +48,6 @@ class FakeFileSystem final : public FileSystem {
   bool appendFile(const std::string& path, std::string_view bytes, std::string* error) override;
   std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error) override;
   bool remove(const std::string& path) override;
-  bool renameNoReplace(const std::string& from, const std::string& to, std::string* error) override;
   bool makeDirectories(const std::string& path, std::string* error) override;
   bool removeDirectory(const std::string& path) override;
   FsError moveEntry(const std::string& from, const std::string& to, std::string* error) override;

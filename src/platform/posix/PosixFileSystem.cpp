@@ -338,11 +338,6 @@ bool PosixFileSystem::remove(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
-bool PosixFileSystem::renameNoReplace(const std::string& from, const std::string& to,
-                                      std::string* error) {
-  return moveEntry(from, to, error) == FsError::None;
-}
-
 FsError PosixFileSystem::moveEntry(const std::string& from, const std::string& to,
                                    std::string* error) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)

@@ -72,18 +72,15 @@ std::string PosixLocale::userName() {
 
 InstanceLock::InstanceLock(const std::string& key) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string dir = (runtime && *runtime) ? runtime : "/tmp";
-  const std::string path = dir + "/marvena-spool-" + std::to_string(::getuid()) + "-" +
-                           std::to_string(std::hash<std::string>{}(key)) + ".lock";
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  const std::string dir = (runtime && *runtime) ? runtime : "/tmp";
+  lock_ = std::make_unique<FileLock>(dir + "/marvena-spool-" + std::to_string(::getuid()) + "-" +
+                                     std::to_string(std::hash<std::string>{}(key)) + ".lock");
 }
 
-InstanceLock::~InstanceLock() {
-  if (fd_ >= 0) ::close(fd_);
+InstanceLock::~InstanceLock() = default;
+
+bool InstanceLock::acquired() const {
+  return lock_->made() && lock_->acquired();
 }
 
 std::string HostName() {

@@ -1,6 +1,7 @@
 // Clock, locale and the one-instance lock on a POSIX system.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/Clock.h"
@@ -54,15 +55,16 @@ class FileLock {
 // Held for the process's life; a second holder of the same key fails.
 class InstanceLock {
  public:
-  // `key` names what must run once (the settings file's path).
+  // `key` names what must run once (the settings file's path): a lock file
+  // in $XDG_RUNTIME_DIR named after it.
   explicit InstanceLock(const std::string& key);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
-  bool acquired() const { return fd_ >= 0; }
+  bool acquired() const;
 
  private:
-  int fd_ = -1;
+  std::unique_ptr<FileLock> lock_;
 };
 
 }  // namespace marvena
