@@ -37,40 +37,40 @@ PrintObject::PrintObject(PrintDevice& device) : device_(device) {
   device_.setFont(font_);
 }
 
-bool PrintObject::Printing() const {
+bool PrintObject::printing() const {
   return device_.printing();
 }
-int PrintObject::PageNumber() const {
+int PrintObject::pageNumber() const {
   return device_.pageNumber();
 }
 
-int PrintObject::InchesToDotsX(float inches) const {
+int PrintObject::inchesToDotsX(float inches) const {
   return TruncDots(static_cast<double>(inches) * dpiX_);
 }
-int PrintObject::InchesToDotsY(float inches) const {
+int PrintObject::inchesToDotsY(float inches) const {
   return TruncDots(static_cast<double>(inches) * dpiY_);
 }
 
-void PrintObject::BeginPrinting() {
+void PrintObject::beginPrinting() {
   std::string error;
   if (!device_.printing() && !device_.beginDocument(&error)) throw PrintError(error);
   autoNewPage_ = true;
-  RefreshMetrics();
-  SetMargins(DotsToInches(offsetY_, dpiY_), DotsToInches(bottomUnprintable_, dpiY_),
+  refreshMetrics();
+  setMargins(DotsToInches(offsetY_, dpiY_), DotsToInches(bottomUnprintable_, dpiY_),
              DotsToInches(offsetX_, dpiX_), DotsToInches(rightUnprintable_, dpiX_));
   currentY_ = 0;
 }
 
-void PrintObject::EndPrinting() {
+void PrintObject::endPrinting() {
   std::string error;
   if (device_.printing() && !device_.endDocument(&error)) throw PrintError(error);
 }
 
-void PrintObject::AbortPrinting() {
+void PrintObject::abortPrinting() {
   if (device_.printing()) device_.abortDocument();
 }
 
-void PrintObject::RefreshMetrics() {
+void PrintObject::refreshMetrics() {
   PrinterMetrics m;
   std::string error;
   if (!device_.metrics(&m, &error) || m.dpiX <= 0 || m.dpiY <= 0)
@@ -92,7 +92,7 @@ void PrintObject::RefreshMetrics() {
   if (rightMargin_ < rightUnprintable_) rightMargin_ = rightUnprintable_;
 }
 
-void PrintObject::SetFont(const std::string& name, int size, unsigned style) {
+void PrintObject::setFont(const std::string& name, int size, unsigned style) {
   FontSpec next = font_;
   next.face = name;
   next.points = SanePointSize(size);
@@ -102,25 +102,25 @@ void PrintObject::SetFont(const std::string& name, int size, unsigned style) {
   if (next == font_ && textMetrics_.height > 0) return;
   font_ = std::move(next);
   device_.setFont(font_);
-  RefreshMetrics();
+  refreshMetrics();
 }
 
-void PrintObject::SetFontCharset(int charset) {
+void PrintObject::setFontCharset(int charset) {
   if (font_.charset == charset) return;
   font_.charset = charset;
   device_.setFont(font_);
 }
 
-void PrintObject::SaveFont() {
+void PrintObject::saveFont() {
   savedFont_ = font_;
   if (savedFont_.face.size() > 30) savedFont_.face.resize(30);
 }
 
-void PrintObject::RestoreFont() {
-  SetFont(savedFont_.face, savedFont_.points, savedFont_.style);
+void PrintObject::restoreFont() {
+  setFont(savedFont_.face, savedFont_.points, savedFont_.style);
 }
 
-InchMargins PrintObject::SetMargins(float top, float bottom, float left, float right) {
+InchMargins PrintObject::setMargins(float top, float bottom, float left, float right) {
   const float offX = DotsToInches(offsetX_, dpiX_), rightU = DotsToInches(rightUnprintable_, dpiX_);
   const float offY = DotsToInches(offsetY_, dpiY_),
               bottomU = DotsToInches(bottomUnprintable_, dpiY_);
@@ -141,121 +141,121 @@ InchMargins PrintObject::SetMargins(float top, float bottom, float left, float r
     if (top <= 0) top = offY;
     if (bottom <= 0) bottom = bottomU;
   }
-  topMargin_ = std::max(InchesToDotsY(top), offsetY_);
-  bottomMargin_ = std::max(InchesToDotsY(bottom), bottomUnprintable_);
-  leftMargin_ = std::max(InchesToDotsX(left), offsetX_);
-  rightMargin_ = std::max(InchesToDotsX(right), rightUnprintable_);
+  topMargin_ = std::max(inchesToDotsY(top), offsetY_);
+  bottomMargin_ = std::max(inchesToDotsY(bottom), bottomUnprintable_);
+  leftMargin_ = std::max(inchesToDotsX(left), offsetX_);
+  rightMargin_ = std::max(inchesToDotsX(right), rightUnprintable_);
   return {std::max(top, offY), std::max(bottom, bottomU), std::max(left, offX),
           std::max(right, rightU)};
 }
 
-InchMargins PrintObject::GetMargins() const {
+InchMargins PrintObject::margins() const {
   return {DotsToInches(topMargin_, dpiY_), DotsToInches(bottomMargin_, dpiY_),
           DotsToInches(leftMargin_, dpiX_), DotsToInches(rightMargin_, dpiX_)};
 }
 
-void PrintObject::SetPageBounds(float pageTop, float bottomLimit) {
+void PrintObject::setPageBounds(float pageTop, float bottomLimit) {
   pageTop_ = pageTop;
   bottomLimit_ = bottomLimit;
-  currentY_ = pageTop - LineHeight();
+  currentY_ = pageTop - lineHeight();
 }
 
-float PrintObject::LineHeight() const {
-  return DotsToInches(LineHeightDots(), dpiY_);
+float PrintObject::lineHeight() const {
+  return DotsToInches(lineHeightDots(), dpiY_);
 }
 
-int PrintObject::HorizontalPosition(float x) const {
-  const int h = x >= 0 ? InchesToDotsX(x) : leftMargin_;
+int PrintObject::horizontalPosition(float x) const {
+  const int h = x >= 0 ? inchesToDotsX(x) : leftMargin_;
   return std::max(h, offsetX_);
 }
 
-bool PrintObject::BreaksAfter(float currentY) const {
-  const float top = currentY + LineHeight();
+bool PrintObject::breaksAfter(float currentY) const {
+  const float top = currentY + lineHeight();
   if (top > bottomLimit_) return true;
   // A line may start inside the bottom margin, as it always could; it may
   // not run off what the printer can print. Moving the first line of a page
   // would gain nothing.
-  const int topDots = InchesToDotsY(top);
-  return topDots > InchesToDotsY(pageTop_) &&
+  const int topDots = inchesToDotsY(top);
+  return topDots > inchesToDotsY(pageTop_) &&
          topDots + textMetrics_.height > physHeight_ - bottomUnprintable_;
 }
 
-bool PrintObject::NextLineStartsPage() const {
-  return autoNewPage_ && BreaksAfter(currentY_);
+bool PrintObject::nextLineStartsPage() const {
+  return autoNewPage_ && breaksAfter(currentY_);
 }
 
-bool PrintObject::GivenVerticalPosition(float y, int* dots) {
+bool PrintObject::givenVerticalPosition(float y, int* dots) {
   if (y > -0.01f) {
-    *dots = std::max(InchesToDotsY(y), offsetY_);
+    *dots = std::max(inchesToDotsY(y), offsetY_);
     if (*dots > physHeight_) *dots = physHeight_ - bottomUnprintable_;
     currentY_ = y;
     return true;
   }
   if (y == kCurrentLine) {
-    *dots = InchesToDotsY(currentY_);
+    *dots = inchesToDotsY(currentY_);
     return true;
   }
   return false;
 }
 
-void PrintObject::WriteText(float x, float y, std::string_view text) {
-  const int h = HorizontalPosition(x);
+void PrintObject::writeText(float x, float y, std::string_view text) {
+  const int h = horizontalPosition(x);
   int v;
-  if (!GivenVerticalPosition(y, &v)) {
+  if (!givenVerticalPosition(y, &v)) {
     // The next line; any other negative value means "no position" too.
-    if (NextLineStartsPage()) NewPage();
-    v = InchesToDotsY(currentY_ + LineHeight());
-    currentY_ += LineHeight();
+    if (nextLineStartsPage()) newPage();
+    v = inchesToDotsY(currentY_ + lineHeight());
+    currentY_ += lineHeight();
   }
   if (!text.empty()) device_.drawText(h - offsetX_, v - offsetY_, text);
 }
 
-void PrintObject::DrawBitmap(float x, float y, float width, float height, const Bitmap& bitmap) {
-  const int h = HorizontalPosition(x);
+void PrintObject::drawBitmap(float x, float y, float width, float height, const Bitmap& bitmap) {
+  const int h = horizontalPosition(x);
   int v;
-  if (!GivenVerticalPosition(y, &v)) {
+  if (!givenVerticalPosition(y, &v)) {
     // No new-page check for pictures: a picture is drawn where it falls.
-    v = InchesToDotsY(currentY_ + LineHeight());
+    v = inchesToDotsY(currentY_ + lineHeight());
     currentY_ += DotsToInches(bitmap.height, dpiY_);
   }
-  const int w = InchesToDotsX(width), hgt = InchesToDotsY(height);
+  const int w = inchesToDotsX(width), hgt = inchesToDotsY(height);
   if (w <= 0 || hgt <= 0 || bitmap.width <= 0 || bitmap.height <= 0) return;
   device_.drawBitmap(h - offsetX_, v - offsetY_, w, hgt, bitmap);
 }
 
-void PrintObject::NewPage() {
-  currentY_ = pageTop_ - LineHeight();
+void PrintObject::newPage() {
+  currentY_ = pageTop_ - lineHeight();
   std::string error;
   if (!device_.newPage(&error)) throw PrintError(error);
 }
 
-int PrintObject::TextWidth(std::string_view text) {
+int PrintObject::textWidth(std::string_view text) {
   return device_.textWidth(text);
 }
 
-int PrintObject::LinesPerPage() const {
-  const int line = LineHeightDots();
+int PrintObject::linesPerPage() const {
+  const int line = lineHeightDots();
   if (line <= 0) return 0;
   const int lines = (physHeight_ - topMargin_ - bottomMargin_) / line;
   return lines > 0 ? lines : 0;
 }
 
-int PrintObject::LinesOnPage() const {
+int PrintObject::linesOnPage() const {
   // Lines that do not move the position never fill a page.
-  if (LineHeightDots() <= 0) return INT_MAX;
+  if (lineHeightDots() <= 0) return INT_MAX;
   // The same steps in the same arithmetic as the writes themselves, so that
   // rounding cannot make the count differ by a line.
-  float y = pageTop_ - LineHeight();
+  float y = pageTop_ - lineHeight();
   int lines = 1;
-  y += LineHeight();
-  while (!BreaksAfter(y) && lines < INT_MAX) {
-    y += LineHeight();
+  y += lineHeight();
+  while (!breaksAfter(y) && lines < INT_MAX) {
+    y += lineHeight();
     ++lines;
   }
   return lines;
 }
 
-int PrintObject::CharsPerLine() {
+int PrintObject::charsPerLine() {
   const int b = device_.textWidth("B");
   if (b <= 0) return 0;
   const int chars = (physWidth_ - leftMargin_ - rightMargin_) / b;

@@ -40,73 +40,73 @@ class PrintObject {
 
   // Starts a document unless one runs; margins go to the printer's borders
   // and CurrentY to 0.
-  void BeginPrinting();
-  void EndPrinting();
-  void AbortPrinting();
-  bool Printing() const;
-  int PageNumber() const;
+  void beginPrinting();
+  void endPrinting();
+  void abortPrinting();
+  bool printing() const;
+  int pageNumber() const;
 
-  void RefreshMetrics();
-  void SetFont(const std::string& name, int size, unsigned style);
-  void SetFontCharset(int charset);
-  const FontSpec& Font() const { return font_; }
-  void SaveFont();
-  void RestoreFont();
+  void refreshMetrics();
+  void setFont(const std::string& name, int size, unsigned style);
+  void setFontCharset(int charset);
+  const FontSpec& font() const { return font_; }
+  void saveFont();
+  void restoreFont();
 
   // Inches. Returns the margins in force, in inches before the conversion
   // to dots: what was asked for, or the printer's border where it fell back.
-  InchMargins SetMargins(float top, float bottom, float left, float right);
-  InchMargins GetMargins() const;
-  void SetPageBounds(float pageTop, float bottomLimit);  // inches
-  float CurrentY() const { return currentY_; }
-  void SetCurrentY(float y) { currentY_ = y; }
+  InchMargins setMargins(float top, float bottom, float left, float right);
+  InchMargins margins() const;
+  void setPageBounds(float pageTop, float bottomLimit);  // inches
+  float currentY() const { return currentY_; }
+  void setCurrentY(float y) { currentY_ = y; }
 
   // x < 0: the left margin. y > -0.01: absolute; kNextLine: the next line
   // (may start a new page); kCurrentLine: the line last written.
-  void WriteText(float x, float y, std::string_view text);
-  void DrawBitmap(float x, float y, float width, float height, const Bitmap& bitmap);
-  void NewPage();
+  void writeText(float x, float y, std::string_view text);
+  void drawBitmap(float x, float y, float width, float height, const Bitmap& bitmap);
+  void newPage();
   // Whether a WriteText on the next line would start a new page first: its
   // top would pass the bottom limit, or its character cell would reach past
   // the area the printer can print (the sheet's edge or the printer's
   // unprintable border). The first line of a page always stays.
-  bool NextLineStartsPage() const;
+  bool nextLineStartsPage() const;
 
-  float LineHeight() const;              // inches
-  int TextWidth(std::string_view text);  // horizontal dots, current font
+  float lineHeight() const;              // inches
+  int textWidth(std::string_view text);  // horizontal dots, current font
   // Lines that fit between the margins, in whole line heights.
-  int LinesPerPage() const;
+  int linesPerPage() const;
   // Lines that next-line writes put on one page before the page breaks, with
   // the page bounds and font in force: what a page that is not printed
   // counts so that it holds exactly the lines a printed one would.
-  int LinesOnPage() const;
-  int CharsPerLine();
+  int linesOnPage() const;
+  int charsPerLine();
 
   // Device geometry as last read.
-  int DpiX() const { return dpiX_; }
-  int DpiY() const { return dpiY_; }
-  int OffsetX() const { return offsetX_; }
-  int OffsetY() const { return offsetY_; }
-  int PhysWidth() const { return physWidth_; }
-  int PhysHeight() const { return physHeight_; }
-  float PhysWidthIn() const { return physWidthIn_; }
-  float PhysHeightIn() const { return physHeightIn_; }
-  int TopMarginDots() const { return topMargin_; }
-  int BottomMarginDots() const { return bottomMargin_; }
-  int LeftMarginDots() const { return leftMargin_; }
-  int RightMarginDots() const { return rightMargin_; }
+  int dpiX() const { return dpiX_; }
+  int dpiY() const { return dpiY_; }
+  int offsetX() const { return offsetX_; }
+  int offsetY() const { return offsetY_; }
+  int physWidth() const { return physWidth_; }
+  int physHeight() const { return physHeight_; }
+  float physWidthIn() const { return physWidthIn_; }
+  float physHeightIn() const { return physHeightIn_; }
+  int topMarginDots() const { return topMargin_; }
+  int bottomMarginDots() const { return bottomMargin_; }
+  int leftMarginDots() const { return leftMargin_; }
+  int rightMarginDots() const { return rightMargin_; }
 
-  int InchesToDotsX(float inches) const;
-  int InchesToDotsY(float inches) const;
+  int inchesToDotsX(float inches) const;
+  int inchesToDotsY(float inches) const;
 
  private:
-  int HorizontalPosition(float x) const;
+  int horizontalPosition(float x) const;
   // A vertical position given in inches, or the current line, in dots;
   // false when the caller must move to the next line itself.
-  bool GivenVerticalPosition(float y, int* dots);
-  int LineHeightDots() const { return textMetrics_.height + textMetrics_.externalLeading; }
+  bool givenVerticalPosition(float y, int* dots);
+  int lineHeightDots() const { return textMetrics_.height + textMetrics_.externalLeading; }
   // The page break rule for a next line written after a line at `currentY`.
-  bool BreaksAfter(float currentY) const;
+  bool breaksAfter(float currentY) const;
 
   PrintDevice& device_;
   int topMargin_ = 0, bottomMargin_ = 0, leftMargin_ = 0, rightMargin_ = 0;

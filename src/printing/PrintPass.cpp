@@ -21,13 +21,13 @@ int AddSizes(int a, int b) {
 
 // One run of text in one font.
 void PrintPiece(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style) {
-  po.SaveFont();
-  const FontSpec font = po.Font();
-  po.SetFont(font.face, AddSizes(font.points, sizeChange), font.style | style);
-  po.WriteText(x, kCurrentLine, text);
-  if (x < 0) x = po.GetMargins().left;
-  x += static_cast<float>(po.TextWidth(text)) / static_cast<float>(po.DpiX());
-  po.RestoreFont();
+  po.saveFont();
+  const FontSpec font = po.font();
+  po.setFont(font.face, AddSizes(font.points, sizeChange), font.style | style);
+  po.writeText(x, kCurrentLine, text);
+  if (x < 0) x = po.margins().left;
+  x += static_cast<float>(po.textWidth(text)) / static_cast<float>(po.dpiX());
+  po.restoreFont();
 }
 
 // The first occurrence of a tag in what is left of a text. What is left only
@@ -86,22 +86,22 @@ void PrintTaggedAt(PrintObject& po, float& x, std::string_view all, int sizeChan
 
 }  // namespace
 
-void PrintTagged(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style) {
+void printTagged(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style) {
   PrintTaggedAt(po, x, text, sizeChange, style, 0);
 }
 
 PrintPass::PrintPass(PrintObject& po, FileSystem& fs, JobStatus& status, PictureLoader loadPicture)
     : po_(po), fs_(fs), status_(status), loadPicture_(std::move(loadPicture)) {}
 
-void PrintPass::Run(const std::string& jobPath, const PrintSettings& ps) {
+void PrintPass::run(const std::string& jobPath, const PrintSettings& ps) {
   ps_ = ps;
   toolFont_ = IsToolFace(ps.fontName);
-  po_.SetFont(ps.fontName, ps.fontSize, 0);
-  po_.SetFontCharset(toolFont_ && ps.balticCharset ? 186 : 0);
-  const InchMargins m = po_.SetMargins(ps.topMargin / 25.4f, ps.bottomMargin / 25.4f,
+  po_.setFont(ps.fontName, ps.fontSize, 0);
+  po_.setFontCharset(toolFont_ && ps.balticCharset ? 186 : 0);
+  const InchMargins m = po_.setMargins(ps.topMargin / 25.4f, ps.bottomMargin / 25.4f,
                                        ps.leftMargin / 25.4f, ps.rightMargin / 25.4f);
-  po_.SetPageBounds(m.top, po_.PhysHeightIn() - m.bottom);
-  linesOnPage_ = po_.LinesOnPage();
+  po_.setPageBounds(m.top, po_.physHeightIn() - m.bottom);
+  linesOnPage_ = po_.linesOnPage();
   xmm_ = ymm_ = -1;
   pictureWidthMm_ = pictureHeightMm_ = 20;
   rangeActive_ = ps.pageFrom > 1 || ps.pageTo < 65535;
@@ -112,7 +112,7 @@ void PrintPass::Run(const std::string& jobPath, const PrintSettings& ps) {
     for (int k = 1; k <= copies; ++k) {
       currentPage_ = 1;
       lineCount_ = 0;
-      lastPrinterPage_ = po_.PageNumber();
+      lastPrinterPage_ = po_.pageNumber();
       JobLineReader reader(fs_, jobPath);
       std::string_view line;
       std::uint64_t consumed = 0;
@@ -120,21 +120,21 @@ void PrintPass::Run(const std::string& jobPath, const PrintSettings& ps) {
         status_.jobBytesDone.fetch_add(static_cast<std::int64_t>(consumed),
                                        std::memory_order_relaxed);
         if (IsDirectiveLine(line))
-          Directive(line);
+          directive(line);
         else
-          TextLine(line, j);
+          textLine(line, j);
       }
       // A copy cut short by a read error would be a printout with a hole in it.
       if (reader.failed()) throw PrintError(reader.error());
       if (k < copies && ps.splitterMargin > 0)
-        po_.SetCurrentY(po_.CurrentY() + ps.splitterMargin / 25.4f);
+        po_.setCurrentY(po_.currentY() + ps.splitterMargin / 25.4f);
       status_.jobBytesDone = 0;
     }
-    if (j < sets) po_.NewPage();
+    if (j < sets) po_.newPage();
   }
 }
 
-void PrintPass::Directive(std::string_view line) {
+void PrintPass::directive(std::string_view line) {
   if (IsJobDirectiveLine(line)) return;
   const LineDirectives d = ParseLineDirectives(line);
   if (d.xpos) xmm_ = *d.xpos;
@@ -148,11 +148,11 @@ void PrintPass::Directive(std::string_view line) {
   std::string error;
   const std::optional<Bitmap> bitmap = loadPicture_(*d.picture, &error);
   if (!bitmap) throw PrintError("@PICTURE=" + *d.picture + ": " + error);
-  po_.DrawBitmap(x, y, ToSingle(pictureWidthMm_ / 25.4), ToSingle(pictureHeightMm_ / 25.4),
+  po_.drawBitmap(x, y, ToSingle(pictureWidthMm_ / 25.4), ToSingle(pictureHeightMm_ / 25.4),
                  *bitmap);
 }
 
-void PrintPass::TextLine(std::string_view line, int set) {
+void PrintPass::textLine(std::string_view line, int set) {
   std::string_view text = line;
   const bool hasCopy = line.find("@COPY") != npos;
   const bool hasB4 = toolFont_ && line.find('\xB4') != npos;
@@ -175,21 +175,21 @@ void PrintPass::TextLine(std::string_view line, int set) {
   // belongs to a page that is not printed: count it instead of printing a
   // page beyond the range with one line on it.
   const bool spills = printed && rangeActive_ && !formFeed && currentPage_ >= ps_.pageTo &&
-                      y <= -0.01f && y != kCurrentLine && po_.NextLineStartsPage();
+                      y <= -0.01f && y != kCurrentLine && po_.nextLineStartsPage();
   if (printed && !spills) {
     if (formFeed) {
       if (currentPage_ < ps_.pageTo)
-        po_.NewPage();
+        po_.newPage();
       else
         ++currentPage_;
     } else {
       float at = x;
-      po_.WriteText(at, y, {});
-      PrintTagged(po_, at, text, 0, 0);
+      po_.writeText(at, y, {});
+      printTagged(po_, at, text, 0, 0);
     }
-    if (po_.PageNumber() != lastPrinterPage_) {
+    if (po_.pageNumber() != lastPrinterPage_) {
       ++currentPage_;
-      lastPrinterPage_ = po_.PageNumber();
+      lastPrinterPage_ = po_.pageNumber();
     }
     return;
   }

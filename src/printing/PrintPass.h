@@ -25,7 +25,7 @@ inline constexpr int kMaxTagDepth = 32;
 // margin) and moves x past it. "<b>".."</b>" prints bold; a font tag
 // "<font size=\"N\">".."</font>" changes the size by N points; tags nest,
 // and tags without their partner print as text.
-void PrintTagged(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style);
+void printTagged(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style);
 
 // Reads and decodes a picture named by a job; nullopt and *error when it
 // cannot.
@@ -37,11 +37,11 @@ class PrintPass {
 
   // Prints the job file onto the running document. Throws PrintError (also
   // for a picture that cannot be loaded and for a read error).
-  void Run(const std::string& jobPath, const PrintSettings& ps);
+  void run(const std::string& jobPath, const PrintSettings& ps);
 
  private:
-  void Directive(std::string_view line);
-  void TextLine(std::string_view line, int set);
+  void directive(std::string_view line);
+  void textLine(std::string_view line, int set);
 
   PrintObject& po_;
   FileSystem& fs_;

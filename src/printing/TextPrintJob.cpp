@@ -37,7 +37,7 @@ TextPrintJob::TextPrintJob(FileSystem& fs, MessageSink& messages, JobStatus& sta
 
 TextPrintJob::~TextPrintJob() = default;
 
-bool TextPrintJob::Scan(const JobFile& job) {
+bool TextPrintJob::scan(const JobFile& job) {
   JobLineReader reader(fs_, job.path);
   std::string_view line;
   std::uint64_t consumed = 0, read = 0;
@@ -54,7 +54,7 @@ bool TextPrintJob::Scan(const JobFile& job) {
   return true;
 }
 
-bool TextPrintJob::SetUpPrinter(const JobFile& job) {
+bool TextPrintJob::setUpPrinter(const JobFile& job) {
   const int count = static_cast<int>(printers_.names().size());
   int wanted = ps_.printerIndex;
   if (wanted < -1 || wanted >= count) wanted = -1;
@@ -94,9 +94,9 @@ JobResult TextPrintJob::run(const JobFile& job) {
   ps_.pageTo = 65535;
   ps_.copies1 = 1;
   ps_.copies2 = 1;
-  if (!Scan(job)) return JobResult::notReady("cannot read the job file");
+  if (!scan(job)) return JobResult::notReady("cannot read the job file");
 
-  if (!SetUpPrinter(job))
+  if (!setUpPrinter(job))
     return JobResult::failed("Nepavyko pasirinkti spausdintuvo (" + job.name + ")",
                              "no printer can be selected");
 
@@ -124,13 +124,13 @@ JobResult TextPrintJob::run(const JobFile& job) {
   PrintObject& po = *printObject_;
   int pages = 0;
   try {
-    po.BeginPrinting();
+    po.beginPrinting();
     PrintPass pass(po, fs_, status_, loadPicture);
-    pass.Run(job.path, ps_);
-    pages = po.PageNumber();
-    po.EndPrinting();
+    pass.run(job.path, ps_);
+    pages = po.pageNumber();
+    po.endPrinting();
   } catch (const std::exception& e) {
-    po.AbortPrinting();
+    po.abortPrinting();
     status_.jobBytesDone = 0;
     return JobResult::failed("Nepavyko atspausdinti " + job.name + ": " + e.what(),
                              std::string("printing failed: ") + e.what());

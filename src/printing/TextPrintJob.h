@@ -44,9 +44,9 @@ class TextPrintJob final : public JobHandler {
 
  private:
   // Applies the job directives; false when the file could not be read at all.
-  bool Scan(const JobFile& job);
+  bool scan(const JobFile& job);
   // Selects and sets up the printer the job asked for; false when none can be selected.
-  bool SetUpPrinter(const JobFile& job);
+  bool setUpPrinter(const JobFile& job);
 
   FileSystem& fs_;
   MessageSink& messages_;

@@ -20,20 +20,20 @@ struct PrintObjectTest : ::testing::Test {
     device.leadingDots = 3;
   }
   void Begin() {
-    po.SetFont("MARVENA", 9, 0);
-    po.BeginPrinting();
+    po.setFont("MARVENA", 9, 0);
+    po.beginPrinting();
   }
 };
 
 TEST_F(PrintObjectTest, OneInchMarginsWithBordersOfAFewHundredths) {
   device.geometry = {600, 600, 5100, 6600, 102, 102, 4896, 6396};  // 0.17 inch all round
   Begin();
-  po.SetMargins(1, 1, 1, 1);
-  EXPECT_EQ(po.TopMarginDots(), 600);
-  EXPECT_EQ(po.BottomMarginDots(), 600);
-  EXPECT_EQ(po.LeftMarginDots(), 600);
-  EXPECT_EQ(po.RightMarginDots(), 600);
-  const InchMargins m = po.GetMargins();
+  po.setMargins(1, 1, 1, 1);
+  EXPECT_EQ(po.topMarginDots(), 600);
+  EXPECT_EQ(po.bottomMarginDots(), 600);
+  EXPECT_EQ(po.leftMarginDots(), 600);
+  EXPECT_EQ(po.rightMarginDots(), 600);
+  const InchMargins m = po.margins();
   EXPECT_FLOAT_EQ(m.left, 1.0f);
 }
 
@@ -53,23 +53,23 @@ TEST_F(PrintObjectTest, MarginFallbacks) {
       {3e38f, -3e38f, 1, -3e38f, 90, 90, 600, 102},  // absurd beside negative: still the borders
   };
   for (const auto& c : cases) {
-    po.SetMargins(c.top, c.bottom, c.left, c.right);
-    EXPECT_EQ(po.TopMarginDots(), c.topDots) << c.top;
-    EXPECT_EQ(po.BottomMarginDots(), c.bottomDots) << c.bottom;
-    EXPECT_EQ(po.LeftMarginDots(), c.leftDots) << c.left;
-    EXPECT_EQ(po.RightMarginDots(), c.rightDots) << c.right;
+    po.setMargins(c.top, c.bottom, c.left, c.right);
+    EXPECT_EQ(po.topMarginDots(), c.topDots) << c.top;
+    EXPECT_EQ(po.bottomMarginDots(), c.bottomDots) << c.bottom;
+    EXPECT_EQ(po.leftMarginDots(), c.leftDots) << c.left;
+    EXPECT_EQ(po.rightMarginDots(), c.rightDots) << c.right;
   }
 }
 
 TEST_F(PrintObjectTest, BeginPrintingResetsMarginsToBordersAndCurrentY) {
   device.geometry = {600, 600, 5100, 6600, 102, 90, 4896, 6420};
   Begin();
-  po.SetMargins(1, 1, 1, 1);
-  po.SetCurrentY(2);
-  po.BeginPrinting();  // a document already runs: not begun twice
-  EXPECT_EQ(po.LeftMarginDots(), 102);
-  EXPECT_EQ(po.BottomMarginDots(), 90);
-  EXPECT_EQ(po.CurrentY(), 0.0f);
+  po.setMargins(1, 1, 1, 1);
+  po.setCurrentY(2);
+  po.beginPrinting();  // a document already runs: not begun twice
+  EXPECT_EQ(po.leftMarginDots(), 102);
+  EXPECT_EQ(po.bottomMarginDots(), 90);
+  EXPECT_EQ(po.currentY(), 0.0f);
   int begins = 0;
   for (const RecordedCall& c : device.calls) begins += c.kind == RecordedCall::Begin;
   EXPECT_EQ(begins, 1);
@@ -77,9 +77,9 @@ TEST_F(PrintObjectTest, BeginPrintingResetsMarginsToBordersAndCurrentY) {
 
 TEST_F(PrintObjectTest, NextLinesBreakThePageAndTheNewPageStartsAtPageTop) {
   Begin();
-  po.SetMargins(0.5f, 0.5f, 0.5f, 0.5f);
-  po.SetPageBounds(0.5f, 2.5f);
-  for (int i = 0; i < 18; ++i) po.WriteText(-1, kNextLine, "L" + std::to_string(i));
+  po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
+  po.setPageBounds(0.5f, 2.5f);
+  for (int i = 0; i < 18; ++i) po.writeText(-1, kNextLine, "L" + std::to_string(i));
   const auto texts = device.texts();
   ASSERT_EQ(texts.size(), 18u);
   EXPECT_EQ(texts[0].y, 300);
@@ -113,26 +113,26 @@ TEST_F(PrintObjectTest, TheLastLineOfAPageEndsWithinThePrintableArea) {
     device.calls.clear();
     device.geometry = c.geometry;
     Begin();
-    const InchMargins m = po.SetMargins(0.5f, c.bottomMargin, 0.5f, 0.5f);
-    po.SetPageBounds(0.5f, po.PhysHeightIn() - m.bottom);
-    EXPECT_EQ(po.LinesOnPage(), c.linesOnPage1) << c.what;
-    for (int i = 0; i < 60; ++i) po.WriteText(-1, kNextLine, "L");
+    const InchMargins m = po.setMargins(0.5f, c.bottomMargin, 0.5f, 0.5f);
+    po.setPageBounds(0.5f, po.physHeightIn() - m.bottom);
+    EXPECT_EQ(po.linesOnPage(), c.linesOnPage1) << c.what;
+    for (int i = 0; i < 60; ++i) po.writeText(-1, kNextLine, "L");
     EXPECT_EQ(static_cast<int>(device.textsOnPage(1).size()), c.linesOnPage1) << c.what;
     EXPECT_EQ(static_cast<int>(device.textsOnPage(2).size()), c.linesOnPage1) << c.what;
     for (const RecordedCall& t : device.texts())
       EXPECT_LE(t.y + c.geometry.offsetY + 72, c.geometry.offsetY + c.geometry.printableHeight)
           << c.what;
-    po.EndPrinting();
+    po.endPrinting();
   }
 }
 
 TEST_F(PrintObjectTest, ALineTallerThanThePageStillPrintsOnePerPage) {
   Begin();
-  po.SetFont("MARVENA", 200, 0);  // 1600 dots high on a sheet of 1800
-  po.SetMargins(0.5f, 0.5f, 0.5f, 0.5f);
-  po.SetPageBounds(0.5f, 2.5f);
-  EXPECT_EQ(po.LinesOnPage(), 1);
-  for (int i = 0; i < 3; ++i) po.WriteText(-1, kNextLine, "L");
+  po.setFont("MARVENA", 200, 0);  // 1600 dots high on a sheet of 1800
+  po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
+  po.setPageBounds(0.5f, 2.5f);
+  EXPECT_EQ(po.linesOnPage(), 1);
+  for (int i = 0; i < 3; ++i) po.writeText(-1, kNextLine, "L");
   EXPECT_EQ(device.pages(), 3);
   for (int page = 1; page <= 3; ++page) EXPECT_EQ(device.textsOnPage(page).size(), 1u);
 }
@@ -140,10 +140,10 @@ TEST_F(PrintObjectTest, ALineTallerThanThePageStillPrintsOnePerPage) {
 TEST_F(PrintObjectTest, AbsoluteAndCurrentLinePositions) {
   device.geometry = {600, 600, 1800, 1800, 60, 30, 1680, 1740};
   Begin();
-  po.WriteText(1, 1, "abs");
-  po.WriteText(0.5f, kCurrentLine, "same");
-  po.WriteText(-1, 10, "below");         // beyond the sheet: the bottom of the printable area
-  po.WriteText(0.01f, 0.01f, "corner");  // inside the border: raised to the border
+  po.writeText(1, 1, "abs");
+  po.writeText(0.5f, kCurrentLine, "same");
+  po.writeText(-1, 10, "below");         // beyond the sheet: the bottom of the printable area
+  po.writeText(0.01f, 0.01f, "corner");  // inside the border: raised to the border
   const auto t = device.texts();
   ASSERT_EQ(t.size(), 4u);
   EXPECT_EQ(t[0].x, 600 - 60);
@@ -153,33 +153,33 @@ TEST_F(PrintObjectTest, AbsoluteAndCurrentLinePositions) {
   EXPECT_EQ(t[2].x, 60 - 60);  // left margin = left border
   EXPECT_EQ(t[3].x, 0);
   EXPECT_EQ(t[3].y, 0);
-  EXPECT_EQ(po.CurrentY(), 0.01f);
+  EXPECT_EQ(po.currentY(), 0.01f);
 }
 
 TEST_F(PrintObjectTest, PictureOnTheNextLineAdvancesByItsPixelsAndNeverBreaksThePage) {
   Begin();
-  po.SetMargins(0.5f, 0.5f, 0.5f, 0.5f);
-  po.SetPageBounds(0.5f, 2.5f);
-  po.SetCurrentY(2.45f);
+  po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
+  po.setPageBounds(0.5f, 2.5f);
+  po.setCurrentY(2.45f);
   Bitmap b;
   b.width = 10;
   b.height = 60;
   b.pixels.assign(600, 0xFFFFFFFF);
-  po.DrawBitmap(-1, kNextLine, 0.5f, 0.25f, b);
+  po.drawBitmap(-1, kNextLine, 0.5f, 0.25f, b);
   ASSERT_EQ(device.calls.back().kind, RecordedCall::Picture);
   EXPECT_EQ(device.calls.back().page, 1);
   EXPECT_EQ(device.calls.back().y, 1545);  // (2.45 + 0.125) * 600, truncated
   EXPECT_EQ(device.calls.back().width, 300);
   EXPECT_EQ(device.calls.back().height, 150);
-  EXPECT_FLOAT_EQ(po.CurrentY(), 2.45f + 0.1f);
+  EXPECT_FLOAT_EQ(po.currentY(), 2.45f + 0.1f);
 }
 
 TEST_F(PrintObjectTest, PageMeasures) {
   Begin();
-  po.SetMargins(0.5f, 0.5f, 0.5f, 0.5f);
-  EXPECT_EQ(po.LinesPerPage(), 16);  // 1200 dots / 75
-  EXPECT_EQ(po.CharsPerLine(), 26);  // 1200 dots / 45
-  EXPECT_FLOAT_EQ(po.LineHeight(), 0.125f);
+  po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
+  EXPECT_EQ(po.linesPerPage(), 16);  // 1200 dots / 75
+  EXPECT_EQ(po.charsPerLine(), 26);  // 1200 dots / 45
+  EXPECT_FLOAT_EQ(po.lineHeight(), 0.125f);
 }
 
 TEST_F(PrintObjectTest, FontSizesAreKeptSane) {
@@ -195,11 +195,11 @@ TEST_F(PrintObjectTest, PrinterErrorsAreRaised) {
   device.failBegin = false;
   Begin();
   device.failNewPage = true;
-  EXPECT_THROW(po.NewPage(), PrintError);
+  EXPECT_THROW(po.newPage(), PrintError);
   device.failEnd = true;
-  EXPECT_THROW(po.EndPrinting(), PrintError);
+  EXPECT_THROW(po.endPrinting(), PrintError);
   device.failMetrics = true;
-  EXPECT_THROW(po.RefreshMetrics(), PrintError);
+  EXPECT_THROW(po.refreshMetrics(), PrintError);
 }
 
 }  // namespace

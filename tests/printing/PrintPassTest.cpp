@@ -41,9 +41,9 @@ struct PrintPassTest : ::testing::Test {
       }
       return std::optional<Bitmap>(it->second);
     });
-    po.BeginPrinting();
-    pass.Run("/spool/JOB.txt", ps);
-    po.EndPrinting();
+    po.beginPrinting();
+    pass.run("/spool/JOB.txt", ps);
+    po.endPrinting();
   }
 
   std::vector<std::string> TextsOn(int page) const {
@@ -217,12 +217,12 @@ TEST_F(PrintPassTest, OneMegabyteLine) {
 
 struct TagTest : PrintPassTest {
   std::vector<RecordedCall> Tagged(const std::string& text, float x = -1) {
-    po.SetFont("MARVENA", 9, 0);
-    po.BeginPrinting();
-    po.SetMargins(0.5f, 0.5f, 0.5f, 0.5f);
-    po.SetPageBounds(0.5f, 2.5f);
-    po.WriteText(x, kNextLine, {});
-    PrintTagged(po, x, text, 0, 0);
+    po.setFont("MARVENA", 9, 0);
+    po.beginPrinting();
+    po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
+    po.setPageBounds(0.5f, 2.5f);
+    po.writeText(x, kNextLine, {});
+    printTagged(po, x, text, 0, 0);
     return device.texts();
   }
 };
@@ -239,7 +239,7 @@ TEST_F(TagTest, BoldWordBetweenPlainWords) {
   EXPECT_NEAR(t[2].x, 300 + 10 * 45, 1);
   EXPECT_EQ(t[2].font.style, 0u);
   for (const auto& c : t) EXPECT_EQ(c.y, 300);
-  EXPECT_EQ(po.Font().points, 9);  // the job font is back
+  EXPECT_EQ(po.font().points, 9);  // the job font is back
 }
 
 TEST_F(TagTest, FontSizeTagsAddTheirPoints) {
