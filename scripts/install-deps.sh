@@ -9,9 +9,11 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(
   # build
   build-essential cmake pkg-config clang libclang-rt-14-dev clang-format
-  qt6-base-dev libcups2-dev libcurl4-openssl-dev libgtest-dev libgmock-dev
+  qt6-base-dev qt6-multimedia-dev libcups2-dev libcurl4-openssl-dev libgtest-dev libgmock-dev
   # run
   fonts-dejavu-core cups-client
+  # the about box's animation (a run-length-encoded AVI) through Qt Multimedia and GStreamer
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
   cups cups-daemon cups-filters printer-driver-cups-pdf poppler-utils ghostscript enscript
   xvfb xauth xclip trayer xdotool x11-apps imagemagick qt6-translations-l10n python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt

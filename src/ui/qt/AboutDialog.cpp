@@ -1,6 +1,7 @@
 #include "ui/qt/AboutDialog.h"
 
 #include <unistd.h>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -9,9 +10,11 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QSysInfo>
 
 #include "presentation/AboutModel.h"
+#include "ui/qt/AnimationView.h"
 
 namespace marvena {
 
@@ -60,10 +63,17 @@ AboutDialog::AboutDialog(const QString& version, const QString& spoolDir, QWidge
   pal.setColor(QPalette::Window, QColor(255, 255, 225));  // the info colour
   setPalette(pal);
 
+  // The animation plays where the picture is; the picture comes back when
+  // it ends or cannot be played.
   auto* picture = new QLabel;
   picture->setPixmap(Picture());
+  auto* film = new AnimationView;
+  film->setFixedWidth(218);
+  stack_ = new QStackedWidget;
+  stack_->addWidget(picture);
+  stack_->addWidget(film);
   auto* grid = new QGridLayout(this);
-  grid->addWidget(picture, 0, 0, 7, 1);
+  grid->addWidget(stack_, 0, 0, 7, 1);
   auto add = [&](const QString& text, int row, int col = 1, int span = 2) {
     auto* l = new QLabel(text);
     grid->addWidget(l, row, col, 1, span);
@@ -85,16 +95,34 @@ AboutDialog::AboutDialog(const QString& version, const QString& spoolDir, QWidge
   animation_->setFixedSize(21, 21);
   const QString avi = spoolDir + QStringLiteral("/ALUSMRLE.AVI");
   animation_->setEnabled(QFileInfo(avi).isFile());
-  connect(animation_, &QPushButton::clicked, this, [this, avi] {
-    // Playback is not built yet: say so rather than fail silently.
-    QMessageBox::information(this, QStringLiteral("Apie"),
-                             QStringLiteral("Animacijos %1 parodyti nepavyko.").arg(avi));
-  });
   auto* ok = new QPushButton(QStringLiteral("OK"));
   ok->setDefault(true);
+  connect(animation_, &QPushButton::clicked, this, [this, ok, film, avi] {
+    if (film->playing()) return;
+    ok->setDefault(true);
+    animation_->setEnabled(false);
+    stack_->setCurrentIndex(1);
+    film->play(avi, [this, avi](const QString& failure) {
+      stack_->setCurrentIndex(0);
+      animation_->setEnabled(QFileInfo(avi).isFile());
+      if (failure.isEmpty()) return;
+      // Not modal: the box stays usable and can try again.
+      auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("KLAIDA"),
+                                  QStringLiteral("Animacijos %1 parodyti nepavyko: %2.")
+                                      .arg(QDir::toNativeSeparators(avi), failure),
+                                  QMessageBox::Ok, this);
+      box->setAttribute(Qt::WA_DeleteOnClose);
+      box->setObjectName(QStringLiteral("animationFailure"));
+      box->open();
+    });
+  });
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   grid->addWidget(animation_, 7, 0, Qt::AlignLeft);
   grid->addWidget(ok, 7, 2, Qt::AlignRight);
+}
+
+bool AboutDialog::showsAnimation() const {
+  return stack_->currentIndex() == 1;
 }
 
 }  // namespace marvena

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QPushButton;
+class QStackedWidget;
 
 namespace marvena {
 
@@ -14,9 +15,11 @@ class AboutDialog final : public QDialog {
  public:
   AboutDialog(const QString& version, const QString& spoolDir, QWidget* parent = nullptr);
   QPushButton* animationButton() const { return animation_; }
+  bool showsAnimation() const;
 
  private:
   QPushButton* animation_;
+  QStackedWidget* stack_;
 };
 
 // The system's description and memory line as the box shows them.
