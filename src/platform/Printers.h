@@ -17,6 +17,13 @@ struct PrinterMetrics {
   int printableWidth = 0, printableHeight = 0;
 };
 
+// One paper the selected printer's driver offers.
+struct PaperInfo {
+  std::string name;
+  int code = 0;                             // Windows paper-size code; 256 for a size without one
+  int widthTenthMm = 0, lengthTenthMm = 0;  // portrait
+};
+
 class Printers {
  public:
   virtual ~Printers() = default;
@@ -40,6 +47,9 @@ class Printers {
   virtual int paperWidth() = 0;
   virtual void setPaperDimensions(int lengthTenthMm, int widthTenthMm) = 0;
   virtual std::vector<std::string> paperNames() = 0;
+  // The papers with their codes and sizes, in the driver's order; empty when
+  // the driver reports none.
+  virtual std::vector<PaperInfo> paperList() { return {}; }
 
   // Metrics of the selected printer; false when it cannot be queried.
   virtual bool metrics(PrinterMetrics* out) = 0;

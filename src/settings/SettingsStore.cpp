@@ -116,19 +116,21 @@ void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& p
   ps.paperWidth = 210;
 }
 
-void StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps) {
-  settings.writeInteger(kSpool, "PrinterIndex", printers.currentIndex());
-  settings.writeString(kSpool, "PrinterInUse", printers.currentName());
-  settings.writeString(kSpool, "PrinterOrientation",
-                       printers.orientation() == Orientation::Portrait ? "poPortrait"
-                                                                       : "poLandscape");
-  settings.writeInteger(kSpool, "PaperSize", ps.paperSize);
-  settings.writeInteger(kSpool, "mmPaperLength", ps.paperLength);
-  settings.writeInteger(kSpool, "mmPaperWidth", ps.paperWidth);
-  settings.writeDecimal(kSpool, "mmTopMargin", ps.topMargin);
-  settings.writeDecimal(kSpool, "mmBottomMargin", ps.bottomMargin);
-  settings.writeDecimal(kSpool, "mmLeftMargin", ps.leftMargin);
-  settings.writeDecimal(kSpool, "mmRightMargin", ps.rightMargin);
+bool StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps,
+                         std::string* error) {
+  return settings.writeInteger(kSpool, "PrinterIndex", printers.currentIndex(), error) &&
+         settings.writeString(kSpool, "PrinterInUse", printers.currentName(), error) &&
+         settings.writeString(
+             kSpool, "PrinterOrientation",
+             printers.orientation() == Orientation::Portrait ? "poPortrait" : "poLandscape",
+             error) &&
+         settings.writeInteger(kSpool, "PaperSize", ps.paperSize, error) &&
+         settings.writeInteger(kSpool, "mmPaperLength", ps.paperLength, error) &&
+         settings.writeInteger(kSpool, "mmPaperWidth", ps.paperWidth, error) &&
+         settings.writeDecimal(kSpool, "mmTopMargin", ps.topMargin, error) &&
+         settings.writeDecimal(kSpool, "mmBottomMargin", ps.bottomMargin, error) &&
+         settings.writeDecimal(kSpool, "mmLeftMargin", ps.leftMargin, error) &&
+         settings.writeDecimal(kSpool, "mmRightMargin", ps.rightMargin, error);
 }
 
 std::pair<double, double> ParsePsd(const std::string& text) {

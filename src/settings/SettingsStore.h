@@ -35,8 +35,10 @@ void WritePrinterList(ProfileFile& settings, Printers& printers);
 // The "Restauruoti" command.
 void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& ps);
 
-// Writes what the page-setup action of the options dialog changed.
-void StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps);
+// Writes what the page-setup action of the options dialog changed, in the
+// fixed key order. The first write that fails ends it: false, *error set.
+bool StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps,
+                         std::string* error = nullptr);
 
 // [FR0572] PSD: one decimal or two joined by "/".
 std::pair<double, double> ParsePsd(const std::string& text);

@@ -272,8 +272,14 @@ std::string FakePrinters::currentName() {
 
 bool FakePrinters::metrics(PrinterMetrics* out) {
   if (selected < 0) return false;
-  *out = metricsValue;
+  const auto it = metricsOf.find(selected);
+  *out = it != metricsOf.end() ? it->second : metricsValue;
   return true;
+}
+
+std::vector<PaperInfo> FakePrinters::paperList() {
+  const auto it = paperSizes.find(selected);
+  return it != paperSizes.end() ? it->second : std::vector<PaperInfo>{};
 }
 
 }  // namespace marvena

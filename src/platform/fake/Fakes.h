@@ -120,6 +120,11 @@ class FakePrinters final : public Printers {
     widthTenths = w;
   }
   std::vector<std::string> paperNames() override { return papers; }
+  // Papers with sizes by printer index; a printer without an entry reports none.
+  std::map<int, std::vector<PaperInfo>> paperSizes;
+  // Metrics by printer index, where they differ from metricsValue.
+  std::map<int, PrinterMetrics> metricsOf;
+  std::vector<PaperInfo> paperList() override;
   bool metrics(PrinterMetrics* out) override;
   std::vector<std::string> fontFaces() override { return faces; }
 };
