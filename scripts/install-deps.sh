@@ -21,6 +21,8 @@ packages=(
   # the *.IST job: LibreOffice Calc (the full one, so the workbook can open in a window;
   # it replaces the -nogui variant) driven through UNO by Debian's python3
   libreoffice-calc python3-uno
+  # installation maintenance: zip kits unpacked with libarchive; test certificates made by openssl
+  libarchive-dev openssl
 )
 
 export DEBIAN_FRONTEND=noninteractive
