@@ -16,6 +16,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
   cups cups-daemon cups-filters printer-driver-cups-pdf poppler-utils ghostscript enscript
+  dbus python3-dbus python3-gi
   xvfb xauth xclip trayer xdotool x11-apps imagemagick qt6-translations-l10n python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
   gnumeric
   # the *.IST job: LibreOffice Calc (the full one, so the workbook can open in a window;

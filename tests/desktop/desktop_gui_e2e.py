@@ -1,8 +1,10 @@
 """The desktop tool under Xvfb: docked in a real XEmbed tray host (trayer),
-its menu, its window, "Baigti"; a desktop without a tray; no display at all;
-a second start."""
+its menu, its window, "Baigti"; a StatusNotifierItem host on a private
+session bus (what KDE and GNOME panels are); a desktop without a tray; no
+display at all; a second start."""
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
@@ -13,6 +15,11 @@ import unittest
 TOOL = os.path.abspath(sys.argv.pop(1) if len(sys.argv) > 1 else "build/marvena-spool")
 NEEDED = ["Xvfb", "trayer", "xdotool", "xwininfo"]
 MISSING = [p for p in NEEDED if not shutil.which(p)]
+HERE = os.path.dirname(os.path.abspath(__file__))
+SNI_MISSING = [p for p in ("dbus-daemon",) if not shutil.which(p)]
+if subprocess.run(["/usr/bin/python3", "-c", "import dbus, gi"],
+                  stderr=subprocess.DEVNULL).returncode != 0:
+    SNI_MISSING.append("python3-dbus and python3-gi")
 
 
 def wait_until(cond, timeout=10.0):
@@ -140,6 +147,59 @@ class WithATray(unittest.TestCase):
             d.xdotool("mousemove", "--window", menu, "40", str(height - 10), "click", "1")
             self.assertEqual(tool.wait(15), 0)
         finally:
+            d.close()
+
+
+class SessionBus:
+    """A private dbus-daemon and the StatusNotifierItem host on it."""
+
+    def __init__(self, desktop):
+        self.daemon = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=desktop.env)
+        desktop.env["DBUS_SESSION_BUS_ADDRESS"] = self.daemon.stdout.readline().strip()
+        self.host = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "sni_host.py")],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                     env=desktop.env)
+        assert self.read() == "READY"
+
+    def read(self, timeout=20):
+        ready, _, _ = select.select([self.host.stdout], [], [], timeout)
+        return self.host.stdout.readline().strip() if ready else "TIMEOUT"
+
+    def ask(self, line):
+        self.host.stdin.write(line + "\n")
+        self.host.stdin.flush()
+        return self.read()
+
+    def close(self):
+        for p in (self.host, self.daemon):
+            p.kill()
+            p.wait()
+
+
+@unittest.skipIf(MISSING + SNI_MISSING, "needs " + ", ".join(MISSING + SNI_MISSING))
+class WithAStatusNotifierHost(unittest.TestCase):
+    def test_registers_activation_shows_the_window_and_the_menu_works(self):
+        d = Desktop(tray=False)
+        bus = SessionBus(d)
+        try:
+            tool = d.start()
+            registered = bus.read()
+            self.assertTrue(registered.startswith("ITEM "), registered)
+            self.assertEqual(bus.ask("title"), "TITLE Marvena Spool")
+            self.assertEqual(bus.ask("menu"), "MENU Restauruoti\tParametrai\tApie\tBaigti")
+            # Hidden at start; the panel's click (activation) brings the window up.
+            self.assertFalse(re.search(r'"Marvena Spool".*\b(39\d|4\d\d)x(1[3-9]\d|2\d\d)',
+                                       d.tree()))
+            self.assertEqual(bus.ask("activate"), "OK")
+            shown = wait_until(lambda: re.search(
+                r'"Marvena Spool".*\b(39\d|4\d\d)x(1[3-9]\d|2\d\d)', d.tree()), 10)
+            self.assertTrue(shown, "activation does not bring up the window:\n" + d.tree())
+            self.assertEqual(bus.ask("click Baigti"), "OK")
+            self.assertEqual(tool.wait(15), 0)
+        finally:
+            bus.close()
             d.close()
 
 
