@@ -8,15 +8,19 @@
 #include <memory>
 #include <string>
 
+#include "platform/Archive.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/DirectoryWatcher.h"
 #include "platform/FileSystem.h"
+#include "platform/FileTimes.h"
 #include "platform/Fonts.h"
 #include "platform/Ftp.h"
+#include "platform/Http.h"
 #include "platform/Locale.h"
 #include "platform/PrintDevice.h"
 #include "platform/Printers.h"
+#include "platform/Process.h"
 #include "platform/Shell.h"
 #include "platform/Spreadsheet.h"
 
@@ -58,6 +62,12 @@ class Platform {
   virtual UrlOpener* urlOpener() = 0;
   virtual FtpClient* ftp() = 0;
   virtual Spreadsheet* spreadsheet() = 0;
+  // Installation maintenance: downloads, the kits' programs, unpacking,
+  // file times. Null where the platform has none; ready before configure().
+  virtual HttpClient* http() { return nullptr; }
+  virtual ProcessRunner* processes() { return nullptr; }
+  virtual ArchiveUnpacker* unpacker() { return nullptr; }
+  virtual FileTimes* fileTimes() { return nullptr; }
 
   // One instance per `key` on this machine; null while another holds it.
   virtual std::unique_ptr<InstanceGuard> claimInstance(const std::string& key) = 0;

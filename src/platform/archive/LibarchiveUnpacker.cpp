@@ -89,9 +89,9 @@ bool LibarchiveUnpacker::unpack(const std::string& path, const std::string& dire
   Reader r = Open(path, error);
   if (!r) return false;
   Writer w(archive_write_disk_new());
-  archive_write_disk_set_options(
-      w.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                   ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_UNLINK);
+  archive_write_disk_set_options(w.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
+                                              ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                              ARCHIVE_EXTRACT_SECURE_SYMLINKS);
   archive_write_disk_set_standard_lookup(w.get());
   // The names checked above are relative; they are put under the real
   // directory, whose own links are the user's choice, so that the link check

@@ -3,9 +3,13 @@
 #include <unistd.h>
 
 #include "platform/Platform.h"
+#include "platform/archive/LibarchiveUnpacker.h"
 #include "platform/curl/CurlFtpClient.h"
+#include "platform/curl/CurlHttpClient.h"
 #include "platform/posix/InotifyWatcher.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixFileTimes.h"
+#include "platform/posix/PosixProcess.h"
 #include "platform/posix/PosixSystem.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtFonts.h"
@@ -53,6 +57,10 @@ class LinuxPlatform final : public Platform {
   UrlOpener* urlOpener() override { return &urlOpener_; }
   FtpClient* ftp() override { return &ftp_; }
   Spreadsheet* spreadsheet() override { return spreadsheet_.get(); }
+  HttpClient* http() override { return &http_; }
+  ProcessRunner* processes() override { return &processes_; }
+  ArchiveUnpacker* unpacker() override { return &unpacker_; }
+  FileTimes* fileTimes() override { return &fileTimes_; }
 
   std::unique_ptr<InstanceGuard> claimInstance(const std::string& key) override {
     auto lock = std::make_unique<InstanceLock>(key);
@@ -82,6 +90,10 @@ class LinuxPlatform final : public Platform {
   QtUrlOpener urlOpener_;
   CurlFtpClient ftp_;
   std::unique_ptr<UnoSpreadsheet> spreadsheet_;
+  CurlHttpClient http_;
+  PosixProcessRunner processes_;
+  LibarchiveUnpacker unpacker_;
+  PosixFileTimes fileTimes_;
 };
 
 }  // namespace
