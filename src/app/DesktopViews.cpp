@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "app/SpoolRunner.h"
+#include "platform/PrintDevice.h"
 #include "platform/Printers.h"
+#include "presentation/OptionsModel.h"
 #include "settings/PrintSettingsOwner.h"
 #include "settings/SettingsStore.h"
 #include "spool/Dispatcher.h"
@@ -15,6 +17,7 @@
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/GuiEventBridge.h"
 #include "ui/qt/MainWindow.h"
+#include "ui/qt/OptionsDialog.h"
 #include "ui/qt/TrayView.h"
 
 namespace marvena {
@@ -48,6 +51,10 @@ DesktopViews::DesktopViews(DesktopWiring wiring) : w_(std::move(wiring)) {
   QObject::connect(bridge_.get(), &GuiEventBridge::passEnded, window_.get(),
                    [this] { window_->refreshSoon(); });
   tray_->setState(w_.status.state());
+  // Start-up selected the printer the settings name; the options window
+  // starts from it. No job runs yet.
+  w_.printSettings.update(
+      [this](PrintSettings& ps) { ps.printerIndex = w_.printers.currentIndex(); });
 
   if (qEnvironmentVariableIsSet("MARVENA_MEASURE_STALLS")) {
     // A 10 ms tick that comes late shows how long the GUI thread was busy.
@@ -93,19 +100,71 @@ void DesktopViews::about() {
   aboutOpen_ = false;
 }
 
+std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
+                                                 std::function<void(std::function<void()>)> apply,
+                                                 bool* storeFailureTold) {
+  OptionsParts parts;
+  if (w.makePrinters) parts.printers = w.makePrinters();
+  if (parts.printers && w.makeDevice) parts.device = w.makeDevice(*parts.printers);
+  if (!parts.device) return nullptr;
+  PrintSettingsOwner& owner = w.printSettings;
+  Printers& jobPrinters = w.printers;
+  auto publish = [&owner, &jobPrinters, apply](const SettingsChange& change) {
+    // The jobs' printer object and settings change between jobs only: a
+    // job that prints keeps what it started with.
+    apply([&owner, &jobPrinters, change] {
+      bool applied = true;
+      owner.update(
+          [&](PrintSettings& ps) { applied = ApplySettingsChange(change, ps, jobPrinters); });
+      if (applied) return;
+      const QString name = QString::fromStdString(change.printerName);
+      QMetaObject::invokeMethod(qApp, [name] {
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, QStringLiteral("Marvena Spool"),
+            QStringLiteral("Spausdintuvas \u201E%1\u201C nebepasiekiamas; spausdinama "
+                           "ankstesniu spausdintuvu.")
+                .arg(name),
+            QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+      });
+    });
+  };
+  auto tell = [](const std::string& text) {
+    QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Marvena Spool"),
+                         QString::fromStdString(text));
+  };
+  Printers& own = *parts.printers;
+  PrintDevice& device = *parts.device;
+  parts.model = std::make_unique<OptionsModel>(
+      OptionsModel::Services{own, device, &w.settings, publish, tell, storeFailureTold},
+      owner.snapshot());
+  return std::make_unique<OptionsDialog>(std::move(parts));
+}
+
 void DesktopViews::parameters() {
-  if (parametersOpen_) return;  // one options window at a time
-  parametersOpen_ = true;
-  auto* box =
-      new QMessageBox(QMessageBox::Information, QStringLiteral("Parametrai"),
-                      QStringLiteral("Parametr\u0173 langas dar kuriamas: spausdintuv\u0105, "
-                                     "popieri\u0173, para\u0161tes ir \u0161rift\u0105 kol "
-                                     "kas galima keisti faile MARVENA.INI."),
-                      QMessageBox::Ok);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setModal(false);
-  QObject::connect(box, &QObject::destroyed, [this] { parametersOpen_ = false; });
-  box->show();
+  if (options_) return;  // one options window at a time
+  std::unique_ptr<OptionsDialog> dialog = MakeOptionsDialog(
+      w_, [this](std::function<void()> work) { w_.runner.runOnJobThread(std::move(work)); },
+      &storeFailureTold_);
+  if (!dialog) return;
+  options_ = dialog.release();
+  options_->setAttribute(Qt::WA_DeleteOnClose);
+  options_->setModal(false);
+  options_->onAbout = [this] { about(); };
+  options_->show();
+}
+
+void DesktopViews::openOptionsAtStart(const std::string& reason) {
+  if (reason.empty()) return;
+  std::fprintf(stderr, "opening the options window at start: %s\n", reason.c_str());
+  // No job runs yet: changes apply at once.
+  std::unique_ptr<OptionsDialog> dialog = MakeOptionsDialog(
+      w_, [](std::function<void()> work) { work(); }, &storeFailureTold_);
+  if (!dialog) return;
+  dialog->onAbout = [this] { about(); };
+  dialog->runParameters();
+  dialog->exec();
 }
 
 void DesktopViews::restore() {

@@ -4,9 +4,12 @@
 
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace marvena {
 
@@ -14,6 +17,8 @@ class Dispatcher;
 class GuiEventBridge;
 class JobStatus;
 class MainWindow;
+class OptionsDialog;
+class PrintDevice;
 class PrintSettingsOwner;
 class ProfileFile;
 class Printers;
@@ -29,13 +34,28 @@ struct DesktopWiring {
   Printers& printers;
   QString spoolDir;
   QString version;
+  // The options window's own printer object and a device that measures on
+  // it; without them the window cannot open.
+  std::function<std::unique_ptr<Printers>()> makePrinters = {};
+  std::function<std::unique_ptr<PrintDevice>(Printers&)> makeDevice = {};
 };
+
+// The options window over its own printer object. Its changes reach the
+// jobs through `apply` (between jobs); a store that fails is told once per
+// run (`storeFailureTold`). Null when no printer object can be made.
+std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
+                                                 std::function<void(std::function<void()>)> apply,
+                                                 bool* storeFailureTold);
 
 class DesktopViews {
  public:
   // Subscribes to the job events: call before the first pass.
   explicit DesktopViews(DesktopWiring wiring);
   ~DesktopViews();
+  // At start, before any job: when the printer settings are missing or name
+  // another printer, the options window opens modally with its page setup
+  // at once. `reason` empty: nothing to do.
+  void openOptionsAtStart(const std::string& reason);
 
  private:
   void about();
@@ -49,7 +69,8 @@ class DesktopViews {
   std::unique_ptr<TrayView> tray_;
   std::unique_ptr<QMenu> windowMenu_;  // the commands, where there is no tray
   bool aboutOpen_ = false;
-  bool parametersOpen_ = false;
+  QPointer<OptionsDialog> options_;  // at most one, freed when closed
+  bool storeFailureTold_ = false;
   // MARVENA_MEASURE_STALLS: the GUI thread's longest stall, logged at the end.
   QTimer stallTimer_;
   QElapsedTimer sinceTick_;

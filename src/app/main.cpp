@@ -22,6 +22,7 @@
 #include "app/SpoolSession.h"
 #include "app/StderrMessages.h"
 #include "platform/Platform.h"
+#include "settings/SettingsStore.h"
 #include "ui/qt/QtMessages.h"
 
 #ifndef MARVENA_VERSION
@@ -114,10 +115,13 @@ int Run(int argc, char** argv) {
   SpoolRunner runner(session.dispatcher(), platform->makeDirectoryWatcher());
   std::unique_ptr<DesktopViews> views;
   if (!headless)
-    views = std::make_unique<DesktopViews>(
-        DesktopWiring{session.status(), session.dispatcher(), runner, session.printSettings(),
-                      session.settings(), platform->printers(),
-                      QString::fromStdString(start.spoolDir), QStringLiteral(MARVENA_VERSION)});
+    views = std::make_unique<DesktopViews>(DesktopWiring{
+        session.status(), session.dispatcher(), runner, session.printSettings(), session.settings(),
+        platform->printers(), QString::fromStdString(start.spoolDir),
+        QStringLiteral(MARVENA_VERSION), [&platform] { return platform->makePrinters(); },
+        [&platform](Printers& p) { return platform->makePrintDeviceFor(p); }});
+  if (views)
+    views->openOptionsAtStart(OptionsWantedAtStart(&session.settings(), platform->printers()));
   if (start.timerEnabled) runner.start();
   return app.exec();
 }

@@ -58,6 +58,11 @@ class Platform {
   virtual void configure(const PlatformConfig& config) = 0;
   virtual Printers& printers() = 0;
   virtual std::unique_ptr<PrintDevice> makePrintDevice() = 0;
+  // A printer object of the caller's own, for a window that must not change
+  // the one the jobs use while they print, and a device that measures on
+  // it. Null where the platform has none to give.
+  virtual std::unique_ptr<Printers> makePrinters() { return nullptr; }
+  virtual std::unique_ptr<PrintDevice> makePrintDeviceFor(Printers&) { return nullptr; }
   virtual Clipboard* clipboard() = 0;
   virtual UrlOpener* urlOpener() = 0;
   virtual FtpClient* ftp() = 0;

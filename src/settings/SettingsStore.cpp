@@ -30,6 +30,16 @@ void FixUpToDefault(ProfileFile& settings, Printers& printers) {
 
 }  // namespace
 
+std::string OptionsWantedAtStart(ProfileFile* settings, Printers& printers) {
+  if (!settings) return {};
+  if (!settings->keyExists(kSpool, "PrinterIndex")) return "first run: no printer chosen yet";
+  const std::string inUse = First255(settings->readString(kSpool, "PrinterInUse", ""));
+  if (!inUse.empty() && printers.currentIndex() >= 0 && inUse != printers.currentName())
+    return "the printer in use \"" + inUse + "\" is not the selected printer \"" +
+           printers.currentName() + "\"";
+  return {};
+}
+
 SpoolAndPrinter LoadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
                                     const OpenOptionsDialog& openOptions) {
   SpoolAndPrinter out;

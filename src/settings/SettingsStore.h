@@ -26,6 +26,11 @@ struct SpoolAndPrinter {
 SpoolAndPrinter LoadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
                                     const OpenOptionsDialog& openOptions);
 
+// After the load: why the options window should open (no printer chosen
+// yet, or PrinterInUse naming another printer than the selected one), or
+// empty. The same conditions as the load's own.
+std::string OptionsWantedAtStart(ProfileFile* settings, Printers& printers);
+
 // Load step 8: paper and margins into `ps`.
 void LoadPaperAndMargins(ProfileFile* settings, PrintSettings& ps);
 

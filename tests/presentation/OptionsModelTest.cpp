@@ -4,6 +4,7 @@
 #include "platform/fake/RecordingPrintDevice.h"
 #include "presentation/OptionsModel.h"
 #include "settings/ProfileFile.h"
+#include "settings/SettingsStore.h"
 
 namespace marvena {
 namespace {
@@ -339,6 +340,32 @@ TEST_F(OptionsTest, PageSetupWindowContract) {
   window->orientation = Orientation::Landscape;
   EXPECT_EQ(window->pageWidth(), 29700);
   EXPECT_EQ(window->pageHeight(), 21000);
+}
+
+}  // namespace
+}  // namespace marvena
+
+namespace marvena {
+namespace {
+
+TEST(OptionsAtStart, OpenWhenNoPrinterIsChosenOrAnotherIsInUse) {
+  FakeFileSystem fs;
+  FakePrinters printers;
+  printers.printerNames = {"Laser", "Marvena PDF"};
+  printers.select(1);
+  EXPECT_EQ(OptionsWantedAtStart(nullptr, printers), "");
+  struct Case {
+    const char* file;
+    bool opens;
+  } cases[] = {{"[Spool]\nPath=\\MARVENA\\SPOOL\n", true},
+               {"[Spool]\nPrinterIndex=1\nPrinterInUse=Laser\n", true},
+               {"[Spool]\nPrinterIndex=1\nPrinterInUse=Marvena PDF\n", false},
+               {"[Spool]\nPrinterIndex=1\nPrinterInUse=\n", false}};
+  for (const Case& c : cases) {
+    fs.put(kIni, c.file);
+    ProfileFile f(fs, kIni, ',');
+    EXPECT_EQ(!OptionsWantedAtStart(&f, printers).empty(), c.opens) << c.file;
+  }
 }
 
 }  // namespace

@@ -53,6 +53,14 @@ class LinuxPlatform final : public Platform {
   std::unique_ptr<PrintDevice> makePrintDevice() override {
     return std::make_unique<QtPrintDevice>(*printers_, fallbackFont_, log_);
   }
+  std::unique_ptr<Printers> makePrinters() override {
+    return std::make_unique<QtPrinters>(printers_ ? printers_->pdfDir() : std::string());
+  }
+  std::unique_ptr<PrintDevice> makePrintDeviceFor(Printers& printers) override {
+    auto* qt = dynamic_cast<QtPrinters*>(&printers);
+    if (!qt) return nullptr;
+    return std::make_unique<QtPrintDevice>(*qt, fallbackFont_, log_);
+  }
   Clipboard* clipboard() override { return &clipboard_; }
   UrlOpener* urlOpener() override { return &urlOpener_; }
   FtpClient* ftp() override { return &ftp_; }

@@ -4,6 +4,7 @@
 #include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <cmath>
 
 namespace marvena {
 
@@ -68,13 +69,36 @@ QPageSize PageSizeFromWindowsCode(int code, double lengthMm, double widthMm) {
 std::vector<std::string> QtPrinters::paperNames() {
   std::vector<std::string> out;
   if (isPdfPrinter() || current_ < 0) {
-    for (auto id : {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::Letter,
-                    QPageSize::Legal})
+    for (auto id :
+         {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::Letter, QPageSize::Legal})
       out.push_back(QPageSize::name(id).toStdString());
     return out;
   }
   const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(currentName()));
   for (const QPageSize& size : info.supportedPageSizes()) out.push_back(size.name().toStdString());
+  return out;
+}
+
+std::vector<PaperInfo> QtPrinters::paperList() {
+  std::vector<PaperInfo> out;
+  auto add = [&out](const QPageSize& size) {
+    const QSizeF mm = size.size(QPageSize::Millimeter);
+    // Sizes the Windows list does not know travel as user sizes.
+    const int code = size.windowsId() > 0 ? size.windowsId() : 256;
+    out.push_back({size.name().toStdString(), code, static_cast<int>(std::lround(mm.width() * 10)),
+                   static_cast<int>(std::lround(mm.height() * 10))});
+  };
+  bool custom = true;
+  if (isPdfPrinter() || current_ < 0) {
+    for (auto id :
+         {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::Letter, QPageSize::Legal})
+      add(QPageSize(id));
+  } else {
+    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(currentName()));
+    for (const QPageSize& size : info.supportedPageSizes()) add(size);
+    custom = info.supportsCustomPageSizes();
+  }
+  if (custom) out.push_back({"Custom", 256, 0, 0});
   return out;
 }
 
@@ -86,8 +110,7 @@ std::unique_ptr<QPrinter> QtPrinters::makeQPrinter() {
     printer->setOutputFormat(QPrinter::PdfFormat);
   } else {
     printer = std::make_unique<QPrinter>(
-        QPrinterInfo::printerInfo(QString::fromStdString(currentName())),
-        QPrinter::HighResolution);
+        QPrinterInfo::printerInfo(QString::fromStdString(currentName())), QPrinter::HighResolution);
   }
   printer->setResolution(kPrinterDpi);
   printer->setFullPage(true);

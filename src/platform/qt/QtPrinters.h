@@ -36,6 +36,7 @@ class QtPrinters final : public Printers {
   int paperWidth() override { return widthTenths_; }
   void setPaperDimensions(int lengthTenthMm, int widthTenthMm) override;
   std::vector<std::string> paperNames() override;
+  std::vector<PaperInfo> paperList() override;
   bool metrics(PrinterMetrics* out) override;
   std::vector<std::string> fontFaces() override;
 
