@@ -1,6 +1,7 @@
 #include "ui/qt/AboutDialog.h"
 
 #include <unistd.h>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,6 +34,31 @@ QPixmap Picture() {
   }
   p.setPen(QPen(QColor(30, 90, 200), 2));
   for (int y = 0; y < 7; ++y) p.drawLine(30, 32 + 11 * y, 78, 32 + 11 * y);
+  return pm;
+}
+
+// The logo in the desktop's own button colours (face, light and shadow
+// edges, text), so it sits right on any colour scheme.
+QPixmap Logo(const QPalette& pal) {
+  QPixmap pm(180, 35);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.fillRect(QRect(0, 0, 179, 34), pal.color(QPalette::Button));
+  p.setPen(pal.color(QPalette::Light));
+  p.drawLine(0, 0, 178, 0);
+  p.drawLine(0, 0, 0, 33);
+  p.setPen(pal.color(QPalette::Shadow));
+  p.drawLine(179, 0, 179, 34);
+  p.drawLine(0, 34, 179, 34);
+  QFont f(QStringLiteral("DejaVu Sans"), 15, QFont::Bold);
+  p.setFont(f);
+  p.setPen(pal.color(QPalette::ButtonText));
+  p.drawText(QRect(8, 0, 170, 35), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MARVENA"));
+  f.setPointSize(9);
+  f.setBold(false);
+  p.setFont(f);
+  p.drawText(QRect(0, 0, 172, 33), Qt::AlignBottom | Qt::AlignRight, QStringLiteral("spool"));
   return pm;
 }
 
@@ -79,9 +105,10 @@ AboutDialog::AboutDialog(const QString& version, const QString& spoolDir, QWidge
     grid->addWidget(l, row, col, 1, span);
     return l;
   };
-  QFont bold = font();
-  bold.setBold(true);
-  add(QStringLiteral("Marvena Spool"), 0)->setFont(bold);
+  auto* logo = new QLabel;
+  logo->setPixmap(Logo(QApplication::palette()));
+  logo->setAccessibleName(QStringLiteral("Marvena Spool"));
+  grid->addWidget(logo, 0, 1, 1, 2, Qt::AlignRight);
   add(QStringLiteral("Programos versija %1").arg(version), 1);
   add(QStringLiteral("C++20, Qt %1").arg(QString::fromLatin1(qVersion())), 2);
   add(QStringLiteral("\u00a9 Marvena"), 3);
