@@ -1,0 +1,39 @@
+// Prints the options window's information page for a settings file, as the
+// window works it out on the platform's own printer objects, so that the
+// end-to-end test can print jobs against it. argv: settings file, PDF
+// directory. Output: "page W H", "margins L T R B", then one line per font
+// size: "row SIZE CHARS LINES".
+#include <QApplication>
+#include <cstdio>
+
+#include "platform/Platform.h"
+#include "presentation/OptionsModel.h"
+#include "settings/ProfileFile.h"
+#include "settings/SettingsStore.h"
+
+int main(int argc, char** argv) {
+  using namespace marvena;
+  if (argc != 3) return 2;
+  QApplication app(argc, argv);
+  std::unique_ptr<Platform> platform = MakePlatform();
+  ProfileFile settings(platform->fileSystem(), argv[1], platform->locale().decimalSeparator());
+  platform->configure(PlatformConfig{settings, argv[2], "", true, {}});
+  std::unique_ptr<Printers> printers = platform->makePrinters();
+  std::unique_ptr<PrintDevice> device = platform->makePrintDeviceFor(*printers);
+  if (!printers || !device) return 2;
+  PrintSettings ps;
+  ps.printerIndex = settings.readInteger("Spool", "PrinterIndex", -1);
+  LoadPaperAndMargins(&settings, ps);
+  OptionsModel model({*printers, *device, nullptr, {}, {}, nullptr}, ps);
+  const std::optional<InformationPage> page = model.information();
+  if (!page) return 1;
+  std::printf("page %d %d\nmargins %d %d %d %d\n", page->pageWidth, page->pageHeight, page->left,
+              page->top, page->right, page->bottom);
+  int size = kSmallestFontSize;
+  for (const std::string& row : page->rows) {
+    int chars = 0, lines = 0;
+    std::sscanf(row.c_str() + 2, "%d %d", &chars, &lines);
+    std::printf("row %d %d %d |%s|\n", size++, chars, lines, row.c_str());
+  }
+  return 0;
+}
