@@ -118,7 +118,7 @@ bool SpoolSession::start(const std::string& configPath) {
                                 messages_.log("options dialog would open (" + reason +
                                               "); headless, going on with the current printer");
                               },
-                              {}};
+                              env_.wordVersionText};
   start_ = RunStartup(&settings, startEnv);
 
   // One instance per spool directory, however it is reached and whichever

@@ -40,6 +40,8 @@ struct SessionEnvironment {
   std::function<void(const std::string&)> stepHook;
   // Whether the tool runs without windows (the office then does too).
   bool headless = true;
+  // The word processor's version text; empty when none answers.
+  std::function<std::string()> wordVersionText;
 };
 
 class SpoolSession {

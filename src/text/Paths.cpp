@@ -10,7 +10,9 @@ std::string MapDosPath(const std::string& path, const std::string& driveRoot) {
     rest = path;
   } else if (path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
              ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
-    rest = path.substr(2);
+    // Without a drive root (on Windows, where DOS paths are this machine's
+    // own) the drive letter stays.
+    rest = driveRoot.empty() ? path : path.substr(2);
   } else {
     return path;
   }

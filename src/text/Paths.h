@@ -9,6 +9,7 @@ namespace marvena {
 
 // A DOS path that starts with "\" (or "X:\") means the root of the DOS
 // drive, which is a directory of this machine; other paths are used as they are.
+// An empty `driveRoot` keeps a drive letter ("D:\X" -> "D:/X").
 std::string MapDosPath(const std::string& path, const std::string& driveRoot);
 
 // "dir/name" -> "dir" ("." for a bare name, "/" for a name in the root).

@@ -2,17 +2,20 @@
 
 #include <vector>
 
+#include "platform/win32/WinText.h"
+
 namespace marvena {
 
 namespace {
 
 std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
+  return Widen(utf8);
+}
+
+// Whether a call returned an object to call further; anything else from an
+// automation server is a refusal, never a pointer to follow.
+bool IsObject(const VARIANT& v) {
+  return v.vt == VT_DISPATCH && v.pdispVal != nullptr;
 }
 
 bool Fail(SpreadsheetError* error, SpreadsheetFault fault, const std::string& detail, HRESULT hr) {
@@ -94,8 +97,14 @@ bool ExcelSpreadsheet::connect(SpreadsheetError* error) {
 }
 
 IDispatch* ExcelSpreadsheet::findWorkbook(const std::string& path, SpreadsheetError* error) {
+  if (!excel_) {
+    Fail(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
+    return nullptr;
+  }
   VARIANT books, count;
+  VariantInit(&count);
   HRESULT hr = Call(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
+  if (SUCCEEDED(hr) && !IsObject(books)) hr = DISP_E_TYPEMISMATCH;
   if (FAILED(hr)) {
     Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document, "Workbooks",
          hr);
@@ -103,14 +112,18 @@ IDispatch* ExcelSpreadsheet::findWorkbook(const std::string& path, SpreadsheetEr
   }
   IDispatch* found = nullptr;
   if (SUCCEEDED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Count", &count))) {
-    VariantChangeType(&count, &count, 0, VT_I4);
+    if (FAILED(VariantChangeType(&count, &count, 0, VT_I4))) count.lVal = 0;
     const std::wstring wanted = Wide(path);
     for (LONG i = 1; i <= count.lVal && !found; ++i) {
       VARIANT index, book, name;
       VariantInit(&index);
       index.vt = VT_I4;
       index.lVal = i;
-      if (FAILED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Item", &book, {index}))) continue;
+      if (FAILED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Item", &book, {index})) ||
+          !IsObject(book)) {
+        VariantClear(&book);
+        continue;
+      }
       if (SUCCEEDED(Call(book.pdispVal, DISPATCH_PROPERTYGET, L"FullName", &name)) &&
           name.vt == VT_BSTR && lstrcmpiW(name.bstrVal, wanted.c_str()) == 0) {
         found = book.pdispVal;
@@ -158,9 +171,15 @@ bool ExcelSpreadsheet::closeWorkbook(const std::string& path, SpreadsheetError* 
 bool ExcelSpreadsheet::openWorkbook(const std::string& path, SpreadsheetError* error) {
   Release(sheet_);
   Release(workbook_);
+  if (!excel_) return Fail(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
   VARIANT visible = Flag(true), books, book;
   HRESULT hr = Call(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {visible});
-  if (SUCCEEDED(hr)) hr = Call(excel_, DISPATCH_METHOD, L"WorkBooks", &books);
+  if (SUCCEEDED(hr))
+    hr = Call(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
+  if (SUCCEEDED(hr) && !IsObject(books)) {
+    VariantClear(&books);
+    hr = DISP_E_TYPEMISMATCH;
+  }
   if (FAILED(hr))
     return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
                 "WorkBooks", hr);
@@ -178,7 +197,12 @@ bool ExcelSpreadsheet::openWorkbook(const std::string& path, SpreadsheetError* e
 bool ExcelSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* error) {
   Release(sheet_);
   VARIANT sheets, sheet;
-  HRESULT hr = Call(workbook_, DISPATCH_METHOD, L"Worksheets", &sheets);
+  if (!workbook_) return Fail(error, SpreadsheetFault::Document, "no workbook is open", E_POINTER);
+  HRESULT hr = Call(workbook_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Worksheets", &sheets);
+  if (SUCCEEDED(hr) && !IsObject(sheets)) {
+    VariantClear(&sheets);
+    hr = DISP_E_TYPEMISMATCH;
+  }
   if (SUCCEEDED(hr)) {
     VARIANT key = Text(Wide(name));
     hr = Call(sheets.pdispVal, DISPATCH_PROPERTYGET, L"Item", &sheet, {key});
@@ -200,11 +224,16 @@ bool ExcelSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* 
 
 bool ExcelSpreadsheet::setCellText(const std::string& cell, const std::string& utf8,
                                    SpreadsheetError* error) {
+  if (!sheet_) return Fail(error, SpreadsheetFault::Document, "no sheet is active", E_POINTER);
   VARIANT range;
   VARIANT a = Text(Wide(cell)), b = Text(Wide(cell));
   HRESULT hr = Call(sheet_, DISPATCH_PROPERTYGET, L"Range", &range, {a, b});
   VariantClear(&a);
   VariantClear(&b);
+  if (SUCCEEDED(hr) && !IsObject(range)) {
+    VariantClear(&range);
+    hr = DISP_E_TYPEMISMATCH;
+  }
   if (SUCCEEDED(hr)) {
     // A leading apostrophe makes Excel keep the text as text (it is not
     // part of the value): "12" stays "12", "=A1" is no formula.
@@ -220,6 +249,7 @@ bool ExcelSpreadsheet::setCellText(const std::string& cell, const std::string& u
 }
 
 bool ExcelSpreadsheet::show(SpreadsheetError* error) {
+  if (!excel_) return Fail(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
   const HRESULT hr = Call(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {Flag(true)});
   if (FAILED(hr)) return Fail(error, SpreadsheetFault::Unreachable, "Visible", hr);
   return true;

@@ -1,0 +1,144 @@
+// Entry point on Windows: the same command line and session as on Linux,
+// without Qt. Until the Win32 windows exist the tool runs headless; started
+// for the desktop it says so once in a message box.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/SpoolSession.h"
+#include "app/StderrMessages.h"
+#include "app/win32/WinMessages.h"
+#include "app/win32/WinSpoolLoop.h"
+#include "platform/Platform.h"
+#include "platform/win32/WinSystem.h"
+#include "platform/win32/WinText.h"
+#include "spool/Dispatcher.h"
+
+#ifndef MARVENA_VERSION
+#define MARVENA_VERSION "0.0.0"
+#endif
+
+namespace marvena {
+namespace {
+
+std::string Env(const wchar_t* name) {
+  const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+  if (n == 0) return {};
+  std::wstring value(n, L'\0');
+  const DWORD got = GetEnvironmentVariableW(name, value.data(), n);
+  value.resize(got);
+  return Narrow(value);
+}
+
+// The arguments as UTF-8, whatever the console's code page.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return args;
+  for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+// MARVENA.INI lives in the Windows directory, where the profile API puts it.
+std::string DefaultConfigPath() {
+  wchar_t dir[MAX_PATH] = {};
+  const UINT n = GetWindowsDirectoryW(dir, MAX_PATH);
+  return ToolPath(std::wstring_view(dir, n)) + "/MARVENA.INI";
+}
+
+// Tests end the process at a named step of a job (MARVENA_TEST_CRASH_AT=
+// "claimed", "ran" or "finished", optionally with ":stop" to hang instead).
+std::function<void(const std::string&)> TestStepHook() {
+  const std::string setting = Env(L"MARVENA_TEST_CRASH_AT");
+  if (setting.empty()) return {};
+  const std::size_t colon = setting.find(':');
+  const std::string step = setting.substr(0, colon);
+  const bool stop = colon != std::string::npos && setting.substr(colon + 1) == "stop";
+  return [step, stop](const std::string& at) {
+    if (at != step) return;
+    std::fflush(stderr);
+    if (stop) Sleep(INFINITE);
+    TerminateProcess(GetCurrentProcess(), 9);
+  };
+}
+
+HANDLE stopEvent = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  if (stopEvent) SetEvent(stopEvent);
+  return TRUE;
+}
+
+int Run() {
+  const CommandLine cl = ParseCommandLine(Arguments());
+  if (const std::optional<int> status = AnswerInfoOptions(cl, MARVENA_VERSION)) return *status;
+
+  std::unique_ptr<Platform> platform = MakePlatform();
+  const std::string configPath =
+      platform->realPath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath);
+  const std::unique_ptr<InstanceGuard> instance = platform->claimInstance(configPath);
+  if (!instance) return 0;  // already running for this settings file
+
+  const bool headless = cl.headless || cl.once;
+  StderrMessages stderrMessages;
+  WinMessages boxes;
+  MessageSink& messages = headless ? static_cast<MessageSink&>(stderrMessages) : boxes;
+  if (!headless) {
+    // A console of our own (started from the desktop) would only stand in the way.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+    boxes.showMessage(
+        "Marvena Spool langas bus kitoje versijoje. Programa dirba be lango: užduotys "
+        "vykdomos, klaidos rodomos pranešimuose.");
+  }
+
+  // Excel is driven through COM from this thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  SessionEnvironment env;
+  env.driveRoot = Env(L"MARVENA_DRIVE");  // empty: DOS paths are this machine's own
+  env.stateBase = Env(L"LOCALAPPDATA");
+  if (env.stateBase.empty()) env.stateBase = Env(L"TEMP");
+  env.stateBase = ToolPath(Widen(env.stateBase));
+  env.processId = static_cast<long>(GetCurrentProcessId());
+  env.stepHook = TestStepHook();
+  env.headless = headless;
+  env.wordVersionText = WordVersionFromRegistry;
+  int status = 0;
+  {
+    SpoolSession session(*platform, messages, env);
+    if (session.start(configPath)) {
+      if (cl.once) {
+        status = session.runOnce();
+      } else if (session.startup().timerEnabled) {
+        stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+        status = RunSpoolLoop(session.dispatcher(), platform->makeDirectoryWatcher(), stopEvent);
+      } else {
+        // Nothing will be processed; wait to be ended as the tray tool would.
+        stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+        WaitForSingleObject(stopEvent, INFINITE);
+      }
+    }
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return status;
+}
+
+}  // namespace
+}  // namespace marvena
+
+int main() {
+  return marvena::Run();
+}

@@ -1,0 +1,95 @@
+#include "platform/win32/WinDirectoryWatcher.h"
+
+#include <cstring>
+
+namespace marvena {
+
+struct WinDirectoryWatcher::Watch {
+  std::string dir;
+  Handle handle;
+  OVERLAPPED overlapped{};
+  // DWORD-aligned, as ReadDirectoryChangesW requires.
+  alignas(DWORD) char buffer[32 * 1024];
+  bool pending = false;
+};
+
+WinDirectoryWatcher::WinDirectoryWatcher() : wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+WinDirectoryWatcher::~WinDirectoryWatcher() {
+  for (auto& w : watches_) {
+    if (w->pending) {
+      CancelIoEx(w->handle.get(), &w->overlapped);
+      DWORD ignored = 0;
+      GetOverlappedResult(w->handle.get(), &w->overlapped, &ignored, TRUE);
+    }
+  }
+}
+
+bool WinDirectoryWatcher::issue(Watch& w) {
+  w.overlapped = OVERLAPPED{};
+  w.overlapped.hEvent = wake_.get();
+  w.pending = ReadDirectoryChangesW(w.handle.get(), w.buffer, sizeof w.buffer, FALSE,
+                                    FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                        FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE,
+                                    nullptr, &w.overlapped, nullptr);
+  return w.pending;
+}
+
+bool WinDirectoryWatcher::watch(const std::string& dir) {
+  for (const auto& w : watches_)
+    if (w->dir == dir) return true;
+  auto w = std::make_unique<Watch>();
+  w->dir = dir;
+  // Sharing delete too: the watch must not keep the directory from being
+  // removed or renamed.
+  w->handle.reset(CreateFileW(LongPath(dir).c_str(), FILE_LIST_DIRECTORY,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
+                              nullptr));
+  if (!w->handle.valid() || !issue(*w)) return false;
+  watches_.push_back(std::move(w));
+  return true;
+}
+
+std::vector<DirectoryWatcher::Event> WinDirectoryWatcher::read() {
+  std::vector<Event> events;
+  ResetEvent(wake_.get());
+  for (std::size_t i = 0; i < watches_.size();) {
+    Watch& w = *watches_[i];
+    DWORD bytes = 0;
+    if (!GetOverlappedResult(w.handle.get(), &w.overlapped, &bytes, FALSE)) {
+      if (GetLastError() == ERROR_IO_INCOMPLETE) {
+        ++i;
+        continue;
+      }
+      // The directory went away (or its drive did): watched anew once it is back.
+      events.push_back({w.dir, ""});
+      watches_.erase(watches_.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
+    if (bytes == 0) {
+      events.push_back({w.dir, ""});  // more changes than the buffer held
+    } else {
+      std::size_t offset = 0;
+      for (;;) {
+        FILE_NOTIFY_INFORMATION info;
+        std::memcpy(&info, w.buffer + offset, offsetof(FILE_NOTIFY_INFORMATION, FileName));
+        const wchar_t* name = reinterpret_cast<const wchar_t*>(
+            w.buffer + offset + offsetof(FILE_NOTIFY_INFORMATION, FileName));
+        events.push_back(
+            {w.dir, Narrow(std::wstring_view(name, info.FileNameLength / sizeof(wchar_t)))});
+        if (info.NextEntryOffset == 0 || offset + info.NextEntryOffset >= bytes) break;
+        offset += info.NextEntryOffset;
+      }
+    }
+    if (!issue(w)) {
+      events.push_back({w.dir, ""});
+      watches_.erase(watches_.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
+    ++i;
+  }
+  return events;
+}
+
+}  // namespace marvena
