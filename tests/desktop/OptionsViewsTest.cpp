@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Platform.h"
 #include "platform/fake/Fakes.h"
 #include "platform/fake/RecordingPrintDevice.h"
 #include "settings/ProfileFile.h"
@@ -252,6 +253,25 @@ TEST_F(OptionsViews, TheFontChooserHasTheLithuanianCaptionsAndOnlyMonospacedSize
   QTest::mouseClick(dialog.fontButton(), Qt::LeftButton);
   EXPECT_EQ(published.size(), 1u);
   EXPECT_FALSE(fs.files.count(kIni));
+}
+
+TEST_F(OptionsViews, AFontFamilyThatIsGoneMeasuresAndPrintsInTheFallback) {
+  std::unique_ptr<Platform> platform = MakePlatform();
+  platform->configure(PlatformConfig{settings, "/nonexistent-pdf-dir", "", true, {}});
+  std::unique_ptr<Printers> own = platform->makePrinters();
+  ASSERT_TRUE(own);
+  std::unique_ptr<PrintDevice> dev = platform->makePrintDeviceFor(*own);
+  ASSERT_TRUE(dev);
+  PrintSettings running;
+  running.printerIndex = static_cast<int>(own->names().size()) - 1;  // "Marvena PDF"
+  OptionsModel model({*own, *dev, nullptr, {}, {}, nullptr}, running);
+  model.setFont({"DejaVu Sans Mono", 9, 0});
+  const std::optional<InformationPage> installed = model.information();
+  model.setFont({"A Family Removed Since", 9, 0});
+  const std::optional<InformationPage> gone = model.information();
+  ASSERT_TRUE(installed && gone);
+  EXPECT_EQ(gone->fontName, "A Family Removed Since");
+  EXPECT_EQ(gone->rows, installed->rows);
 }
 
 TEST_F(OptionsViews, AClosedWindowFreesItself) {
