@@ -3,7 +3,8 @@
 namespace marvena {
 
 const char* const kUsage =
-    "Usage: marvena-spool [--config FILE] [--headless] [--once] [--version] [--help]\n"
+    "Usage: marvena-spool [--config FILE] [--headless] [--once] [--modify KITS] [--version] "
+    "[--help]\n"
     "\n"
     "Turns job files that the Marvena DOS programs drop into the spool directory into\n"
     "printouts, spreadsheets, tax declarations, clipboard text and uploads.\n"
@@ -12,6 +13,9 @@ const char* const kUsage =
     "  --headless     no window, tray icon or dialog; messages go to stderr\n"
     "  --once         process what is in the spool directory, then exit\n"
     "                 (exit status 1 when any job failed)\n"
+    "  --modify KITS  bring the installation up to date from the maker's server, then\n"
+    "                 exit: KITS is program, spool or both (exit status 1 when a step\n"
+    "                 failed); no window, progress on stderr\n"
     "  --version      print the version and exit\n"
     "  --help         print this text and exit\n";
 
@@ -31,6 +35,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.headless = true;
     } else if (a == "--once") {
       cl.once = true;
+    } else if (a == "--modify" || a.rfind("--modify=", 0) == 0) {
+      if (a == "--modify" && i + 1 < args.size()) cl.modify = args[++i];
+      if (a != "--modify") cl.modify = a.substr(9);
+      if (cl.modify != "program" && cl.modify != "spool" && cl.modify != "both") {
+        cl.error = "--modify needs program, spool or both";
+        break;
+      }
     } else if (a == "--version") {
       cl.version = true;
     } else if (a == "--help" || a == "-h") {

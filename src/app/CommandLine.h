@@ -12,6 +12,7 @@ struct CommandLine {
   bool once = false;
   bool version = false;
   bool help = false;
+  std::string modify;  // "program", "spool" or "both": maintenance only, then exit
   std::string error;  // set when the arguments could not be understood
 };
 

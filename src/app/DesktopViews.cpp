@@ -17,6 +17,7 @@
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/GuiEventBridge.h"
 #include "ui/qt/MainWindow.h"
+#include "ui/qt/MaintenanceController.h"
 #include "ui/qt/OptionsDialog.h"
 #include "ui/qt/TrayView.h"
 
@@ -90,6 +91,11 @@ DesktopViews::~DesktopViews() {
   if (stallTimer_.isActive())
     std::fprintf(stderr, "longest GUI thread stall: %lld ms\n",
                  static_cast<long long>(longestStallMs_));
+}
+
+void DesktopViews::enableMaintenance(MaintenanceFactory factory, MessageSink& messages) {
+  maintenance_ =
+      std::make_unique<MaintenanceController>(window_.get(), std::move(factory), messages);
 }
 
 void DesktopViews::about() {

@@ -11,12 +11,16 @@
 #include <memory>
 #include <string>
 
+#include "maintenance/Maintenance.h"
+
 namespace marvena {
 
 class Dispatcher;
 class GuiEventBridge;
 class JobStatus;
 class MainWindow;
+class MaintenanceController;
+class MessageSink;
 class OptionsDialog;
 class PrintDevice;
 class PrintSettingsOwner;
@@ -52,6 +56,10 @@ class DesktopViews {
   // Subscribes to the job events: call before the first pass.
   explicit DesktopViews(DesktopWiring wiring);
   ~DesktopViews();
+
+  // Start in the "Modifikuoti" group runs what `factory` makes; errors go
+  // to `messages`. Without this the button does nothing.
+  void enableMaintenance(MaintenanceFactory factory, MessageSink& messages);
   // At start, before any job: when the printer settings are missing or name
   // another printer, the options window opens modally with its page setup
   // at once. `reason` empty: nothing to do.
@@ -67,6 +75,7 @@ class DesktopViews {
   std::unique_ptr<GuiEventBridge> bridge_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<TrayView> tray_;
+  std::unique_ptr<MaintenanceController> maintenance_;
   std::unique_ptr<QMenu> windowMenu_;  // the commands, where there is no tray
   bool aboutOpen_ = false;
   QPointer<OptionsDialog> options_;  // at most one, freed when closed

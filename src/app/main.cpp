@@ -18,6 +18,7 @@
 #include "app/CommandLine.h"
 #include "app/DesktopViews.h"
 #include "app/JobTable.h"
+#include "app/MaintenanceSetup.h"
 #include "app/SpoolRunner.h"
 #include "app/SpoolSession.h"
 #include "app/StderrMessages.h"
@@ -74,6 +75,11 @@ int Run(int argc, char** argv) {
   std::unique_ptr<Platform> platform = MakePlatform();
   const std::string configPath =
       platform->realPath(AbsolutePath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath));
+  // Maintenance may run beside a running tool: it takes a lock of its own.
+  if (!cl.modify.empty()) {
+    const std::string drive = Env("MARVENA_DRIVE");
+    return RunModify(*platform, configPath, drive.empty() ? Env("HOME") : drive, cl.modify);
+  }
   const std::unique_ptr<InstanceGuard> instance = platform->claimInstance(configPath);
   if (!instance) return 0;  // already running for this settings file
 
@@ -122,6 +128,8 @@ int Run(int argc, char** argv) {
         [&platform](Printers& p) { return platform->makePrintDeviceFor(p); }});
   if (views)
     views->openOptionsAtStart(OptionsWantedAtStart(&session.settings(), platform->printers()));
+  if (views)
+    views->enableMaintenance(MakeMaintenanceFactory(*platform, configPath, env.driveRoot), boxes);
   if (start.timerEnabled) runner.start();
   return app.exec();
 }

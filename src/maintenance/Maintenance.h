@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -92,5 +93,10 @@ class MaintenanceProcedure {
   bool anyFailure_ = false;
   std::atomic<bool> stopped_{false};
 };
+
+// Makes the procedure for one run, reporting to `observer`; null (after
+// reporting why through it) when it cannot run now.
+using MaintenanceFactory =
+    std::function<std::shared_ptr<MaintenanceProcedure>(MaintenanceObserver& observer)>;
 
 }  // namespace marvena

@@ -55,7 +55,10 @@ MainWindow::MainWindow(QString spoolDir, QWidget* parent)
   modSpool_ = new QCheckBox(QStringLiteral("Spool"));
   modProgram_ = new QCheckBox(QStringLiteral("Program\u0105"));
   start_ = new QPushButton(QStringLiteral("Start"));
-  start_->setEnabled(false);  // the maintenance procedure comes later
+  start_->setEnabled(false);  // until a box is checked
+  // Checked from code or by the user, Start follows the boxes.
+  connect(modSpool_, &QCheckBox::toggled, this, &MainWindow::updateStart);
+  connect(modProgram_, &QCheckBox::toggled, this, &MainWindow::updateStart);
   auto* groupLayout = new QVBoxLayout(group);
   groupLayout->addWidget(modSpool_);
   groupLayout->addWidget(modProgram_);
@@ -127,6 +130,17 @@ void MainWindow::setCurrentJob(const QString& name) {
   jobName_->setText(name);
   if (name.isEmpty()) progress_->setProgress(0, 0);
   refreshSoon();
+}
+
+void MainWindow::updateStart() {
+  start_->setEnabled(!maintenanceRunning_ && (modSpool_->isChecked() || modProgram_->isChecked()));
+}
+
+void MainWindow::setMaintenanceRunning(bool running) {
+  maintenanceRunning_ = running;
+  modSpool_->setEnabled(!running);
+  modProgram_->setEnabled(!running);
+  updateStart();
 }
 
 void MainWindow::showFromTray() {

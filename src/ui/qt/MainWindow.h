@@ -47,6 +47,11 @@ class MainWindow final : public QWidget {
   QString statusText() const { return jobName_->text(); }
   QString progressText() const { return progress_->text(); }
   QPushButton* startButton() const { return start_; }
+  QCheckBox* programBox() const { return modProgram_; }
+  QCheckBox* spoolBox() const { return modSpool_; }
+  // While maintenance runs the group is disabled; afterwards Start follows
+  // the boxes again.
+  void setMaintenanceRunning(bool running);
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -54,6 +59,7 @@ class MainWindow final : public QWidget {
 
  private:
   void refresh();
+  void updateStart();
 
   QString spoolDir_;
   QListWidget* list_;
@@ -62,6 +68,7 @@ class MainWindow final : public QWidget {
   QCheckBox* modSpool_;
   QCheckBox* modProgram_;
   QPushButton* start_;
+  bool maintenanceRunning_ = false;
   QFileSystemWatcher watcher_;
   QTimer refreshTimer_;
 };

@@ -1,0 +1,105 @@
+#include "app/MaintenanceSetup.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/StderrMessages.h"
+#include "platform/Platform.h"
+#include "settings/ProfileFile.h"
+#include "text/Paths.h"
+
+namespace marvena {
+
+namespace {
+
+MaintenanceConfig ReadConfig(ProfileFile& settings, const std::string& driveRoot) {
+  MaintenanceConfig c;
+  c.server = settings.readString("Modify", "Server", kDefaultServer);
+  c.driveRoot = driveRoot;
+  c.commands = HostKitCommands(settings.readString("Modify", "DosCommand", ""),
+                               settings.readString("Modify", "SpoolSetup", kDefaultSpoolSetup));
+  c.http.caFile = settings.readString("Modify", "CaFile", "");
+  c.http.connectTimeoutSeconds =
+      std::clamp(settings.readInteger("Modify", "ConnectTimeout", 20), 1, 600);
+  c.http.stallTimeoutSeconds =
+      std::clamp(settings.readInteger("Modify", "StallTimeout", 60), 1, 3600);
+  return c;
+}
+
+// The procedure and the lock it runs under, freed together.
+struct HeldProcedure {
+  std::unique_ptr<InstanceGuard> lock;
+  std::unique_ptr<MaintenanceProcedure> procedure;
+};
+
+// Status texts and errors as they come; progress at every tenth of a file.
+class LogObserver final : public MaintenanceObserver {
+ public:
+  void status(const std::string& text) override {
+    if (!text.empty()) messages_.log("maintenance: " + text);
+  }
+  void progress(std::int64_t done, std::int64_t total) override {
+    if (total <= 0) {
+      tenth_ = -1;
+      return;
+    }
+    const int tenth = static_cast<int>(done * 10 / total);
+    if (tenth == tenth_) return;
+    tenth_ = tenth;
+    messages_.log("maintenance: " + std::to_string(tenth * 10) + "% (" + std::to_string(done) +
+                  " of " + std::to_string(total) + " bytes)");
+  }
+  void error(const std::string& text) override { messages_.showError(text); }
+  void log(const std::string& line) override { messages_.log(line); }
+  void kitDone(Kit kit) override {
+    messages_.log(kit == Kit::Program ? "maintenance: program kit done"
+                                      : "maintenance: spool kit done");
+  }
+
+ private:
+  StderrMessages messages_;
+  int tenth_ = -1;
+};
+
+}  // namespace
+
+MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string configPath,
+                                          std::string driveRoot) {
+  return [&platform, configPath,
+          driveRoot](MaintenanceObserver& observer) -> std::shared_ptr<MaintenanceProcedure> {
+    if (!platform.http() || !platform.processes() || !platform.unpacker() ||
+        !platform.fileTimes()) {
+      observer.error("\u0160ioje sistemoje modifikuoti negalima.");
+      return nullptr;
+    }
+    const std::string installDir = MapDosPath("\\MARVENA\\INSTALL", driveRoot);
+    auto held = std::make_shared<HeldProcedure>();
+    held->lock = platform.claimInstance("maintenance:" + platform.realPath(installDir));
+    if (!held->lock) {
+      observer.error(
+          "Modifikavimas jau vyksta (kitame Marvena Spool lange ar komanda "
+          "--modify). Palaukite, kol jis baigsis.");
+      return nullptr;
+    }
+    ProfileFile settings(platform.fileSystem(), configPath, platform.locale().decimalSeparator());
+    held->procedure = std::make_unique<MaintenanceProcedure>(
+        MaintenanceServices{*platform.http(), platform.fileSystem(), *platform.fileTimes(),
+                            *platform.processes(), *platform.unpacker(),
+                            [&platform](long pid) { return platform.processRunning(pid); }},
+        ReadConfig(settings, driveRoot), observer);
+    return std::shared_ptr<MaintenanceProcedure>(held, held->procedure.get());
+  };
+}
+
+int RunModify(Platform& platform, const std::string& configPath, const std::string& driveRoot,
+              const std::string& kits) {
+  const bool program = kits == "program" || kits == "both";
+  const bool spool = kits == "spool" || kits == "both";
+  LogObserver observer;
+  const std::shared_ptr<MaintenanceProcedure> procedure =
+      MakeMaintenanceFactory(platform, configPath, driveRoot)(observer);
+  if (!procedure) return 1;
+  return procedure->run(program, spool) ? 0 : 1;
+}
+
+}  // namespace marvena
