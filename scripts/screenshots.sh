@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots under Xvfb with trayer as the tray host:
-# the main window while a long job prints, the tray menu, the about box.
+# the main window while a long job prints, the tray menu, the about box,
+# the options window's two pages, its page setup and its font chooser.
 # Usage: scripts/screenshots.sh [build/marvena-spool]  (needs xvfb, trayer,
 # xdotool, x11-apps and imagemagick)
 set -euo pipefail
@@ -57,4 +58,42 @@ window=$(xdotool search --onlyvisible --name '^Marvena Spool$' | head -1)
 xdotool mousemove --window "$window" 385 12 click 1
 sleep 1.5
 shot about-box 640x400+0+0
+xdotool key Escape
+
+# The options window as a first start opens it: its page setup at once,
+# then the window itself with both of its pages and the font chooser.
+mkdir -p "$work/opts/spool"
+printf '[Spool]\nPath=%s/opts/spool\nPdfDir=%s/pdf\n' "$work" "$work" >"$work/opts/MARVENA.INI"
+"$tool" --config "$work/opts/MARVENA.INI" >"$work/opts.log" 2>&1 &
+sleep 3
+# Its start-up notes (no MARVENA font here) are put out of the way.
+for w in $(xdotool search --onlyvisible --name '^Marvena Spool$' 2>/dev/null); do
+  if xdotool getwindowgeometry "$w" | grep -Eq 'Geometry: (2|3)[0-9][0-9]x[0-9][0-9]$'; then
+    xdotool windowunmap "$w" 2>/dev/null || true
+  fi
+done
+front() {  # the visible window of that title, moved to the corner; prints its id
+  local w
+  w=$(xdotool search --onlyvisible --name "$1" | head -1)
+  xdotool windowmove "$w" 0 0 windowraise "$w" windowfocus "$w"
+  sleep 0.7
+  echo "$w"
+}
+size() { xdotool getwindowgeometry "$1" | awk '/Geometry/ {print $2}'; }
+setup=$(front '^Spausdintuvo .* parametrai$')
+shot page-setup "$(size "$setup")+0+0"
+xdotool key Escape
+sleep 1
+options=$(front '^Marvena Spool Parametrai$')
+shot options-printer "$(size "$options")+0+0"
+xdotool mousemove --window "$options" 160 16 click 1
+sleep 1
+shot options-information "$(size "$options")+0+0"
+xdotool mousemove --window "$options" 60 16 click 1
+sleep 0.5
+xdotool mousemove --window "$options" 232 58 click 1
+sleep 1
+font=$(front '^Sriftas$')
+shot options-font "$(size "$font")+0+0"
+xdotool key Escape
 echo "screenshots in $out"

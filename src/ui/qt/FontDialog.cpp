@@ -31,7 +31,11 @@ QListWidgetItem* Select(QListWidget* list, const QString& text) {
 
 QStringList PrintableMonospacedFamilies(const QString& current) {
   QStringList out;
-  for (const QString& family : QFontDatabase::families()) {
+  for (QString family : QFontDatabase::families()) {
+    // A family several foundries offer is one family to the printout.
+    if (const qsizetype at = family.indexOf(QStringLiteral(" [")); at > 0 && family.endsWith(']'))
+      family.truncate(at);
+    if (out.contains(family)) continue;
     const bool toolFace =
         family.compare(QLatin1String("MARVENA"), Qt::CaseInsensitive) == 0 ||
         family.compare(QLatin1String("Courier Marvena"), Qt::CaseInsensitive) == 0;
@@ -68,6 +72,9 @@ FontDialog::FontDialog(const FontChoice& font, QWidget* parent) : QDialog(parent
     grid->addWidget(label, 0, i);
     grid->addWidget(lists[i], 1, i);
   }
+  families_->setMinimumWidth(190);
+  styles_->setMinimumWidth(140);
+  sizes_->setMaximumWidth(70);
   grid->setColumnStretch(0, 3);
 
   auto* effects = new QGroupBox(QStringLiteral("Efektai"));
