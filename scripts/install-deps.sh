@@ -17,7 +17,7 @@ packages=(
   # tests: printing, PDF reading, display, clipboard, servers, spreadsheet readers
   cups cups-daemon cups-filters printer-driver-cups-pdf poppler-utils ghostscript enscript
   dbus python3-dbus python3-gi
-  xvfb xauth xclip trayer xdotool x11-apps imagemagick qt6-translations-l10n python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
+  xvfb xauth xclip trayer xdotool x11-apps x11-utils imagemagick qt6-translations-l10n python3 python3-pyftpdlib python3-openssl python3-xlrd python3-xlwt
   gnumeric
   # the *.IST job: LibreOffice Calc (the full one, so the workbook can open in a window;
   # it replaces the -nogui variant) driven through UNO by Debian's python3
