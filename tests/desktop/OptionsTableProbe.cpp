@@ -2,7 +2,8 @@
 // window works it out on the platform's own printer objects, so that the
 // end-to-end test can print jobs against it. argv: settings file, PDF
 // directory. Output: "page W H", "margins L T R B", then one line per font
-// size: "row SIZE CHARS LINES".
+// size: "row SIZE CHARS LINES", then the printer's papers as the page-setup
+// window lists them: "paper CODE WIDTH LENGTH NAME" (tenths of a mm).
 #include <QApplication>
 #include <cstdio>
 
@@ -35,5 +36,10 @@ int main(int argc, char** argv) {
     std::sscanf(row.c_str() + 2, "%d %d", &chars, &lines);
     std::printf("row %d %d %d |%s|\n", size++, chars, lines, row.c_str());
   }
+  PageSetupModel window(*printers, true);
+  for (const PaperInfo& p : window.papers())
+    std::printf("paper %d %d %d %s\n", p.code, p.widthTenthMm, p.lengthTenthMm, p.name.c_str());
+  const MarginRect min = window.minimumMargins();
+  std::printf("minimum %d %d %d %d\n", min.left, min.top, min.right, min.bottom);
   return 0;
 }
