@@ -11,6 +11,9 @@ struct WinDirectoryWatcher::Watch {
   // DWORD-aligned, as ReadDirectoryChangesW requires.
   alignas(DWORD) char buffer[32 * 1024];
   bool pending = false;
+  // Which directory this is: one removed and made again is another.
+  DWORD volume = 0, indexHigh = 0, indexLow = 0;
+  FILETIME created{};
 };
 
 WinDirectoryWatcher::WinDirectoryWatcher() : wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -35,9 +38,51 @@ bool WinDirectoryWatcher::issue(Watch& w) {
   return w.pending;
 }
 
+namespace {
+
+// Which directory a handle holds. File indexes may be reused at once (Wine
+// takes them from the inode); the creation time tells those apart.
+bool Identify(HANDLE h, DWORD* volume, DWORD* high, DWORD* low, FILETIME* created) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info)) return false;
+  *volume = info.dwVolumeSerialNumber;
+  *high = info.nFileIndexHigh;
+  *low = info.nFileIndexLow;
+  *created = info.ftCreationTime;
+  return true;
+}
+
+}  // namespace
+
+void WinDirectoryWatcher::drop(std::size_t i) {
+  Watch& w = *watches_[i];
+  if (w.pending) {
+    CancelIoEx(w.handle.get(), &w.overlapped);
+    DWORD ignored = 0;
+    GetOverlappedResult(w.handle.get(), &w.overlapped, &ignored, TRUE);
+  }
+  lost_.push_back(w.dir);
+  watches_.erase(watches_.begin() + static_cast<std::ptrdiff_t>(i));
+  SetEvent(wake_.get());
+}
+
 bool WinDirectoryWatcher::watch(const std::string& dir) {
-  for (const auto& w : watches_)
-    if (w->dir == dir) return true;
+  for (std::size_t i = 0; i < watches_.size(); ++i) {
+    if (watches_[i]->dir != dir) continue;
+    // Not every system ends a pending read when its directory goes away:
+    // the directory at the path must still be the one watched.
+    Handle now(CreateFileW(LongPath(dir).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    DWORD volume = 0, high = 0, low = 0;
+    FILETIME created{};
+    const Watch& w = *watches_[i];
+    if (now.valid() && Identify(now.get(), &volume, &high, &low, &created) && volume == w.volume &&
+        high == w.indexHigh && low == w.indexLow && CompareFileTime(&created, &w.created) == 0)
+      return true;
+    drop(i);
+    break;
+  }
   auto w = std::make_unique<Watch>();
   w->dir = dir;
   // Sharing delete too: the watch must not keep the directory from being
@@ -46,7 +91,10 @@ bool WinDirectoryWatcher::watch(const std::string& dir) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
                               nullptr));
-  if (!w->handle.valid() || !issue(*w)) return false;
+  if (!w->handle.valid() ||
+      !Identify(w->handle.get(), &w->volume, &w->indexHigh, &w->indexLow, &w->created) ||
+      !issue(*w))
+    return false;
   watches_.push_back(std::move(w));
   return true;
 }
@@ -54,6 +102,8 @@ bool WinDirectoryWatcher::watch(const std::string& dir) {
 std::vector<DirectoryWatcher::Event> WinDirectoryWatcher::read() {
   std::vector<Event> events;
   ResetEvent(wake_.get());
+  for (const std::string& dir : lost_) events.push_back({dir, ""});
+  lost_.clear();
   for (std::size_t i = 0; i < watches_.size();) {
     Watch& w = *watches_[i];
     DWORD bytes = 0;

@@ -28,9 +28,12 @@ class WinDirectoryWatcher final : public DirectoryWatcher {
  private:
   struct Watch;
   bool issue(Watch& w);
+  // Stops watching the i-th directory; the next read() reports it as a whole.
+  void drop(std::size_t i);
 
   Handle wake_;
   std::vector<std::unique_ptr<Watch>> watches_;
+  std::vector<std::string> lost_;
 };
 
 }  // namespace marvena

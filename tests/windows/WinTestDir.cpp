@@ -1,0 +1,43 @@
+#include "WinTestDir.h"
+
+#include "platform/win32/WinText.h"
+
+namespace marvena::test {
+
+WinTestDir::WinTestDir() {
+  wchar_t base[MAX_PATH] = {};
+  const DWORD n = GetTempPathW(MAX_PATH, base);
+  static int counter = 0;
+  path_ = ToolPath(std::wstring_view(base, n));
+  while (!path_.empty() && path_.back() == '/') path_.pop_back();
+  path_ +=
+      "/marvena-šąžūtė-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+  CreateDirectoryW(LongPath(path_).c_str(), nullptr);
+}
+
+WinTestDir::~WinTestDir() {
+  RemoveTree(path_);
+}
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAW data{};
+  const std::wstring dir = LongPath(path);
+  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::string child = path + "/" + Narrow(name);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesW(LongPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(LongPath(child).c_str());
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(dir.c_str());
+}
+
+}  // namespace marvena::test
