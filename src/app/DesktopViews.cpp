@@ -116,13 +116,11 @@ std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
   PrintSettingsOwner& owner = w.printSettings;
   Printers& jobPrinters = w.printers;
   auto publish = [&owner, &jobPrinters, apply](const SettingsChange& change) {
-    // The jobs' printer object and settings change between jobs only: a
-    // job that prints keeps what it started with.
-    apply([&owner, &jobPrinters, change] {
-      bool applied = true;
-      owner.update(
-          [&](PrintSettings& ps) { applied = ApplySettingsChange(change, ps, jobPrinters); });
-      if (applied) return;
+    // The jobs' printer object and settings change on the job thread when
+    // the next job starts, or at once when none runs: a job that prints
+    // keeps what it started with.
+    owner.updateForNextJob([change](PrintSettings& ps, Printers& printers) {
+      if (ApplySettingsChange(change, ps, printers)) return;
       const QString name = QString::fromStdString(change.printerName);
       QMetaObject::invokeMethod(qApp, [name] {
         auto* box = new QMessageBox(
@@ -135,6 +133,7 @@ std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
         box->show();
       });
     });
+    apply([&owner, &jobPrinters] { owner.applyPending(jobPrinters); });
   };
   auto tell = [](const std::string& text) {
     QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Marvena Spool"),

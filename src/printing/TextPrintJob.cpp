@@ -83,6 +83,7 @@ JobResult TextPrintJob::run(const JobFile& job) {
 
   // The job works on its own copy; what its directives set carries on to
   // later jobs, handed back on every way out.
+  owner_.applyPending(printers_);  // what the options window changed meanwhile
   ps_ = owner_.snapshot();
   struct CarryOver {
     PrintSettingsOwner& owner;

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "settings/PrintSettings.h"
 
@@ -35,9 +36,27 @@ class PrintSettingsOwner {
     change(settings_);
   }
 
+  // A change from the options window, which may come while a job prints.
+  // The job keeps what it started with; the change is made on the job
+  // thread when the next job starts (or the jobs' thread is idle), after
+  // the running job has handed its settings back, so neither undoes the
+  // other. It may select the jobs' printer.
+  using PendingChange = std::function<void(PrintSettings&, Printers&)>;
+  void updateForNextJob(PendingChange change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back(std::move(change));
+  }
+  // On the job thread, before a job takes its snapshot.
+  void applyPending(Printers& printers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (PendingChange& change : pending_) change(settings_, printers);
+    pending_.clear();
+  }
+
  private:
   mutable std::mutex mutex_;
   PrintSettings& settings_;
+  std::vector<PendingChange> pending_;
 };
 
 }  // namespace marvena

@@ -3,6 +3,7 @@
 #include "platform/fake/Fakes.h"
 #include "platform/fake/RecordingPrintDevice.h"
 #include "presentation/OptionsModel.h"
+#include "settings/PrintSettingsOwner.h"
 #include "settings/ProfileFile.h"
 #include "settings/SettingsStore.h"
 
@@ -366,6 +367,40 @@ TEST(OptionsAtStart, OpenWhenNoPrinterIsChosenOrAnotherIsInUse) {
     ProfileFile f(fs, kIni, ',');
     EXPECT_EQ(!OptionsWantedAtStart(&f, printers).empty(), c.opens) << c.file;
   }
+}
+
+}  // namespace
+}  // namespace marvena
+
+namespace marvena {
+namespace {
+
+TEST(OptionsReachTheJobs, AChangeMadeWhileAJobRunsSurvivesItsCarryOverAndWaitsForTheNextJob) {
+  PrintSettings storage;
+  PrintSettingsOwner owner(storage);
+  FakePrinters jobPrinters;
+  jobPrinters.printerNames = {"Laser", "Marvena PDF"};
+  jobPrinters.select(0);
+
+  PrintSettings job = owner.snapshot();  // a job starts
+  SettingsChange change;
+  change.printer = change.margins = true;
+  change.printerIndex = 1;
+  change.printerName = "Marvena PDF";
+  change.left = 50;
+  owner.updateForNextJob(
+      [change](PrintSettings& ps, Printers& p) { ApplySettingsChange(change, ps, p); });
+  EXPECT_EQ(jobPrinters.currentIndex(), 0);  // the running job's printer stays
+  job.fontSize = 12;                         // what its directives set
+  owner.carryOver(job);
+  EXPECT_FLOAT_EQ(owner.snapshot().leftMargin, 0);
+  owner.applyPending(jobPrinters);  // the next job starts
+  const PrintSettings next = owner.snapshot();
+  EXPECT_FLOAT_EQ(next.leftMargin, 50);
+  EXPECT_EQ(next.fontSize, 12);  // the job's own change is kept too
+  EXPECT_EQ(jobPrinters.currentIndex(), 1);
+  owner.applyPending(jobPrinters);  // applied once
+  EXPECT_EQ(owner.snapshot().printerIndex, 1);
 }
 
 }  // namespace
