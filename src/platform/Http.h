@@ -16,8 +16,6 @@ struct HttpOptions {
   int stallTimeoutSeconds = 60;
   // Trusted certificates (PEM) instead of the system's; may be empty.
   std::string caFile;
-  // Redirects are followed only to addresses of this scheme class: an
-  // https address never leads to plain http.
 };
 
 // What a HEAD told about a file.
@@ -38,6 +36,8 @@ struct HttpError {
   std::string message;  // plain English, for the log
 };
 
+// Certificates and names are checked; redirects are followed, but an https
+// address never leads to plain http.
 class HttpClient {
  public:
   virtual ~HttpClient() = default;

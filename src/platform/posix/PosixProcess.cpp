@@ -92,6 +92,8 @@ int PosixProcessRunner::runAndWait(const std::string& commandLine,
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // An ignored SIGPIPE would stay ignored in the program started.
+    ::signal(SIGPIPE, SIG_DFL);
     int err = 0;
     if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) {
       err = errno;
