@@ -39,7 +39,7 @@ log="$BUILD/Testing/Temporary/LastTest.log"
 if [ -f "$log" ]; then
   grep -h -A1 ': Skipped$' "$log" | grep -v -e '^--$' -e ': Skipped$' | sed 's/^/SKIP (reason) /' || true
   grep -h -o '\[  SKIPPED \] [A-Za-z0-9_.]*$' "$log" | sed 's/^\[  SKIPPED \] /SKIP /' || true
-  grep -h -o 'SKIP windows_e2e.*' "$log" || true
+  grep -h -o -e "SKIP windows_e2e.*" -e "SKIP installer_e2e.*" "$log" || true
 fi
 echo "Windows tests under Wine took $(( $(date +%s) - START )) s"
 exit $status
