@@ -24,6 +24,8 @@ packages=(
   libreoffice-calc python3-uno
   # installation maintenance: zip kits unpacked with libarchive; test certificates made by openssl
   libarchive-dev openssl
+  # the Windows build: mingw-w64 (posix threads), GoogleTest's source, NSIS, and Wine to test it
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest nsis wine wine64
 )
 
 export DEBIAN_FRONTEND=noninteractive
