@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPageSize>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,6 +22,7 @@
 #include "platform/Platform.h"
 #include "platform/fake/Fakes.h"
 #include "platform/fake/RecordingPrintDevice.h"
+#include "platform/qt/QtPrinters.h"
 #include "settings/ProfileFile.h"
 #include "ui/qt/FontDialog.h"
 #include "ui/qt/OptionsDialog.h"
@@ -272,6 +274,23 @@ TEST_F(OptionsViews, AFontFamilyThatIsGoneMeasuresAndPrintsInTheFallback) {
   ASSERT_TRUE(installed && gone);
   EXPECT_EQ(gone->fontName, "A Family Removed Since");
   EXPECT_EQ(gone->rows, installed->rows);
+}
+
+TEST(UserPaperSizes, SizesNoSheetHasPrintOnA4) {
+  struct Case {
+    int code;
+    double length, width;
+    QSizeF mm;
+  } cases[] = {{256, 297, 210, {210, 297}}, {256, 5080, 210, {210, 5080}},
+               {256, 0, 210, {210, 297}},   {256, 10000, 210, {210, 297}},
+               {256, 297, -5, {210, 297}},  {9, 100, 100, {210, 297}},
+               {1, 0, 0, {215.9, 279.4}},   {12345, 0, 0, {210, 297}}};
+  for (const Case& c : cases) {
+    const QSizeF got =
+        PageSizeFromWindowsCode(c.code, c.length, c.width).size(QPageSize::Millimeter);
+    EXPECT_NEAR(got.width(), c.mm.width(), 0.1) << c.code << " " << c.length;
+    EXPECT_NEAR(got.height(), c.mm.height(), 0.1) << c.code << " " << c.length;
+  }
 }
 
 TEST_F(OptionsViews, AClosedWindowFreesItself) {

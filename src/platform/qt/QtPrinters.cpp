@@ -59,7 +59,10 @@ void QtPrinters::setPaperDimensions(int lengthTenthMm, int widthTenthMm) {
 }
 
 QPageSize PageSizeFromWindowsCode(int code, double lengthMm, double widthMm) {
-  if (code == 256 && lengthMm > 0 && widthMm > 0)
+  // A user size no sheet has (none, or longer than the largest page a PDF
+  // can hold) prints on A4 rather than on ten metres of paper.
+  auto usable = [](double mm) { return mm > 0 && mm <= kLargestPageMm; };
+  if (code == 256 && usable(lengthMm) && usable(widthMm))
     return QPageSize(QSizeF(widthMm, lengthMm), QPageSize::Millimeter, QStringLiteral("User"),
                      QPageSize::ExactMatch);
   const QPageSize::PageSizeId id = QPageSize::id(code);

@@ -55,7 +55,10 @@ class QtPrinters final : public Printers {
   int lengthTenths_ = 2970, widthTenths_ = 2100;
 };
 
-// Windows paper code to a page size; 256 (user size) takes the given mm.
+// The largest side of a page: 200 inches, the most a PDF page can have.
+inline constexpr double kLargestPageMm = 5080;
+// Windows paper code to a page size; 256 (user size) takes the given mm
+// when both lie within 0 and kLargestPageMm, else A4.
 QPageSize PageSizeFromWindowsCode(int code, double lengthMm, double widthMm);
 
 }  // namespace marvena
