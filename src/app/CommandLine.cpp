@@ -42,13 +42,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         cl.error = "--modify needs program, spool or both";
         break;
       }
-    } else if (a == "--modify" || a.rfind("--modify=", 0) == 0) {
-      if (a == "--modify" && i + 1 < args.size()) cl.modify = args[++i];
-      if (a != "--modify") cl.modify = a.substr(9);
-      if (cl.modify != "program" && cl.modify != "spool" && cl.modify != "both") {
-        cl.error = "--modify needs program, spool or both";
-        break;
-      }
 #ifdef _WIN32
       // The Windows entry point does not run the maintenance yet.
       cl.error = "--modify is not available in this build";
