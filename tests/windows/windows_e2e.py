@@ -129,9 +129,6 @@ class Jobs(unittest.TestCase):
             else:
                 self.assertEqual(clip.stdout.replace(b"\r", b""), b"Labas, pasauli 123")
 
-        skip("windows_e2e *.txt printing",
-             "Wine lists no printer here (its printers come from a CUPS server, none runs); the "
-             "text job waits for one, as the GDI unit test shows")
 
     def test_bad_input_keeps_the_job_and_says_so_once(self):
         ws = Workspace()
@@ -159,6 +156,81 @@ class Jobs(unittest.TestCase):
         self.assertEqual(out.returncode, 0, err)
         self.assertEqual(sorted(n for n in os.listdir(deep) if not n.startswith(".")),
                          ["ĄŽUOLAS.XLS"], err)
+
+
+def private_cups():
+    """The private scheduler of the Linux print tests; None and why when it cannot run."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "printing"))
+    argv, sys.argv = sys.argv, [sys.argv[0], TOOL, EXAMPLES]
+    try:
+        import print_cups_e2e
+    finally:
+        sys.argv = argv
+    cups = print_cups_e2e.PrivateCups()
+    why = cups.start() or cups.add_queue("MarvenaWine", os.path.join(cups.out, "printed.pdf"))
+    if not why and cups.sh("lpadmin", "-d", "MarvenaWine").returncode != 0:
+        why = "lpadmin -d failed"
+    if why:
+        cups.stop()
+        return None, why
+    return cups, None
+
+
+class Printing(unittest.TestCase):
+    """*.txt through GDI: Wine's printer driver hands the pages to a private
+    CUPS queue, whose PDF is read back with pdftotext."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.cups, cls.why = private_cups()
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.cups:
+            cls.cups.stop()
+
+    def run_with_printer(self, ws):
+        return subprocess.run(ws.command("--once"), capture_output=True, timeout=240,
+                              env=dict(os.environ, MARVENA_DRIVE="", **self.cups.client))
+
+    def test_a_text_job_is_printed_with_lithuanian_letters_and_box_drawing(self):
+        if not self.cups:
+            skip("windows_e2e *.txt printing", "no private CUPS scheduler: " + self.why)
+            return
+        ws = Workspace()
+        self.addCleanup(ws.tmp.cleanup)
+        shutil.copy(os.path.join(EXAMPLES, "ZURNALAS.txt"), ws.path("ZURNALAS.txt"))
+        out = self.run_with_printer(ws)
+        err = out.stderr.decode("utf-8", "replace")
+        self.assertEqual(out.returncode, 0, err)
+        self.assertIn('printed on "MarvenaWine"', err)
+        self.assertEqual(err.count("font MARVENA missing"), 1, err)
+        self.assertFalse(os.path.exists(ws.path("ZURNALAS.txt")))
+        printed = os.path.join(self.cups.out, "printed.pdf")
+        end = time.time() + 60
+        while time.time() < end and (not os.path.exists(printed) or
+                                     self.cups.sh("lpstat", "-o").stdout.strip()):
+            time.sleep(0.2)
+        text = subprocess.run(["pdftotext", "-layout", printed, "-"], capture_output=True,
+                              text=True, timeout=60).stdout
+        self.assertIn("Ūkinių operacijų žurnalas", text)
+        self.assertIn("┌────", text)
+
+    def test_a_printer_that_refuses_the_document_fails_the_job_once(self):
+        if not self.cups:
+            skip("windows_e2e refused printout", "no private CUPS scheduler: " + self.why)
+            return
+        self.assertEqual(self.cups.sh("cupsreject", "MarvenaWine").returncode, 0)
+        self.addCleanup(self.cups.sh, "cupsaccept", "MarvenaWine")
+        ws = Workspace()
+        self.addCleanup(ws.tmp.cleanup)
+        with open(ws.path("ATMESTA.txt"), "wb") as f:
+            f.write(b"Atmesta\r\n")
+        out = self.run_with_printer(ws)
+        err = out.stderr.decode("utf-8", "replace")
+        self.assertEqual(out.returncode, 1, err)
+        self.assertEqual(err.count("KLAIDA"), 1, err)
+        self.assertIn("ATMESTA.txt", os.listdir(os.path.join(ws.spool, "FAILED")))
 
 
 class Drives(unittest.TestCase):

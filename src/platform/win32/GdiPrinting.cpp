@@ -232,7 +232,8 @@ void GdiPrintDevice::selectFont() {
   // monospaced face every Windows has.
   if (FaceCharsets(dc_, face).empty()) {
     const std::string stand = fallbackFont_.empty() ? "Courier New" : fallbackFont_;
-    if (log_ && !face.empty()) log_("font " + face + " missing; printing with " + stand);
+    if (log_ && !face.empty() && reportedMissing_.insert(face).second)
+      log_("font " + face + " missing; printing with " + stand);
     face = stand;
   }
   const int height = -MulDiv(std::max(1, spec_.points), GetDeviceCaps(dc_, LOGPIXELSY), 72);

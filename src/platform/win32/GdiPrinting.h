@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,7 @@ class GdiPrintDevice final : public PrintDevice {
   HGDIOBJ oldFont_ = nullptr;
   FontSpec spec_;
   bool fontDirty_ = true;
+  std::set<std::string> reportedMissing_;  // each missing face is logged once
   std::string title_;
   bool printing_ = false;
   int page_ = 0;
