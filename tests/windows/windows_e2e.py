@@ -1,7 +1,8 @@
 """marvena-spool.exe end to end under Wine: real job files in a spool
 directory processed by `--headless --once`, the results read back on the
-Linux side (XML parser, xlrd, xclip); a spool on a Wine drive that vanishes
-and comes back while the tool runs. What Wine cannot do is skipped by name,
+Linux side (XML parser, xlrd, xclip, pdftotext from a private CUPS queue, a
+loopback FTP server); a spool on a Wine drive that vanishes and comes back
+while the tool runs. What Wine cannot do is skipped by name,
 with the reason, never silently."""
 import os
 import shutil
@@ -231,6 +232,67 @@ class Printing(unittest.TestCase):
         self.assertEqual(out.returncode, 1, err)
         self.assertEqual(err.count("KLAIDA"), 1, err)
         self.assertIn("ATMESTA.txt", os.listdir(os.path.join(ws.spool, "FAILED")))
+
+
+class Ftp(unittest.TestCase):
+    """*.FTP through WinINet to a pyftpdlib server on loopback."""
+    USER, PASSWORD = "marvena", "Zx9-slaptas"
+
+    def start_server(self, root):
+        server = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "exchange",
+                              "ftp_server.py")
+        proc = subprocess.Popen(["/usr/bin/python3", server, "--root", root, "--user", self.USER,
+                                 "--password", self.PASSWORD, "--log",
+                                 os.path.join(root, "..", "commands.log")],
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(proc.stdout.close)
+        self.addCleanup(proc.wait)
+        self.addCleanup(proc.kill)
+        line = proc.stdout.readline().decode()
+        self.assertTrue(line.startswith("PORT "), line)
+        return int(line.split()[1])
+
+    def workspace(self, password):
+        ws = Workspace()
+        self.addCleanup(ws.tmp.cleanup)
+        export = os.path.join(ws.root, "export")
+        root = os.path.join(ws.root, "root")
+        for kind in ("customer", "stock", "purchase", "sale"):
+            os.makedirs(os.path.join(root, "xml", kind))
+        os.makedirs(export)
+        port = self.start_server(root)
+        with open(ws.ini, "a") as f:
+            f.write("[ESSVE]\r\nPath=%s\\\r\nftp=127.0.0.1:%d\r\nuser=%s\r\npassword=%s\r\n"
+                    "ConnectTimeout=5\r\nStallTimeout=5\r\n"
+                    % (win_path(export), port, self.USER, password))
+        return ws, export, root
+
+    def test_documents_land_in_their_folders_with_their_bytes(self):
+        ws, export, root = self.workspace(self.PASSWORD)
+        docs = {"STOCK.FTP": (b"<stock/>", "xml/stock/STOCK.XML"),
+                "INV1.FTP": (b"<?xml?>\r\n<doc type=\"sales\">\r\n<no>SF 12/3</no>\r\n",
+                             "xml/sale/SF123.XML"),
+                "BIG.FTP": (os.urandom(3 << 20), "xml/BIG.XML")}
+        for name, (data, _) in docs.items():
+            with open(os.path.join(export, name), "wb") as f:
+                f.write(data)
+        out = ws.run_once()
+        err = out.stderr.decode("utf-8", "replace")
+        self.assertEqual(out.returncode, 0, err)
+        for name, (data, where) in docs.items():
+            self.assertEqual(read(os.path.join(root, where)), data, where)
+            self.assertFalse(os.path.exists(os.path.join(export, name)), name)
+
+    def test_a_refused_login_keeps_the_document_and_never_shows_the_password(self):
+        ws, export, root = self.workspace("wrong-Slaptas-7")
+        with open(os.path.join(export, "STOCK.FTP"), "wb") as f:
+            f.write(b"<stock/>")
+        out = ws.run_once()
+        err = out.stderr.decode("utf-8", "replace")
+        self.assertEqual(out.returncode, 1, err)
+        self.assertTrue(os.path.exists(os.path.join(export, "STOCK.FTP")))
+        self.assertNotIn("wrong-Slaptas-7", err)
+        self.assertEqual(os.listdir(os.path.join(root, "xml", "stock")), [])
 
 
 class Drives(unittest.TestCase):
