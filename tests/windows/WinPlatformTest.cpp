@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "WinTestDir.h"
+#include "platform/win32/ExcelSpreadsheet.h"
 #include "platform/win32/GdiPrinting.h"
 #include "platform/win32/WinDesktop.h"
 #include "platform/win32/WinDirectoryWatcher.h"
@@ -250,6 +251,26 @@ TEST(WinPrinting, WithoutAPrinterNothingIsPrintedAndTheErrorSaysSo) {
   EXPECT_FALSE(device.endDocument(&error));
   device.drawText(0, 0, "x");  // harmless without a context
   EXPECT_EQ(device.textWidth("abc"), 0);
+}
+
+TEST(WinExcel, WithoutExcelEveryCallFailsAsUnreachableAndNothingCrashes) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    ExcelSpreadsheet excel;
+    SpreadsheetError error;
+    if (excel.connect(&error)) GTEST_SKIP() << "Excel is installed here";
+    EXPECT_EQ(error.fault, SpreadsheetFault::Unreachable);
+    EXPECT_FALSE(error.detail.empty());
+    // A job that goes on regardless meets refusals, never a null object.
+    WorkbookState state;
+    EXPECT_FALSE(excel.workbookState("C:/x.xls", &state, &error));
+    EXPECT_FALSE(excel.openWorkbook("C:/x.xls", &error));
+    EXPECT_FALSE(excel.activateSheet("Lapas1", &error));
+    EXPECT_FALSE(excel.setCellText("A1", "x", &error));
+    EXPECT_FALSE(excel.show(&error));
+    excel.disconnect();
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 }  // namespace
