@@ -115,8 +115,15 @@ TEST_F(WinFileSystemTest, AJobHeldByItsWriterIsBusyUntilClosed) {
         CreateFileW(w.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(writer.valid());
     EXPECT_EQ(fs_.writeState(job), WriteState::Busy);
-    // Looking at it and reading it do not disturb the writer.
-    EXPECT_TRUE(fs_.lstat(job));
+    // Looking at it does not disturb the writer.
+    const std::optional<DirEntry> seen = fs_.lstat(job);
+    ASSERT_TRUE(seen);
+    // A writer back at a job between the look and the claim: neither moved
+    // nor copied (a copy would take half a job), only tried again later.
+    std::string error;
+    EXPECT_EQ(fs_.moveEntry(job, dir_.path() + "/claimed", &error), FsError::Other);
+    EXPECT_NE(fs_.copyIfSame(job, *seen, dir_.path() + "/copied", &error), FsError::None);
+    EXPECT_FALSE(fs_.lstat(dir_.path() + "/copied"));
   }
   {
     // A writer that lets nobody else in at all.

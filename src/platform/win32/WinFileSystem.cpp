@@ -188,9 +188,12 @@ FsError ClassifyWinError(unsigned long code) {
       return FsError::Exists;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
+      return FsError::NotPermitted;
+    // Another process has the file open (a writer back at it): not a lack
+    // of rights, which would make the claim copy a file still being written.
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      return FsError::NotPermitted;
+      return FsError::Other;
     case ERROR_NOT_SAME_DEVICE:
       return FsError::CrossDevice;
     default:
@@ -317,7 +320,9 @@ FsError WinFileSystem::moveEntry(const std::string& from, const std::string& to,
 
 FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expected,
                                   const std::string& to, std::string* error) {
-  Handle in = OpenForReading(from, FILE_FLAG_OPEN_REPARSE_POINT);
+  // Read sharing only: while a writer has the job open, there is nothing to copy yet.
+  Handle in(CreateFileW(LongPath(from).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!in.valid()) {
     const DWORD code = GetLastError();
     if (error) *error = "cannot open " + from + ": " + ErrorText(code);
