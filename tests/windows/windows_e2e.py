@@ -17,6 +17,7 @@ import xlrd
 
 TOOL = sys.argv.pop(1)
 EXAMPLES = sys.argv.pop(1)
+HOLD_OPEN = sys.argv.pop(1)
 WINE = shutil.which("wine") or "wine"
 PREFIX = os.environ["WINEPREFIX"]
 SEP = b"\xb3"
@@ -141,6 +142,28 @@ class Jobs(unittest.TestCase):
         self.assertEqual(out.returncode, 1, err)
         self.assertTrue(os.path.exists(ws.path("BAD.SAM")))
         self.assertEqual(err.count("KLAIDA"), 1, err)
+
+    def test_a_job_its_writer_holds_open_waits_until_it_is_closed(self):
+        ws = Workspace()
+        self.addCleanup(ws.tmp.cleanup)
+        job = ws.path("LAIKOMAS.slx")
+        shutil.copy(os.path.join(EXAMPLES, "ATASKAITA.slx"), job)
+        holder = subprocess.Popen([WINE, HOLD_OPEN, win_path(job)], stdout=subprocess.PIPE)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            out = ws.run_once()
+            err = out.stderr.decode("utf-8", "replace")
+            self.assertTrue(os.path.exists(job), err)
+            self.assertFalse(os.path.exists(ws.path("LAIKOMAS.XLS")), err)
+        finally:
+            holder.kill()
+            holder.wait()
+            holder.stdout.close()
+        out = ws.run_once()
+        err = out.stderr.decode("utf-8", "replace")
+        self.assertEqual(out.returncode, 0, err)
+        self.assertFalse(os.path.exists(job), err)
+        self.assertTrue(os.path.exists(ws.path("LAIKOMAS.XLS")), err)
 
     def test_paths_with_lithuanian_letters_and_over_260_characters(self):
         ws = Workspace()
