@@ -48,6 +48,7 @@ int RunSpoolLoop(Dispatcher& dispatcher, std::unique_ptr<DirectoryWatcher> watch
     const DWORD got = MsgWaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
                                                 FALSE, waitMs, QS_ALLINPUT);
     if (got == WAIT_OBJECT_0) return 0;
+    if (got == WAIT_FAILED) Sleep(waitMs);  // never spin; the timer still drives passes
     if (got == WAIT_OBJECT_0 + 1 && winWatcher) {
       // Results, temporary files and other names are no reason for a pass.
       for (const DirectoryWatcher::Event& e : winWatcher->read())
