@@ -8,6 +8,7 @@
 #include "platform/win32/WinDirectoryWatcher.h"
 #include "platform/win32/WinFileSystem.h"
 #include "platform/win32/WinInetFtpClient.h"
+#include "platform/win32/WinProcess.h"
 #include "platform/win32/WinSystem.h"
 
 namespace marvena {
@@ -52,6 +53,7 @@ class WindowsPlatform final : public Platform {
   UrlOpener* urlOpener() override { return &urlOpener_; }
   FtpClient* ftp() override { return &ftp_; }
   Spreadsheet* spreadsheet() override { return &excel_; }
+  ProcessRunner* processes() override { return &processes_; }
 
   std::unique_ptr<InstanceGuard> claimInstance(const std::string& key) override {
     auto mutex = std::make_unique<NamedMutex>(InstanceMutexName(key));
@@ -85,6 +87,7 @@ class WindowsPlatform final : public Platform {
   WinUrlOpener urlOpener_;
   WinInetFtpClient ftp_;
   ExcelSpreadsheet excel_;
+  WinProcessRunner processes_;
 };
 
 }  // namespace
