@@ -115,8 +115,10 @@ bool SpoolSession::start(const std::string& configPath) {
                               platform_.shell(),
                               env_.driveRoot,
                               [this](const std::string& reason) {
-                                messages_.log("options dialog would open (" + reason +
-                                              "); headless, going on with the current printer");
+                                // With a window the options open once the views exist.
+                                if (env_.headless)
+                                  messages_.log("options dialog would open (" + reason +
+                                                "); headless, going on with the current printer");
                               },
                               env_.wordVersionText};
   start_ = RunStartup(&settings, startEnv);

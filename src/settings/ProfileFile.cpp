@@ -8,6 +8,7 @@
 
 #include "platform/FileSystem.h"
 #include "text/Ascii.h"
+#include "text/CodePage.h"
 
 namespace marvena {
 
@@ -125,6 +126,72 @@ std::string FormatProfileDecimal(double value, char decimalSeparator) {
   return s;
 }
 
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf16Le(std::string& out, char16_t unit) {
+  out += static_cast<char>(unit & 0xFF);
+  out += static_cast<char>(unit >> 8);
+}
+
+}  // namespace
+
+std::string Utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  auto unitAt = [&](std::size_t i) {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  };
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const char16_t u = unitAt(i);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+      const char16_t low = unitAt(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
+  }
+  return out;
+}
+
+std::string Utf8ToUtf16Le(std::string_view utf8) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const unsigned char b = static_cast<unsigned char>(utf8[i]);
+    const int extra = b < 0x80         ? 0
+                      : (b >> 5) == 6  ? 1
+                      : (b >> 4) == 14 ? 2
+                      : (b >> 3) == 30 ? 3
+                                       : -1;
+    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool valid = extra >= 0 && i + extra < utf8.size() + (extra == 0 ? 1 : 0);
+    for (int k = 1; valid && k <= extra; ++k) {
+      const unsigned char t = static_cast<unsigned char>(utf8[i + k]);
+      if ((t & 0xC0) != 0x80) valid = false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (!valid || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+      AppendUtf16Le(out, static_cast<char16_t>(kReplacement));
+      ++i;
+      continue;
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      AppendUtf16Le(out, static_cast<char16_t>(0xD800 + (c >> 10)));
+      AppendUtf16Le(out, static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      AppendUtf16Le(out, static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
 ProfileFile::ProfileFile(FileSystem& fs, std::string path, char decimalSeparator)
     : fs_(fs), path_(std::move(path)), decimalSeparator_(decimalSeparator) {}
 
@@ -154,15 +221,24 @@ void ProfileFile::parse(std::string_view bytes) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   byteOrderMark_ = bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
   if (byteOrderMark_) bytes.remove_prefix(kByteOrderMark.size());
+  // Notepad's "Unicode" is UTF-16 with its mark; the Windows profile API
+  // reads such a file and writes it back the same way, and so do we.
+  std::string decoded;
+  utf16_ = !byteOrderMark_ && bytes.substr(0, 2) == "\xFF\xFE";
+  if (utf16_) {
+    decoded = Utf16LeToUtf8(bytes.substr(2));
+    bytes = decoded;
+  }
   crlf_ = bytes.find("\r\n") != std::string_view::npos;
   std::size_t start = 0;
   while (start < bytes.size()) {
-    std::size_t end = bytes.find('\n', start);
+    // A lone CR ends a line too, as it does for the profile API.
+    std::size_t end = bytes.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = bytes.size();
-    std::string_view line = bytes.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines_.push_back({std::string(line)});
+    lines_.push_back({std::string(bytes.substr(start, end - start))});
     start = end + 1;
+    if (end < bytes.size() && bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n')
+      ++start;
   }
 }
 
@@ -172,6 +248,7 @@ std::string ProfileFile::serialize() const {
     out += l.text;
     out += crlf_ ? "\r\n" : "\n";
   }
+  if (utf16_) return "\xFF\xFE" + Utf8ToUtf16Le(out);
   return out;
 }
 

@@ -21,6 +21,11 @@ std::optional<double> ParseProfileDecimal(std::string_view text);
 // Up to 15 significant digits with the given decimal separator.
 std::string FormatProfileDecimal(double value, char decimalSeparator);
 
+// A settings file saved as UTF-16 (little-endian, without its mark) as UTF-8
+// and back; what cannot be converted becomes U+FFFD.
+std::string Utf16LeToUtf8(std::string_view bytes);
+std::string Utf8ToUtf16Le(std::string_view utf8);
+
 class ProfileFile {
  public:
   ProfileFile(FileSystem& fs, std::string path, char decimalSeparator);
@@ -64,6 +69,7 @@ class ProfileFile {
   std::vector<Line> lines_;
   bool crlf_ = false;
   bool byteOrderMark_ = false;
+  bool utf16_ = false;  // written back as UTF-16 with its mark
   bool loaded_ = false;
   std::uint64_t seenSize_ = 0;
   std::int64_t seenTime_ = -1;

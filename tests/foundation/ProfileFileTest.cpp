@@ -126,5 +126,54 @@ TEST_F(ProfileFileTest, AByteOrderMarkBeforeTheFirstSectionIsNoPartOfIt) {
   EXPECT_EQ(q.readString("A", "K", ""), "\xEF\xBB\xBFv");
 }
 
+std::string Utf16(std::string_view ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
+TEST_F(ProfileFileTest, UnicodeFilesOfNotepadAreReadAndWrittenBackTheSameWay) {
+  // "Šilutė" in UTF-16: Š U+0160, ė U+0117.
+  std::string text = Utf16("[Spool]\r\nPath=/home/b/SPOOL\r\nPrinterInUse=");
+  text += std::string("\x60\x01", 2) + Utf16("ilut").substr(2) + std::string("\x17\x01", 2);
+  text += Utf16("\r\n").substr(2);
+  ProfileFile p = make(text);
+  EXPECT_EQ(p.readString("Spool", "Path", "default"), "/home/b/SPOOL");
+  EXPECT_EQ(p.readString("Spool", "PrinterInUse", ""), "\u0160ilut\u0117");
+  ASSERT_TRUE(p.writeString("Spool", "Font", "Courier \u017Dalias"));
+  const std::string written = fs.files[kPath];
+  ASSERT_EQ(written.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(Utf16LeToUtf8(written.substr(2)),
+            "[Spool]\r\nPath=/home/b/SPOOL\r\nPrinterInUse=\u0160ilut\u0117\r\n"
+            "Font=Courier \u017Dalias\r\n");
+}
+
+TEST(ProfileText, Utf16Conversions) {
+  struct Case {
+    std::string utf16, utf8;
+  } cases[] = {
+      {std::string("A\0", 2), "A"},
+      {std::string("\x3D\xD8\x00\xDE", 4), "\U0001F600"},  // a surrogate pair
+      {std::string("\x3D\xD8"
+                   "A\0",
+                   4),
+       "\uFFFDA"},                             // a lone high half
+      {std::string("\x00\xDE", 2), "\uFFFD"},  // a lone low half
+      {std::string("A\0B", 3), "A"},           // an odd last byte is dropped
+  };
+  for (const Case& c : cases) EXPECT_EQ(Utf16LeToUtf8(c.utf16), c.utf8);
+  EXPECT_EQ(Utf8ToUtf16Le("\u0160\U0001F600"), std::string("\x60\x01\x3D\xD8\x00\xDE", 6));
+  // Bytes that are not UTF-8 become U+FFFD each, the rest stays.
+  EXPECT_EQ(Utf8ToUtf16Le("a\xC5"), std::string("a\0\xFD\xFF", 4));
+  EXPECT_EQ(Utf8ToUtf16Le("\xFFz"), std::string("\xFD\xFFz\0", 4));
+}
+
+TEST_F(ProfileFileTest, ALoneCarriageReturnEndsALine) {
+  ProfileFile p = make("[Spool]\rPath=/a\r\nSettleMs=5\n\r[B]\rK=v");
+  EXPECT_EQ(p.readString("Spool", "Path", ""), "/a");
+  EXPECT_EQ(p.readInteger("Spool", "SettleMs", 0), 5);
+  EXPECT_EQ(p.readString("B", "K", ""), "v");
+}
+
 }  // namespace
 }  // namespace marvena
