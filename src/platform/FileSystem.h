@@ -92,11 +92,17 @@ class FileSystem {
     if (!all || offset >= all->size()) return all ? std::optional<std::string>("") : std::nullopt;
     return all->substr(static_cast<std::size_t>(offset), maxBytes);
   }
-  // Writes to a temporary name beside the target and renames it into place.
-  virtual bool writeFileAtomic(const std::string& path, std::string_view bytes,
-                               std::string* error) = 0;
-  // The same as a stream, for results too large to hold in memory.
+  // A stream to a temporary name beside `path`, renamed into place by its
+  // commit; also for results too large to hold in memory.
   virtual std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error) = 0;
+  // The same for bytes at hand.
+  virtual bool writeFileAtomic(const std::string& path, std::string_view bytes,
+                               std::string* error) {
+    std::unique_ptr<AtomicFile> file = createAtomic(path, error);
+    if (!file) return false;
+    file->write(bytes);  // a failed write makes the commit fail and say why
+    return file->commit(error);
+  }
   virtual bool appendFile(const std::string& path, std::string_view bytes, std::string* error) = 0;
   virtual bool remove(const std::string& path) = 0;
   // Fails when `to` exists (never overwrites).

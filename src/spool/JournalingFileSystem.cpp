@@ -4,15 +4,6 @@
 
 namespace marvena {
 
-bool JournalingFileSystem::writeFileAtomic(const std::string& path, std::string_view bytes,
-                                           std::string* error) {
-  if (journal_.empty()) return base_.writeFileAtomic(path, bytes, error);
-  std::unique_ptr<AtomicFile> file = createAtomic(path, error);
-  if (!file) return false;
-  file->write(bytes);
-  return file->commit(error);
-}
-
 std::unique_ptr<AtomicFile> JournalingFileSystem::createAtomic(const std::string& path,
                                                                std::string* error) {
   std::unique_ptr<AtomicFile> file = base_.createAtomic(path, error);

@@ -29,8 +29,6 @@ class JournalingFileSystem final : public FileSystem {
                                        std::size_t maxBytes, std::string* error) override {
     return base_.readChunk(path, offset, maxBytes, error);
   }
-  bool writeFileAtomic(const std::string& path, std::string_view bytes,
-                       std::string* error) override;
   std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error) override;
   bool appendFile(const std::string& path, std::string_view bytes, std::string* error) override {
     return base_.appendFile(path, bytes, error);

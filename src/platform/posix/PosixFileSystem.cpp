@@ -307,14 +307,6 @@ std::optional<std::string> PosixFileSystem::readChunk(const std::string& path, s
   return data;
 }
 
-bool PosixFileSystem::writeFileAtomic(const std::string& path, std::string_view bytes,
-                                      std::string* error) {
-  std::unique_ptr<AtomicFile> file = createAtomic(path, error);
-  if (!file) return false;
-  file->write(bytes);  // a failed write makes the commit fail and say why
-  return file->commit(error);
-}
-
 std::unique_ptr<AtomicFile> PosixFileSystem::createAtomic(const std::string& path,
                                                           std::string* error) {
   return PosixAtomicFile::create(path, error);

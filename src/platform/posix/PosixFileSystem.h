@@ -20,8 +20,6 @@ class PosixFileSystem final : public FileSystem {
   std::optional<std::string> readFile(const std::string& path, std::string* error) override;
   std::optional<std::string> readChunk(const std::string& path, std::uint64_t offset,
                                        std::size_t maxBytes, std::string* error) override;
-  bool writeFileAtomic(const std::string& path, std::string_view bytes,
-                       std::string* error) override;
   std::unique_ptr<AtomicFile> createAtomic(const std::string& path, std::string* error) override;
   bool appendFile(const std::string& path, std::string_view bytes, std::string* error) override;
   bool remove(const std::string& path) override;

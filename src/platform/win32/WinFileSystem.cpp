@@ -278,14 +278,6 @@ std::optional<std::string> WinFileSystem::readChunk(const std::string& path, std
   return data;
 }
 
-bool WinFileSystem::writeFileAtomic(const std::string& path, std::string_view bytes,
-                                    std::string* error) {
-  std::unique_ptr<AtomicFile> file = createAtomic(path, error);
-  if (!file) return false;
-  file->write(bytes);  // a failed write makes the commit fail and say why
-  return file->commit(error);
-}
-
 std::unique_ptr<AtomicFile> WinFileSystem::createAtomic(const std::string& path,
                                                         std::string* error) {
   return WinAtomicFile::create(path, error);
