@@ -109,10 +109,10 @@ void DesktopViews::about() {
 std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
                                                  std::function<void(std::function<void()>)> apply,
                                                  bool* storeFailureTold) {
-  OptionsParts parts;
-  if (w.makePrinters) parts.printers = w.makePrinters();
-  if (parts.printers && w.makeDevice) parts.device = w.makeDevice(*parts.printers);
-  if (!parts.device) return nullptr;
+  OptionsDialogServices services;
+  if (w.makePrinters) services.printers = w.makePrinters();
+  if (services.printers && w.makeDevice) services.device = w.makeDevice(*services.printers);
+  if (!services.device) return nullptr;
   PrintSettingsOwner& owner = w.printSettings;
   Printers& jobPrinters = w.printers;
   auto publish = [&owner, &jobPrinters, apply](const SettingsChange& change) {
@@ -139,12 +139,12 @@ std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
     QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Marvena Spool"),
                          QString::fromStdString(text));
   };
-  Printers& own = *parts.printers;
-  PrintDevice& device = *parts.device;
-  parts.model = std::make_unique<OptionsModel>(
+  Printers& own = *services.printers;
+  PrintDevice& device = *services.device;
+  services.model = std::make_unique<OptionsModel>(
       OptionsModel::Services{own, device, &w.settings, publish, tell, storeFailureTold},
       owner.snapshot());
-  return std::make_unique<OptionsDialog>(std::move(parts));
+  return std::make_unique<OptionsDialog>(std::move(services));
 }
 
 void DesktopViews::parameters() {

@@ -52,11 +52,11 @@ struct OptionsViews : ::testing::Test {
   std::vector<SettingsChange> published;
   std::vector<std::string> told;
   bool toldOnce = false;
-  FakePrinters* printers = nullptr;  // owned by the window's parts
+  FakePrinters* printers = nullptr;  // owned by the window's services
   RecordingPrintDevice* device = nullptr;
 
-  OptionsParts parts() {
-    OptionsParts p;
+  OptionsDialogServices services() {
+    OptionsDialogServices p;
     auto fake = std::make_unique<FakePrinters>();
     fake->printerNames = {"Laser on server", "Marvena PDF"};
     fake->paperSizes[0] = {{"A4", 9, 2100, 2970}, {"Letter", 1, 2159, 2794}, {"User", 256, 0, 0}};
@@ -81,7 +81,7 @@ struct OptionsViews : ::testing::Test {
 };
 
 TEST_F(OptionsViews, TheWindowItsPagesAndTheInformationTable) {
-  OptionsDialog dialog(parts());
+  OptionsDialog dialog(services());
   dialog.show();
   EXPECT_EQ(dialog.windowTitle(), "Marvena Spool Parametrai");
   ASSERT_EQ(dialog.pages()->count(), 2);
@@ -116,7 +116,7 @@ TEST_F(OptionsViews, TheWindowItsPagesAndTheInformationTable) {
 }
 
 TEST_F(OptionsViews, ParametersThroughThePageSetupWindowStoresOnOkOnly) {
-  OptionsDialog dialog(parts());
+  OptionsDialog dialog(services());
   std::function<void(PageSetupDialog&)> user;
   dialog.runPageSetup = [&](PageSetupModel& m) {
     PageSetupDialog window(m, &dialog);
@@ -164,7 +164,7 @@ TEST_F(OptionsViews, ParametersThroughThePageSetupWindowStoresOnOkOnly) {
 }
 
 TEST_F(OptionsViews, PrinterRemovedWhileThePageSetupWindowIsOpen) {
-  OptionsDialog dialog(parts());
+  OptionsDialog dialog(services());
   std::unique_ptr<PageSetupModel> window = dialog.model().beginParameters();
   PageSetupDialog view(*window);
   view.show();
@@ -181,7 +181,7 @@ TEST_F(OptionsViews, PrinterRemovedWhileThePageSetupWindowIsOpen) {
 }
 
 TEST_F(OptionsViews, PrinterSetupOffersTheListWithPaperAndOrientation) {
-  OptionsDialog dialog(parts());
+  OptionsDialog dialog(services());
   bool ran = false;
   dialog.runPrinterSetup = [&](PrinterChoice& choice) {
     OptionsModel& m = dialog.model();
@@ -242,7 +242,7 @@ TEST_F(OptionsViews, TheFontChooserHasTheLithuanianCaptionsAndOnlyMonospacedSize
   EXPECT_EQ(chooser.font().style, static_cast<unsigned>(fsUnderline));
 
   // Through the options window: the running font changes, nothing is stored.
-  OptionsDialog dialog(parts());
+  OptionsDialog dialog(services());
   dialog.runFontDialog = [](FontChoice& f) {
     f.size = 12;
     return true;
@@ -294,7 +294,7 @@ TEST(UserPaperSizes, SizesNoSheetHasPrintOnA4) {
 }
 
 TEST_F(OptionsViews, AClosedWindowFreesItself) {
-  QPointer<OptionsDialog> dialog = new OptionsDialog(parts());
+  QPointer<OptionsDialog> dialog = new OptionsDialog(services());
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->show();
   dialog->close();

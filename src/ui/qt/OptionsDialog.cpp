@@ -44,8 +44,8 @@ QFrame* Bevel(QWidget* parent, int x, int y, int w, int h) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(OptionsParts parts, QWidget* parent)
-    : QDialog(parent), parts_(std::move(parts)) {
+OptionsDialog::OptionsDialog(OptionsDialogServices services, QWidget* parent)
+    : QDialog(parent), services_(std::move(services)) {
   setWindowTitle(U(kOptionsCaption));
   pages_ = new QTabWidget;
   pages_->addTab(makePrinterPage(), U(kPrinterPageCaption));
@@ -76,7 +76,7 @@ OptionsDialog::OptionsDialog(OptionsParts parts, QWidget* parent)
     return dialog.exec() == QDialog::Accepted;
   };
   runPrinterSetup = [this](PrinterChoice& choice) {
-    OptionsModel& m = *parts_.model;
+    OptionsModel& m = *services_.model;
     PrinterSetupDialog dialog(
         m.printerNames(), choice.index, [&m](int i) { return m.papersOf(i); }, choice.paperCode,
         choice.orientation, this);
@@ -116,17 +116,17 @@ QWidget* OptionsDialog::makePrinterPage() {
 
   connect(parameters_, &QPushButton::clicked, this, [this] { runParameters(); });
   connect(font_, &QPushButton::clicked, this, [this] {
-    FontChoice font = parts_.model->font();
+    FontChoice font = services_.model->font();
     // After Cancel the chooser still holds what it was given.
-    if (runFontDialog(font)) parts_.model->setFont(font);
+    if (runFontDialog(font)) services_.model->setFont(font);
   });
   connect(printerSetup_, &QToolButton::clicked, this, [this] {
-    PrinterChoice choice = parts_.model->currentPrinter();
-    if (runPrinterSetup(choice)) parts_.model->choosePrinter(choice);
+    PrinterChoice choice = services_.model->currentPrinter();
+    if (runPrinterSetup(choice)) services_.model->choosePrinter(choice);
   });
   connect(pageSetup_, &QToolButton::clicked, this, [this] {
-    std::unique_ptr<PageSetupModel> window = parts_.model->beginPageSetup();
-    if (runPageSetup(*window)) parts_.model->finishPageSetup(*window);
+    std::unique_ptr<PageSetupModel> window = services_.model->beginPageSetup();
+    if (runPageSetup(*window)) services_.model->finishPageSetup(*window);
   });
   return page;
 }
@@ -176,15 +176,15 @@ QWidget* OptionsDialog::makeInformationPage() {
 }
 
 void OptionsDialog::runParameters() {
-  std::unique_ptr<PageSetupModel> window = parts_.model->beginParameters();
+  std::unique_ptr<PageSetupModel> window = services_.model->beginParameters();
   if (runPageSetup(*window))
-    parts_.model->finishParameters(*window);
+    services_.model->finishParameters(*window);
   else
-    parts_.model->cancelParameters();
+    services_.model->cancelParameters();
 }
 
 void OptionsDialog::showInformation() {
-  const std::optional<InformationPage> info = parts_.model->information();
+  const std::optional<InformationPage> info = services_.model->information();
   if (!info) return;  // the page keeps what it showed
   const int numbers[8] = {info->pageWidth,      info->pageHeight,     info->top,
                           info->left,           info->right,          info->bottom,

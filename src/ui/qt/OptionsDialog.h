@@ -22,7 +22,7 @@ namespace marvena {
 
 // The window's own printer object, the device that measures on it and the
 // model over both, kept together for the window's life.
-struct OptionsParts {
+struct OptionsDialogServices {
   std::unique_ptr<Printers> printers;
   std::unique_ptr<PrintDevice> device;
   std::unique_ptr<OptionsModel> model;
@@ -31,7 +31,7 @@ struct OptionsParts {
 class OptionsDialog final : public QDialog {
   Q_OBJECT
  public:
-  explicit OptionsDialog(OptionsParts parts, QWidget* parent = nullptr);
+  explicit OptionsDialog(OptionsDialogServices services, QWidget* parent = nullptr);
   ~OptionsDialog() override;
 
   // The about box, opened by the caption button.
@@ -42,7 +42,7 @@ class OptionsDialog final : public QDialog {
   std::function<bool(PrinterChoice&)> runPrinterSetup;
   std::function<bool(FontChoice&)> runFontDialog;
 
-  OptionsModel& model() { return *parts_.model; }
+  OptionsModel& model() { return *services_.model; }
   QTabWidget* pages() const { return pages_; }
   QPushButton* parametersButton() const { return parameters_; }
   QPushButton* fontButton() const { return font_; }
@@ -62,7 +62,7 @@ class OptionsDialog final : public QDialog {
   QWidget* makePrinterPage();
   QWidget* makeInformationPage();
 
-  OptionsParts parts_;
+  OptionsDialogServices services_;
   QTabWidget* pages_;
   QPushButton* parameters_;
   QPushButton* font_;
