@@ -42,11 +42,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         cl.error = "--modify needs program, spool or both";
         break;
       }
-#ifdef _WIN32
-      // The Windows entry point does not run the maintenance yet.
-      cl.error = "--modify is not available in this build";
-      break;
-#endif
     } else if (a == "--version") {
       cl.version = true;
     } else if (a == "--help" || a == "-h") {

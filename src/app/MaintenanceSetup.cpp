@@ -12,12 +12,15 @@ namespace marvena {
 
 namespace {
 
-MaintenanceConfig ReadConfig(ProfileFile& settings, const std::string& driveRoot) {
+MaintenanceConfig ReadConfig(ProfileFile& settings, const std::string& driveRoot,
+                             const std::optional<std::string>& comspec) {
   MaintenanceConfig c;
   c.server = settings.readString("Modify", "Server", kDefaultServer);
   c.driveRoot = driveRoot;
-  c.commands = HostKitCommands(settings.readString("Modify", "DosCommand", ""),
-                               settings.readString("Modify", "SpoolSetup", kDefaultSpoolSetup));
+  c.commands =
+      comspec ? WindowsKitCommands(*comspec)
+              : HostKitCommands(settings.readString("Modify", "DosCommand", ""),
+                                settings.readString("Modify", "SpoolSetup", kDefaultSpoolSetup));
   c.http.caFile = settings.readString("Modify", "CaFile", "");
   c.http.connectTimeoutSeconds =
       std::clamp(settings.readInteger("Modify", "ConnectTimeout", 20), 1, 600);
@@ -26,9 +29,19 @@ MaintenanceConfig ReadConfig(ProfileFile& settings, const std::string& driveRoot
   return c;
 }
 
-// The procedure and the lock it runs under, freed together.
+// Where the kit's own unpacker runs, the procedure never unpacks itself.
+class KitUnpacks final : public ArchiveUnpacker {
+ public:
+  bool unpack(const std::string&, const std::string&, std::string* error) override {
+    if (error) *error = "the kit's own unpacker unpacks it here";
+    return false;
+  }
+};
+
+// The procedure and what it runs with, freed together.
 struct HeldProcedure {
   std::unique_ptr<InstanceGuard> lock;
+  KitUnpacks kitUnpacks;
   std::unique_ptr<MaintenanceProcedure> procedure;
 };
 
@@ -64,11 +77,12 @@ class LogObserver final : public MaintenanceObserver {
 }  // namespace
 
 MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string configPath,
-                                          std::string driveRoot) {
-  return [&platform, configPath,
-          driveRoot](MaintenanceObserver& observer) -> std::shared_ptr<MaintenanceProcedure> {
-    if (!platform.http() || !platform.processes() || !platform.unpacker() ||
-        !platform.fileTimes()) {
+                                          std::string driveRoot,
+                                          std::optional<std::string> comspec) {
+  return [&platform, configPath, driveRoot,
+          comspec](MaintenanceObserver& observer) -> std::shared_ptr<MaintenanceProcedure> {
+    if (!platform.http() || !platform.processes() || !platform.fileTimes() ||
+        (!platform.unpacker() && !comspec)) {
       observer.error("\u0160ioje sistemoje modifikuoti negalima.");
       return nullptr;
     }
@@ -82,22 +96,26 @@ MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string config
       return nullptr;
     }
     ProfileFile settings(platform.fileSystem(), configPath, platform.locale().decimalSeparator());
+    MaintenanceConfig config = ReadConfig(settings, driveRoot, comspec);
+    ArchiveUnpacker& unpacker = config.commands.spoolUnpack.empty() && platform.unpacker()
+                                    ? *platform.unpacker()
+                                    : held->kitUnpacks;
     held->procedure = std::make_unique<MaintenanceProcedure>(
         MaintenanceServices{*platform.http(), platform.fileSystem(), *platform.fileTimes(),
-                            *platform.processes(), *platform.unpacker(),
+                            *platform.processes(), unpacker,
                             [&platform](long pid) { return platform.processRunning(pid); }},
-        ReadConfig(settings, driveRoot), observer);
+        std::move(config), observer);
     return std::shared_ptr<MaintenanceProcedure>(held, held->procedure.get());
   };
 }
 
 int RunModify(Platform& platform, const std::string& configPath, const std::string& driveRoot,
-              const std::string& kits) {
+              const std::string& kits, std::optional<std::string> comspec) {
   const bool program = kits == "program" || kits == "both";
   const bool spool = kits == "spool" || kits == "both";
   LogObserver observer;
   const std::shared_ptr<MaintenanceProcedure> procedure =
-      MakeMaintenanceFactory(platform, configPath, driveRoot)(observer);
+      MakeMaintenanceFactory(platform, configPath, driveRoot, std::move(comspec))(observer);
   if (!procedure) return 1;
   return procedure->run(program, spool) ? 0 : 1;
 }

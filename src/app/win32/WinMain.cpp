@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/MaintenanceSetup.h"
 #include "app/SpoolSession.h"
 #include "app/StderrMessages.h"
 #include "app/win32/WinMessages.h"
@@ -72,6 +73,16 @@ std::function<void(const std::string&)> TestStepHook() {
   };
 }
 
+// The command interpreter that runs the kits' batch files; the system's own
+// when COMSPEC is not set.
+std::string CommandInterpreter() {
+  std::string comspec = Env(L"COMSPEC");
+  if (!comspec.empty()) return comspec;
+  wchar_t dir[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+  return Narrow(std::wstring_view(dir, n)) + "\\cmd.exe";
+}
+
 HANDLE stopEvent = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD) {
@@ -86,6 +97,16 @@ int Run() {
   std::unique_ptr<Platform> platform = MakePlatform();
   const std::string configPath =
       platform->realPath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath);
+  // Maintenance may run beside a running tool: it takes a lock of its own.
+  // The kits' command lines name \MARVENA\INSTALL on the current drive, so
+  // the files go there too, whatever MARVENA_DRIVE maps the spool onto.
+  if (!cl.modify.empty()) {
+    if (!Env(L"MARVENA_DRIVE").empty())
+      std::fprintf(stderr,
+                   "maintenance: MARVENA_DRIVE is not used; the kits go to \\MARVENA\\INSTALL "
+                   "on the current drive\n");
+    return RunModify(*platform, configPath, "", cl.modify, CommandInterpreter());
+  }
   const std::unique_ptr<InstanceGuard> instance = platform->claimInstance(configPath);
   if (!instance) return 0;  // already running for this settings file
 

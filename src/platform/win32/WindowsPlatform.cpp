@@ -1,13 +1,16 @@
 // The platform on Windows: Win32 files, change notification and locks; GDI
 // for printers and fonts; the clipboard and shell; WinINet for FTP; Excel
-// through COM for workbooks.
+// through COM for workbooks; WinINet for the maintenance downloads, whose
+// kits unpack themselves (PKUNZIP through the command interpreter).
 #include "platform/Platform.h"
 #include "platform/win32/ExcelSpreadsheet.h"
 #include "platform/win32/GdiPrinting.h"
 #include "platform/win32/WinDesktop.h"
 #include "platform/win32/WinDirectoryWatcher.h"
 #include "platform/win32/WinFileSystem.h"
+#include "platform/win32/WinFileTimes.h"
 #include "platform/win32/WinInetFtpClient.h"
+#include "platform/win32/WinInetHttpClient.h"
 #include "platform/win32/WinProcess.h"
 #include "platform/win32/WinSystem.h"
 
@@ -54,6 +57,8 @@ class WindowsPlatform final : public Platform {
   FtpClient* ftp() override { return &ftp_; }
   Spreadsheet* spreadsheet() override { return &excel_; }
   ProcessRunner* processes() override { return &processes_; }
+  HttpClient* http() override { return &http_; }
+  FileTimes* fileTimes() override { return &fileTimes_; }
 
   std::unique_ptr<InstanceGuard> claimInstance(const std::string& key) override {
     auto mutex = std::make_unique<NamedMutex>(InstanceMutexName(key));
@@ -88,6 +93,8 @@ class WindowsPlatform final : public Platform {
   WinInetFtpClient ftp_;
   ExcelSpreadsheet excel_;
   WinProcessRunner processes_;
+  WinInetHttpClient http_;
+  WinFileTimes fileTimes_;
 };
 
 }  // namespace
