@@ -97,6 +97,8 @@ MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string config
     }
     ProfileFile settings(platform.fileSystem(), configPath, platform.locale().decimalSeparator());
     MaintenanceConfig config = ReadConfig(settings, driveRoot, comspec);
+    if (comspec && !config.http.caFile.empty())
+      observer.log("maintenance: [Modify] CaFile is not used on Windows; its certificate store is");
     ArchiveUnpacker& unpacker = config.commands.spoolUnpack.empty() && platform.unpacker()
                                     ? *platform.unpacker()
                                     : held->kitUnpacks;

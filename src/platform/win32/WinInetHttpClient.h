@@ -5,7 +5,8 @@
 // cannot be honoured, since WinINet offers no way to trust a file of
 // certificates for one request. Redirects are followed here rather than by
 // WinINet, so that an https address never leads to plain http whatever the
-// Windows version does.
+// Windows version does. The connect time limit is WinINet's own: some
+// Windows versions wait longer for an address that never answers.
 #pragma once
 
 #include <cstdint>
