@@ -99,6 +99,10 @@ TEST(WinFileTimes, TheModificationTimeIsSetAndReadBack) {
     ASSERT_TRUE(times.setModified(path, seconds)) << seconds;
     EXPECT_EQ(WinModifiedSeconds(path), seconds);
   }
+  // Outside what a FILETIME holds: refused, the time stays.
+  EXPECT_FALSE(times.setModified(path, -20'000'000'000LL));
+  EXPECT_FALSE(times.setModified(path, 1'000'000'000'000LL));
+  EXPECT_EQ(WinModifiedSeconds(path), -86'400);
   EXPECT_FALSE(times.setModified(dir.path() + "/NERA.BAT", 1'765'000'000));
   EXPECT_FALSE(times.setModified(dir.path(), 1'765'000'000)) << "a directory";
 

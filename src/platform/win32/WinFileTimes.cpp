@@ -1,5 +1,7 @@
 #include "platform/win32/WinFileTimes.h"
 
+#include <limits>
+
 #include "platform/win32/WinText.h"
 
 namespace marvena {
@@ -21,8 +23,11 @@ FILETIME FileTimeOf(std::int64_t seconds) {
 }  // namespace
 
 bool WinFileTimes::setModified(const std::string& path, std::int64_t seconds) {
-  // Times before 1601 cannot be written; a server claiming one is ignored.
-  if (seconds < -kEpochTicks / kTicksPerSecond) return false;
+  // A FILETIME holds 1601 to about 30828; a server claiming a time outside
+  // that is not believed.
+  constexpr std::int64_t kLatest =
+      (std::numeric_limits<std::int64_t>::max() - kEpochTicks) / kTicksPerSecond;
+  if (seconds < -kEpochTicks / kTicksPerSecond || seconds > kLatest) return false;
   // The reparse point itself is opened, never the file a link leads to.
   Handle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
