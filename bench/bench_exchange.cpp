@@ -30,14 +30,14 @@ double Seconds(Steady::time_point since) {
   return std::chrono::duration<double>(Steady::now() - since).count();
 }
 
-long PeakKb() {
+long peakKb() {
   rusage u{};
   ::getrusage(RUSAGE_SELF, &u);
   return u.ru_maxrss;
 }
 
 // Starts the test server; its process id, and its port in *port.
-pid_t StartServer(const std::string& root, int* port) {
+pid_t startServer(const std::string& root, int* port) {
   int fds[2];
   if (::pipe(fds) != 0) return -1;
   const pid_t pid = ::fork();
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   const double mb = static_cast<double>(fs.stat(job)->size) / (1 << 20);
 
   int port = 0;
-  const pid_t server = StartServer(root, &port);
+  const pid_t server = startServer(root, &port);
   if (server <= 0 || port <= 0) {
     std::fprintf(stderr, "the FTP server did not start\n");
     return 1;
@@ -102,13 +102,13 @@ int main(int argc, char** argv) {
   connection.user = "marvena";
   connection.password = "bench";
   FtpUploadJob handler(fs, ftp, clock, locale, status, connection);
-  const long before = PeakKb();
+  const long before = peakKb();
   auto t = Steady::now();
   const JobResult r = handler.run({job, "BENCH.FTP", *fs.stat(job)});
   const double ours = Seconds(t);
   std::printf(
       "*.FTP job:       %8.1f MB in %6.3f s = %7.1f MB/s, peak %ld MB (before %ld MB), %s\n", mb,
-      ours, mb / ours, PeakKb() / 1024, before / 1024,
+      ours, mb / ours, peakKb() / 1024, before / 1024,
       r.kind == JobResult::Kind::Done ? "done" : r.detail.c_str());
 
   const std::string copy = root + "/xml/BENCH.XML";
@@ -123,13 +123,13 @@ int main(int argc, char** argv) {
 
   const std::string document = *fs.readFile(copy, &error);
   t = Steady::now();
-  const UploadTarget target = DecideUploadTarget("BENCH", document);
+  const UploadTarget target = decideUploadTarget("BENCH", document);
   std::printf("document scan:   %8.1f MB in %6.3f s = %7.1f MB/s (%s)\n", mb, Seconds(t),
               mb / Seconds(t), target.fileName().c_str());
 
   const std::string clip = document.substr(0, 10u << 20);
   t = Steady::now();
-  const std::size_t utf8 = ClipboardUnicodeText(clip).size();
+  const std::size_t utf8 = clipboardUnicodeText(clip).size();
   std::printf("clipboard text:  %8.1f MB in %6.3f s = %7.1f MB/s (%zu bytes of UTF-8)\n", 10.0,
               Seconds(t), 10.0 / Seconds(t), utf8);
 

@@ -38,7 +38,7 @@ constexpr int kRowsPerPage = 58;
 
 // One ledger page in the job code page: a bold title, a larger heading, a
 // framed table of 80 columns, a form feed.
-std::string LedgerPage(int page) {
+std::string ledgerPage(int page) {
   auto rule = [](char l, char m, char r) {
     std::string s(1, l);
     for (int w : {10, 8, 26, 10, 10}) {
@@ -73,7 +73,7 @@ std::string LedgerPage(int page) {
 // The job file, written page by page so that the benchmark itself stays
 // small. For enscript: no directive lines, its own line ends, and a form
 // feed starting each page but the first.
-void WriteLedger(const std::string& path, int pages, bool forEnscript) {
+void writeLedger(const std::string& path, int pages, bool forEnscript) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
     std::perror(path.c_str());
@@ -85,7 +85,7 @@ void WriteLedger(const std::string& path, int pages, bool forEnscript) {
         "@MARGIN.RIGHT=10\r\n@MARGIN.BOTTOM=10\r\n",
         f);
   for (int p = 1; p <= pages; ++p) {
-    std::string page = LedgerPage(p);
+    std::string page = ledgerPage(p);
     if (forEnscript) {
       std::string plain;
       for (char c : page)
@@ -99,7 +99,7 @@ void WriteLedger(const std::string& path, int pages, bool forEnscript) {
   std::fclose(f);
 }
 
-long PeakKb() {
+long peakKb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return u.ru_maxrss;
@@ -109,7 +109,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-int PdfPages(const std::string& pdf) {
+int pdfPages(const std::string& pdf) {
   const std::string cmd = "pdfinfo '" + pdf + "' 2>/dev/null | sed -n 's/^Pages: *//p'";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return 0;
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
 
   auto printJob = [&](const std::string& name, int n, double* seconds) {
     const std::string path = dir + "/" + name;
-    WriteLedger(path, n, false);
+    writeLedger(path, n, false);
     const auto entry = fs.stat(path);
     const auto start = std::chrono::steady_clock::now();
     const JobResult r = job.run({path, name, *entry});
@@ -155,18 +155,18 @@ int main(int argc, char** argv) {
 
   double warm = 0, seconds = 0;
   printJob("WARM.txt", std::max(1, pages / 10), &warm);
-  const long peakSmall = PeakKb();
+  const long peakSmall = peakKb();
   printJob("LEDGER.txt", pages, &seconds);
-  const long peakLarge = PeakKb();
+  const long peakLarge = peakKb();
   const std::string ours = dir + "/pdf/LEDGER.pdf";
-  const int ourPages = PdfPages(ours);
+  const int ourPages = pdfPages(ours);
   const double ourRate = ourPages / seconds;
   std::printf("Marvena Spool: %d pages in %.2f s = %.0f pages/s (PDF %.1f MB)\n", ourPages, seconds,
               ourRate, QFileInfo(QString::fromStdString(ours)).size() / 1048576.0);
   std::printf("peak memory: %.1f MB after %d pages, %.1f MB after %d pages\n", peakSmall / 1024.0,
               std::max(1, pages / 10), peakLarge / 1024.0, pages);
 
-  WriteLedger(dir + "/ledger-plain.txt", pages, true);
+  writeLedger(dir + "/ledger-plain.txt", pages, true);
   // The pipe as the issue names it, and the same two programs through a
   // file: ghostscript reads a pipe much more slowly, so the ratio is taken
   // against the faster of the two.
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const int rc = std::system(r.cmd.c_str());
     const double s = Seconds(start);
-    const int n = rc == 0 ? PdfPages(r.pdf) : 0;
+    const int n = rc == 0 ? pdfPages(r.pdf) : 0;
     if (n == 0) {
       std::printf("%s: not available (install enscript and ghostscript)\n", r.what);
       continue;

@@ -27,21 +27,21 @@ constexpr int kRounds = 7;
 
 // CPU time of this process (user and system), seconds: unlike the clock on
 // the wall it hardly moves when other programs load the machine.
-double CpuSeconds() {
+double cpuSeconds() {
   rusage u{};
   ::getrusage(RUSAGE_SELF, &u);
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-long PeakKb() {
+long peakKb() {
   rusage u{};
   ::getrusage(RUSAGE_SELF, &u);
   return u.ru_maxrss;
 }
 
 // Written in small pieces so that the job's own memory shows in the peak.
-bool WriteJob(const std::string& path, long cells) {
+bool writeJob(const std::string& path, long cells) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   for (long i = 0; i < cells; ++i) {
@@ -93,11 +93,11 @@ int main(int argc, char** argv) {
     dir = tmpl;
   }
   const std::string jobPath = dir + "/1BENCH.slx";
-  if (!WriteJob(jobPath, cells)) {
+  if (!writeJob(jobPath, cells)) {
     std::fprintf(stderr, "cannot write %s\n", jobPath.c_str());
     return 1;
   }
-  const long baseKb = PeakKb();
+  const long baseKb = peakKb();
 
   marvena::PosixFileSystem fs;
   marvena::PosixClock clock;
@@ -108,11 +108,11 @@ int main(int argc, char** argv) {
   double best = 1e300, bestCpu = 1e300;
   for (int round = 0; round < kRounds; ++round) {
     const auto start = std::chrono::steady_clock::now();
-    const double cpuStart = CpuSeconds();
+    const double cpuStart = cpuSeconds();
     const marvena::JobResult r = job.run({jobPath, "1BENCH.slx", *entry});
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    bestCpu = std::min(bestCpu, CpuSeconds() - cpuStart);
+    bestCpu = std::min(bestCpu, cpuSeconds() - cpuStart);
     if (r.kind != marvena::JobResult::Kind::Done) {
       std::fprintf(stderr, "job failed: %s\n", r.detail.c_str());
       return 1;
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
               ours / 1e6, best, kRounds);
   std::printf("slx job:  CPU time %.3f s (best of %d)\n", bestCpu, kRounds);
   std::printf("slx job:  peak memory %.1f MB (process), %.1f MB above the start\n",
-              static_cast<double>(PeakKb()) / 1024, static_cast<double>(PeakKb() - baseKb) / 1024);
+              static_cast<double>(peakKb()) / 1024, static_cast<double>(peakKb() - baseKb) / 1024);
   std::fflush(stdout);
 
   // xlwt in a child process of its own, on the same job file.

@@ -30,7 +30,7 @@ constexpr int kRows = 100000;
 constexpr int kRuns = 5;
 const std::string kSep = "\xB3";
 
-std::string MffJobBytes() {
+std::string mffJobBytes() {
   std::string s =
       "UAB \xDC\xFDuolas\r\n123456789\r\nVilniaus g. 1\r\n2009.03.31\r\n2009.03\r\n\r\n";
   for (int i = 1; i <= kRows; ++i)
@@ -40,7 +40,7 @@ std::string MffJobBytes() {
   return s;
 }
 
-std::string SamJobBytes() {
+std::string samJobBytes() {
   std::string s =
       "Draud\xF3jas\r\n1234567\r\n302000000\r\n852123456\r\nGedimino pr. 1\r\n2009.04.15\r\n"
       "30.98+3\r\n2009.03\r\n\r\n100000\r\n100000000\r\n31000000\r\n\r\n\r\n\r\n"
@@ -52,7 +52,7 @@ std::string SamJobBytes() {
   return s;
 }
 
-double CpuSeconds() {
+double cpuSeconds() {
   rusage u{};
   ::getrusage(RUSAGE_SELF, &u);
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
@@ -66,7 +66,7 @@ double Seconds(const std::function<void()>& f) {
 }
 
 // Runs one kind in this process: prints its figures.
-int RunKind(const std::string& kind, const std::string& dir) {
+int runKind(const std::string& kind, const std::string& dir) {
   PosixFileSystem fs;
   PosixClock clock;
   PosixLocale locale;
@@ -75,7 +75,7 @@ int RunKind(const std::string& kind, const std::string& dir) {
   const std::string name = mff ? "BENCH.MFF" : "BENCH.SAM";
   const std::string path = dir + "/" + name;
   std::string error;
-  const std::string bytes = mff ? MffJobBytes() : SamJobBytes();
+  const std::string bytes = mff ? mffJobBytes() : samJobBytes();
 
   std::vector<double> times, cpuTimes;
   std::uint64_t documentBytes = 0;
@@ -86,14 +86,14 @@ int RunKind(const std::string& kind, const std::string& dir) {
     }
     const JobFile job{path, name, *fs.stat(path)};
     JobResult result;
-    const double cpuStart = CpuSeconds();
+    const double cpuStart = cpuSeconds();
     times.push_back(Seconds([&] {
       if (mff)
         result = MffJob(fs, clock, locale, settings).run(job);
       else
         result = SamJob(fs, clock, locale).run(job);
     }));
-    cpuTimes.push_back(CpuSeconds() - cpuStart);
+    cpuTimes.push_back(cpuSeconds() - cpuStart);
     if (result.kind != JobResult::Kind::Done) {
       std::fprintf(stderr, "%s job failed: %s\n", kind.c_str(), result.detail.c_str());
       return 1;
@@ -111,9 +111,9 @@ int RunKind(const std::string& kind, const std::string& dir) {
   for (int run = 0; run < kRuns; ++run)
     buildTimes.push_back(Seconds([&] {
       if (mff)
-        BuildMffDocument(lines, {"bench", "2026-01-01"}, {});
+        buildMffDocument(lines, {"bench", "2026-01-01"}, {});
       else
-        BuildSamDocument(lines, '.', "2026-01-01");
+        buildSamDocument(lines, '.', "2026-01-01");
     }));
   std::sort(buildTimes.begin(), buildTimes.end());
   std::printf(
@@ -141,7 +141,7 @@ int main() {
       // name would send this one to another name.
       const std::string own = std::string(dir) + "/" + kind;
       ::mkdir(own.c_str(), 0700);
-      const int rc = RunKind(kind, own);
+      const int rc = runKind(kind, own);
       std::fflush(stdout);
       std::_Exit(rc);
     }

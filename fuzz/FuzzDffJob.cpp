@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     identifierFile = input.substr(nul + 1);
   try {
     const std::string doc =
-        BuildDffDocument(code, JobLines(input), identifierFile, {"user", "2026-01-01"});
-    fuzz::CheckDocument(doc, "\xEF\xBB\xBF<?xml", "\r\n");
+        buildDffDocument(code, JobLines(input), identifierFile, {"user", "2026-01-01"});
+    fuzz::checkDocument(doc, "\xEF\xBB\xBF<?xml", "\r\n");
   } catch (const BadJobValue&) {
   }
   return 0;

@@ -12,9 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const PsdSplit split = kSplits[data[0] % 5];
   try {
     const std::string doc =
-        BuildMffDocument(JobLines(std::string(reinterpret_cast<const char*>(data) + 1, size - 1)),
+        buildMffDocument(JobLines(std::string(reinterpret_cast<const char*>(data) + 1, size - 1)),
                          {"user", "2026-01-01"}, split);
-    fuzz::CheckDocument(doc, "<?xml", "\r\n");
+    fuzz::checkDocument(doc, "<?xml", "\r\n");
   } catch (const BadJobValue&) {
   }
   return 0;

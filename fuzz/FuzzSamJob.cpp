@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char separator = data[0] % 2 ? ',' : '.';
   try {
     const std::string doc =
-        BuildSamDocument(JobLines(std::string(reinterpret_cast<const char*>(data) + 1, size - 1)),
+        buildSamDocument(JobLines(std::string(reinterpret_cast<const char*>(data) + 1, size - 1)),
                          separator, "2026-01-01");
-    fuzz::CheckDocument(doc, "<?xml", "\n");
+    fuzz::checkDocument(doc, "<?xml", "\n");
   } catch (const BadJobValue&) {
   }
   return 0;

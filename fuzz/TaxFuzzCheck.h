@@ -10,31 +10,31 @@
 
 namespace marvena::fuzz {
 
-inline void Require(bool ok) {
+inline void require(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-inline void CheckDocument(std::string_view doc, std::string_view prefix, std::string_view end) {
-  Require(doc.substr(0, prefix.size()) == prefix);
+inline void checkDocument(std::string_view doc, std::string_view prefix, std::string_view end) {
+  require(doc.substr(0, prefix.size()) == prefix);
   const std::string closing = std::string("</FFData>") + std::string(end);
-  Require(doc.size() >= closing.size() && doc.substr(doc.size() - closing.size()) == closing);
+  require(doc.size() >= closing.size() && doc.substr(doc.size() - closing.size()) == closing);
   for (std::size_t i = 0; i < doc.size();) {
     const auto b = static_cast<unsigned char>(doc[i]);
     if (b < 0x80) {
-      Require(b >= 0x20 || b == '\t' || b == '\r' || b == '\n');
+      require(b >= 0x20 || b == '\t' || b == '\r' || b == '\n');
       ++i;
       continue;
     }
     std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    Require(b >= 0xC2 && b <= 0xF4 && i + len <= doc.size());
+    require(b >= 0xC2 && b <= 0xF4 && i + len <= doc.size());
     for (std::size_t k = 1; k < len; ++k)
-      Require((static_cast<unsigned char>(doc[i + k]) & 0xC0) == 0x80);
+      require((static_cast<unsigned char>(doc[i + k]) & 0xC0) == 0x80);
     i += len;
   }
   // Every "<" opens markup: values are escaped.
   for (std::size_t at = doc.find('<'); at != std::string_view::npos; at = doc.find('<', at + 1)) {
     const char next = at + 1 < doc.size() ? doc[at + 1] : '\0';
-    Require(next == '/' || next == '?' || (next >= 'A' && next <= 'Z'));
+    require(next == '/' || next == '?' || (next >= 'A' && next <= 'Z'));
   }
 }
 

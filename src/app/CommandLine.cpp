@@ -19,7 +19,7 @@ const char* const kUsage =
     "  --version      print the version and exit\n"
     "  --help         print this text and exit\n";
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

@@ -13,10 +13,10 @@ struct CommandLine {
   bool version = false;
   bool help = false;
   std::string modify;  // "program", "spool" or "both": maintenance only, then exit
-  std::string error;  // set when the arguments could not be understood
+  std::string error;   // set when the arguments could not be understood
 };
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args);
+CommandLine parseCommandLine(const std::vector<std::string>& args);
 extern const char* const kUsage;
 
 }  // namespace marvena

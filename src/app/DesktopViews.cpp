@@ -77,7 +77,7 @@ DesktopViews::DesktopViews(DesktopWiring wiring) : w_(std::move(wiring)) {
     // No status area on this desktop: the window stays reachable in the
     // task bar and carries the tray's commands itself.
     windowMenu_ = std::make_unique<QMenu>();
-    AddTrayCommands(windowMenu_.get(), commands);
+    addTrayCommands(windowMenu_.get(), commands);
     auto* button = new QPushButton(QStringLiteral("Meniu"), window_.get());
     button->setMenu(windowMenu_.get());
     button->move(window_->width() - button->sizeHint().width() - 6,
@@ -106,7 +106,7 @@ void DesktopViews::about() {
   aboutOpen_ = false;
 }
 
-std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
+std::unique_ptr<OptionsDialog> makeOptionsDialog(const DesktopWiring& w,
                                                  std::function<void(std::function<void()>)> apply,
                                                  bool* storeFailureTold) {
   OptionsDialogServices services;
@@ -120,7 +120,7 @@ std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
     // the next job starts, or at once when none runs: a job that prints
     // keeps what it started with.
     owner.updateForNextJob([change](PrintSettings& ps, Printers& printers) {
-      if (ApplySettingsChange(change, ps, printers)) return;
+      if (applySettingsChange(change, ps, printers)) return;
       const QString name = QString::fromStdString(change.printerName);
       QMetaObject::invokeMethod(qApp, [name] {
         auto* box = new QMessageBox(
@@ -149,7 +149,7 @@ std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
 
 void DesktopViews::parameters() {
   if (options_) return;  // one options window at a time
-  std::unique_ptr<OptionsDialog> dialog = MakeOptionsDialog(
+  std::unique_ptr<OptionsDialog> dialog = makeOptionsDialog(
       w_, [this](std::function<void()> work) { w_.runner.runOnJobThread(std::move(work)); },
       &storeFailureTold_);
   if (!dialog) return;
@@ -164,7 +164,7 @@ void DesktopViews::openOptionsAtStart(const std::string& reason) {
   if (reason.empty()) return;
   std::fprintf(stderr, "opening the options window at start: %s\n", reason.c_str());
   // No job runs yet: changes apply at once.
-  std::unique_ptr<OptionsDialog> dialog = MakeOptionsDialog(
+  std::unique_ptr<OptionsDialog> dialog = makeOptionsDialog(
       w_, [](std::function<void()> work) { work(); }, &storeFailureTold_);
   if (!dialog) return;
   dialog->onAbout = [this] { about(); };

@@ -47,7 +47,7 @@ struct DesktopWiring {
 // The options window over its own printer object. Its changes reach the
 // jobs through `apply` (between jobs); a store that fails is told once per
 // run (`storeFailureTold`). Null when no printer object can be made.
-std::unique_ptr<OptionsDialog> MakeOptionsDialog(const DesktopWiring& w,
+std::unique_ptr<OptionsDialog> makeOptionsDialog(const DesktopWiring& w,
                                                  std::function<void(std::function<void()>)> apply,
                                                  bool* storeFailureTold);
 

@@ -30,66 +30,66 @@ struct JobKind {
   bool inExportDir;
 };
 
-std::unique_ptr<JobHandler> MakeWebPageJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeWebPageJob(JobServices& s) {
   if (!s.urlOpener) return std::make_unique<PendingHandler>("www");
-  return std::make_unique<WebPageJob>(s.fs, *s.urlOpener, ReadHomePage(&s.settings));
+  return std::make_unique<WebPageJob>(s.fs, *s.urlOpener, readHomePage(&s.settings));
 }
 
-std::unique_ptr<JobHandler> MakeClipboardJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeClipboardJob(JobServices& s) {
   if (!s.clipboard) return std::make_unique<PendingHandler>("CLB");
   return std::make_unique<ClipboardJob>(s.fs, *s.clipboard, s.wordVersion);
 }
 
-std::unique_ptr<JobHandler> MakeFtpUploadJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeFtpUploadJob(JobServices& s) {
   if (!s.ftp) return std::make_unique<PendingHandler>("FTP");
   return std::make_unique<FtpUploadJob>(s.fs, *s.ftp, s.clock, s.locale, s.status,
-                                        ReadFtpConnection(s.exportSettings, &s.settings));
+                                        readFtpConnection(s.exportSettings, &s.settings));
 }
 
-std::unique_ptr<JobHandler> MakeSlxJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeSlxJob(JobServices& s) {
   return std::make_unique<SlxJob>(s.fs, s.clock, s.locale, s.status, &s.settings);
 }
 
-std::unique_ptr<JobHandler> MakeDffJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeDffJob(JobServices& s) {
   return std::make_unique<DffJob>(s.fs, s.clock, s.locale);
 }
 
-std::unique_ptr<JobHandler> MakeMffJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeMffJob(JobServices& s) {
   return std::make_unique<MffJob>(s.fs, s.clock, s.locale, s.settings);
 }
 
-std::unique_ptr<JobHandler> MakeSamJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeSamJob(JobServices& s) {
   return std::make_unique<SamJob>(s.fs, s.clock, s.locale);
 }
 
-std::unique_ptr<JobHandler> MakeIstJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeIstJob(JobServices& s) {
   if (!s.spreadsheet) return std::make_unique<PendingHandler>("IST");
   return std::make_unique<IstJob>(s.fs, *s.spreadsheet);
 }
 
-std::unique_ptr<JobHandler> MakeTextPrintJob(JobServices& s) {
+std::unique_ptr<JobHandler> makeTextPrintJob(JobServices& s) {
   return std::make_unique<TextPrintJob>(s.fs, s.messages, s.status, s.printSettings, s.printers,
                                         s.makePrintDevice, s.driveRoot);
 }
 
 // The dispatch order. Each pass calls every handler in this order.
 const JobKind kJobKinds[] = {
-    {"txt", MakeTextPrintJob, false}, {"www", MakeWebPageJob, false},
-    {"slx", MakeSlxJob, false},       {"CLB", MakeClipboardJob, false},
-    {"DFF", MakeDffJob, false},       {"MFF", MakeMffJob, false},
-    {"SAM", MakeSamJob, false},       {"IST", MakeIstJob, false},
-    {"FTP", MakeFtpUploadJob, true},
+    {"txt", makeTextPrintJob, false}, {"www", makeWebPageJob, false},
+    {"slx", makeSlxJob, false},       {"CLB", makeClipboardJob, false},
+    {"DFF", makeDffJob, false},       {"MFF", makeMffJob, false},
+    {"SAM", makeSamJob, false},       {"IST", makeIstJob, false},
+    {"FTP", makeFtpUploadJob, true},
 };
 
 }  // namespace
 
-void RegisterJobHandlers(Dispatcher& dispatcher, JobServices& services) {
+void registerJobHandlers(Dispatcher& dispatcher, JobServices& services) {
   for (const JobKind& kind : kJobKinds) {
     if (kind.inExportDir && services.exportDir.empty()) continue;
     std::unique_ptr<JobHandler> handler =
         kind.make ? kind.make(services) : std::make_unique<PendingHandler>(kind.extension);
     std::function<bool()> available;
-    if (kind.make == MakeTextPrintJob) available = services.printerAvailable;
+    if (kind.make == makeTextPrintJob) available = services.printerAvailable;
     dispatcher.addHandler(std::move(handler), kind.inExportDir ? services.exportDir : "",
                           std::move(available));
   }

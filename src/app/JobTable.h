@@ -52,6 +52,6 @@ struct JobServices {
 
 // Adds the handlers to the dispatcher in the fixed order; the upload job
 // only when the export settings are complete.
-void RegisterJobHandlers(Dispatcher& dispatcher, JobServices& services);
+void registerJobHandlers(Dispatcher& dispatcher, JobServices& services);
 
 }  // namespace marvena

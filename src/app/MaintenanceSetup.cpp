@@ -12,14 +12,14 @@ namespace marvena {
 
 namespace {
 
-MaintenanceConfig ReadConfig(ProfileFile& settings, const std::string& driveRoot,
+MaintenanceConfig readConfig(ProfileFile& settings, const std::string& driveRoot,
                              const std::optional<std::string>& comspec) {
   MaintenanceConfig c;
   c.server = settings.readString("Modify", "Server", kDefaultServer);
   c.driveRoot = driveRoot;
   c.commands =
-      comspec ? WindowsKitCommands(*comspec)
-              : HostKitCommands(settings.readString("Modify", "DosCommand", ""),
+      comspec ? windowsKitCommands(*comspec)
+              : hostKitCommands(settings.readString("Modify", "DosCommand", ""),
                                 settings.readString("Modify", "SpoolSetup", kDefaultSpoolSetup));
   c.http.caFile = settings.readString("Modify", "CaFile", "");
   c.http.connectTimeoutSeconds =
@@ -76,7 +76,7 @@ class LogObserver final : public MaintenanceObserver {
 
 }  // namespace
 
-MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string configPath,
+MaintenanceFactory makeMaintenanceFactory(Platform& platform, std::string configPath,
                                           std::string driveRoot,
                                           std::optional<std::string> comspec) {
   return [&platform, configPath, driveRoot,
@@ -86,7 +86,7 @@ MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string config
       observer.error("\u0160ioje sistemoje modifikuoti negalima.");
       return nullptr;
     }
-    const std::string installDir = MapDosPath("\\MARVENA\\INSTALL", driveRoot);
+    const std::string installDir = mapDosPath("\\MARVENA\\INSTALL", driveRoot);
     auto held = std::make_shared<HeldProcedure>();
     held->lock = platform.claimInstance("maintenance:" + platform.realPath(installDir));
     if (!held->lock) {
@@ -96,7 +96,7 @@ MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string config
       return nullptr;
     }
     ProfileFile settings(platform.fileSystem(), configPath, platform.locale().decimalSeparator());
-    MaintenanceConfig config = ReadConfig(settings, driveRoot, comspec);
+    MaintenanceConfig config = readConfig(settings, driveRoot, comspec);
     if (comspec && !config.http.caFile.empty())
       observer.log("maintenance: [Modify] CaFile is not used on Windows; its certificate store is");
     ArchiveUnpacker& unpacker = config.commands.spoolUnpack.empty() && platform.unpacker()
@@ -111,13 +111,13 @@ MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string config
   };
 }
 
-int RunModify(Platform& platform, const std::string& configPath, const std::string& driveRoot,
+int runModify(Platform& platform, const std::string& configPath, const std::string& driveRoot,
               const std::string& kits, std::optional<std::string> comspec) {
   const bool program = kits == "program" || kits == "both";
   const bool spool = kits == "spool" || kits == "both";
   LogObserver observer;
   const std::shared_ptr<MaintenanceProcedure> procedure =
-      MakeMaintenanceFactory(platform, configPath, driveRoot, std::move(comspec))(observer);
+      makeMaintenanceFactory(platform, configPath, driveRoot, std::move(comspec))(observer);
   if (!procedure) return 1;
   return procedure->run(program, spool) ? 0 : 1;
 }

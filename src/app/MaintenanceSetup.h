@@ -20,13 +20,13 @@ class Platform;
 // and the kit's PKUNZIP, as the DOS side does there, and the settings'
 // DosCommand and SpoolSetup are not read. Unset, a DOS emulator named in
 // the settings runs the batch file and the archive library unpacks.
-MaintenanceFactory MakeMaintenanceFactory(Platform& platform, std::string configPath,
+MaintenanceFactory makeMaintenanceFactory(Platform& platform, std::string configPath,
                                           std::string driveRoot,
                                           std::optional<std::string> comspec = std::nullopt);
 
 // `--modify program|spool|both`: status texts, progress and errors as lines
 // on stderr; 0 only when every step succeeded.
-int RunModify(Platform& platform, const std::string& configPath, const std::string& driveRoot,
+int runModify(Platform& platform, const std::string& configPath, const std::string& driveRoot,
               const std::string& kits, std::optional<std::string> comspec = std::nullopt);
 
 }  // namespace marvena

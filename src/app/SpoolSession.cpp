@@ -51,7 +51,7 @@ class PrinterCheck {
   std::int64_t checkedMs_ = 0;
 };
 
-std::optional<int> AnswerInfoOptions(const CommandLine& cl, const char* version) {
+std::optional<int> answerInfoOptions(const CommandLine& cl, const char* version) {
   if (!cl.error.empty()) {
     std::fprintf(stderr, "marvena-spool: %s\n\n%s", cl.error.c_str(), kUsage);
     return 2;
@@ -67,7 +67,7 @@ std::optional<int> AnswerInfoOptions(const CommandLine& cl, const char* version)
   return std::nullopt;
 }
 
-bool IsAbsolutePath(const std::string& path) {
+bool isAbsolutePath(const std::string& path) {
   if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return true;
   return path.size() >= 3 && path[1] == ':' && (path[2] == '/' || path[2] == '\\') &&
          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
@@ -90,14 +90,14 @@ bool SpoolSession::start(const std::string& configPath) {
   FileSystem& fs = platform_.fileSystem();
   {
     std::string error;
-    const std::string dir = DirectoryOf(configPath);
+    const std::string dir = directoryOf(configPath);
     if (dir != ".") fs.makeDirectories(dir, &error);
   }
   settings_ = std::make_unique<ProfileFile>(fs, configPath, platform_.locale().decimalSeparator());
   ProfileFile& settings = *settings_;
 
   const std::string pdfSetting = settings.readString("Spool", "PdfDir", "");
-  const std::string pdfDir = pdfSetting.empty() ? "" : MapDosPath(pdfSetting, env_.driveRoot);
+  const std::string pdfDir = pdfSetting.empty() ? "" : mapDosPath(pdfSetting, env_.driveRoot);
   if (!pdfDir.empty() && !fs.isDirectory(pdfDir)) {
     std::string error;
     fs.makeDirectories(pdfDir, &error);
@@ -121,7 +121,7 @@ bool SpoolSession::start(const std::string& configPath) {
                                                 "); headless, going on with the current printer");
                               },
                               env_.wordVersionText};
-  start_ = RunStartup(&settings, startEnv);
+  start_ = runStartup(&settings, startEnv);
 
   // One instance per spool directory, however it is reached and whichever
   // settings file names it; the lock inside it also keeps a second machine
@@ -179,7 +179,7 @@ bool SpoolSession::start(const std::string& configPath) {
   services_->ftp = platform_.ftp();
   services_->spreadsheet = platform_.spreadsheet();
   services_->printerAvailable = [this] { return (*printerCheck_)(); };
-  RegisterJobHandlers(*dispatcher_, *services_);
+  registerJobHandlers(*dispatcher_, *services_);
   dispatcher_->setEnabled(start_.timerEnabled);
   messages_.log("spool directory " + start_.spoolDir +
                 (start_.timerEnabled ? "" : " (disabled: no job will be processed)") +
@@ -191,9 +191,9 @@ void SpoolSession::removeStaleTemporaries(const std::string& configPath,
                                           const std::string& pdfDir) {
   const auto running = [this](long pid) { return platform_.processRunning(pid); };
   int removed = 0;
-  for (const std::string& dir : {start_.spoolDir, start_.exportDir, pdfDir, DirectoryOf(configPath),
+  for (const std::string& dir : {start_.spoolDir, start_.exportDir, pdfDir, directoryOf(configPath),
                                  start_.spoolDir + "/.marvena", start_.exportDir + "/.marvena"})
-    if (IsAbsolutePath(dir))
+    if (isAbsolutePath(dir))
       removed += RemoveStaleTemporaries(platform_.fileSystem(), dir, running);
   if (removed > 0)
     messages_.log("removed " + std::to_string(removed) + " temporary file(s) of an earlier run");

@@ -29,7 +29,7 @@ class ProfileFile;
 
 // Prints the usage, the version or an argument error; the exit status when
 // the process ends here.
-std::optional<int> AnswerInfoOptions(const CommandLine& cl, const char* version);
+std::optional<int> answerInfoOptions(const CommandLine& cl, const char* version);
 
 // Where things are on the system the tool runs on.
 struct SessionEnvironment {
@@ -83,6 +83,6 @@ class SpoolSession {
 };
 
 // "/x" and "C:/x" (or "C:\x") are absolute; the tool writes nowhere else.
-bool IsAbsolutePath(const std::string& path);
+bool isAbsolutePath(const std::string& path);
 
 }  // namespace marvena

@@ -38,7 +38,7 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-std::string DefaultConfigPath() {
+std::string defaultConfigPath() {
   std::string base = Env("XDG_CONFIG_HOME");
   if (base.empty()) base = Env("HOME") + "/.config";
   return base + "/marvena/MARVENA.INI";
@@ -67,18 +67,18 @@ std::function<void(const std::string&)> TestStepHook() {
 
 int Run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  const CommandLine cl = ParseCommandLine(args);
-  if (const std::optional<int> status = AnswerInfoOptions(cl, MARVENA_VERSION)) return *status;
+  const CommandLine cl = parseCommandLine(args);
+  if (const std::optional<int> status = answerInfoOptions(cl, MARVENA_VERSION)) return *status;
 
   // A settings file reached through a link is the file it leads to: the lock
   // keys on it, and changes are written to it.
-  std::unique_ptr<Platform> platform = MakePlatform();
+  std::unique_ptr<Platform> platform = makePlatform();
   const std::string configPath =
-      platform->realPath(AbsolutePath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath));
+      platform->realPath(AbsolutePath(cl.configPath.empty() ? defaultConfigPath() : cl.configPath));
   // Maintenance may run beside a running tool: it takes a lock of its own.
   if (!cl.modify.empty()) {
     const std::string drive = Env("MARVENA_DRIVE");
-    return RunModify(*platform, configPath, drive.empty() ? Env("HOME") : drive, cl.modify);
+    return runModify(*platform, configPath, drive.empty() ? Env("HOME") : drive, cl.modify);
   }
   const std::unique_ptr<InstanceGuard> instance = platform->claimInstance(configPath);
   if (!instance) return 0;  // already running for this settings file
@@ -127,9 +127,9 @@ int Run(int argc, char** argv) {
         QStringLiteral(MARVENA_VERSION), [&platform] { return platform->makePrinters(); },
         [&platform](Printers& p) { return platform->makePrintDeviceFor(p); }});
   if (views)
-    views->openOptionsAtStart(OptionsWantedAtStart(&session.settings(), platform->printers()));
+    views->openOptionsAtStart(optionsWantedAtStart(&session.settings(), platform->printers()));
   if (views)
-    views->enableMaintenance(MakeMaintenanceFactory(*platform, configPath, env.driveRoot), boxes);
+    views->enableMaintenance(makeMaintenanceFactory(*platform, configPath, env.driveRoot), boxes);
   if (start.timerEnabled) runner.start();
   return app.exec();
 }

@@ -41,7 +41,7 @@ bool DemandsTls(const FtpError& error) {
 }
 
 // "xml/sale" for "CWD sale" when the session went into xml, then sale.
-std::string DirectoryOf(const std::string& command, const std::vector<std::string>& directories) {
+std::string directoryOf(const std::string& command, const std::vector<std::string>& directories) {
   const std::string name = command.size() > 4 ? command.substr(4) : std::string();
   std::string path;
   for (const std::string& dir : directories) {
@@ -53,10 +53,10 @@ std::string DirectoryOf(const std::string& command, const std::vector<std::strin
 
 }  // namespace
 
-FtpHint HintFor(const FtpError& error, const FtpUpload& where) {
+FtpHint hintFor(const FtpError& error, const FtpUpload& where) {
   if (error.reply < 400) return {};
   if (error.step == FtpStep::ChangeDirectory) {
-    const std::string dir = DirectoryOf(error.command, where.directories);
+    const std::string dir = directoryOf(error.command, where.directories);
     // "FTP serveryje nėra katalogo ... arba jis neprieinamas (serverio atsakymas ...)."
     return {"FTP serveryje n\xC4\x97ra katalogo " + dir +
                 " arba jis neprieinamas (serverio atsakymas " + std::to_string(error.reply) + ").",
@@ -89,7 +89,7 @@ FtpHint HintFor(const FtpError& error, const FtpUpload& where) {
   return {user + ".", log};
 }
 
-FtpConnection ReadFtpConnection(const ExportSettings& account, ProfileFile* settings) {
+FtpConnection readFtpConnection(const ExportSettings& account, ProfileFile* settings) {
   FtpConnection c;
   c.host = account.ftp;
   c.user = account.user;
@@ -130,7 +130,7 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   const std::optional<std::string> document = fs_.readFile(job.path, &error);
   if (!document) return JobResult::notReady(error);
 
-  const UploadTarget target = DecideUploadTarget(BaseName(job.name), *document);
+  const UploadTarget target = decideUploadTarget(BaseName(job.name), *document);
   FtpUpload upload;
   upload.host = connection_.host;
   upload.user = connection_.user;
@@ -152,7 +152,7 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   if (!send(upload, *document, &failure, &note)) {
     lastFailure_[version] = clock_.monotonicMs();
     return keep(job, "upload as " + where + " failed: " + failure.message,
-                HintFor(failure, upload));
+                hintFor(failure, upload));
   }
   lastFailure_.erase(version);
 
@@ -160,7 +160,7 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   // (or, where it cannot, remembers it as done).
   std::string ignored;
   fs_.appendFile(job.directory() + "/ftp.log",
-                 UploadLogLine(target.stem, clock_.localNow(), locale_) + "\r\n", &ignored);
+                 uploadLogLine(target.stem, clock_.localNow(), locale_) + "\r\n", &ignored);
   return JobResult::done("uploaded as " + where + note);
 }
 
@@ -168,7 +168,7 @@ bool FtpUploadJob::send(FtpUpload& upload, std::string_view document, FtpError* 
                         std::string* note) {
   if (!connection_.temporaryName) return sendDirectly(upload, document, error);
   const std::string finalName = upload.fileName;
-  const std::string temporary = TemporaryUploadName(finalName, random_());
+  const std::string temporary = temporaryUploadName(finalName, random_());
   upload.fileName = temporary;
   upload.renameTo = finalName;
   FtpError failure;

@@ -41,7 +41,7 @@ struct FtpConnection {
   // Store under a temporary name first, then rename ([ESSVE] TempName).
   bool temporaryName = true;
 };
-FtpConnection ReadFtpConnection(const ExportSettings& account, ProfileFile* settings);
+FtpConnection readFtpConnection(const ExportSettings& account, ProfileFile* settings);
 
 // What the user is told to do about a failed session, in Lithuanian and in
 // English for the log; both empty when there is nothing to add. `where` is
@@ -49,7 +49,7 @@ FtpConnection ReadFtpConnection(const ExportSettings& account, ProfileFile* sett
 struct FtpHint {
   std::string user, log;
 };
-FtpHint HintFor(const FtpError& error, const FtpUpload& where);
+FtpHint hintFor(const FtpError& error, const FtpUpload& where);
 
 class FtpUploadJob final : public JobHandler {
  public:

@@ -47,18 +47,18 @@ constexpr std::array<FixedKind, 4> kFixedKinds{{
     {"SALE", "sale"},
 }};
 
-bool UnsafeInName(unsigned char c) {
+bool unsafeInName(unsigned char c) {
   return c <= 31 || c == '.' || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' ||
          c == '\\' || c == '|';
 }
 
-std::string WithoutBlanks(std::string s) {
+std::string withoutBlanks(std::string s) {
   s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
   return s;
 }
 
 // Cuts at most to `max` bytes without splitting a UTF-8 sequence.
-std::string CutUtf8(std::string s, std::size_t max) {
+std::string cutUtf8(std::string s, std::size_t max) {
   if (s.size() <= max) return s;
   std::size_t n = max;
   while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
@@ -67,7 +67,7 @@ std::string CutUtf8(std::string s, std::size_t max) {
 }
 
 // One line of the document and where the next one starts.
-std::string_view NextLine(std::string_view doc, std::size_t& pos) {
+std::string_view nextLine(std::string_view doc, std::size_t& pos) {
   const std::size_t start = pos;
   const std::size_t end = doc.find_first_of("\r\n", start);
   if (end == std::string_view::npos) {
@@ -85,7 +85,7 @@ std::string BaseName(std::string_view fileName) {
   return std::string(fileName.substr(0, fileName.find('.')));
 }
 
-std::string SafeFileName(std::string_view number) {
+std::string safeFileName(std::string_view number) {
   std::string out;
   out.reserve(number.size());
   for (std::size_t i = 0; i < number.size(); ++i) {
@@ -103,19 +103,19 @@ std::string SafeFileName(std::string_view number) {
       // on its own.
       continue;
     }
-    out.push_back(UnsafeInName(c) ? ' ' : static_cast<char>(c));
+    out.push_back(unsafeInName(c) ? ' ' : static_cast<char>(c));
   }
   if (out.size() > 1 && out.back() == ' ') out.pop_back();
   return out;
 }
 
-DocumentScan ScanDocument(std::string_view document) {
+DocumentScan scanDocument(std::string_view document) {
   DocumentScan scan;
   std::size_t pos = 0;
-  NextLine(document, pos);
+  nextLine(document, pos);
   if (pos < document.size()) {
     scan.multiLine = true;
-    scan.sales = NextLine(document, pos).find("sales") != std::string_view::npos;
+    scan.sales = nextLine(document, pos).find("sales") != std::string_view::npos;
   }
   // A line begins at the start of the document and after each line end;
   // searching for the tag is far quicker than walking the lines of a long
@@ -124,7 +124,7 @@ DocumentScan ScanDocument(std::string_view document) {
        at = document.find("<no>", at + 1)) {
     if (at > 0 && document[at - 1] != '\n' && document[at - 1] != '\r') continue;
     std::size_t lineEnd = at;
-    std::string_view number = NextLine(document, lineEnd).substr(4, 255);
+    std::string_view number = nextLine(document, lineEnd).substr(4, 255);
     number = number.substr(0, number.find("</no>"));
     scan.found = true;
     scan.number = std::string(number);
@@ -133,7 +133,7 @@ DocumentScan ScanDocument(std::string_view document) {
   return scan;
 }
 
-UploadTarget DecideUploadTarget(std::string_view baseName, std::string_view document) {
+UploadTarget decideUploadTarget(std::string_view baseName, std::string_view document) {
   UploadTarget target;
   for (const FixedKind& kind : kFixedKinds) {
     if (baseName == kind.baseName) {
@@ -149,30 +149,30 @@ UploadTarget DecideUploadTarget(std::string_view baseName, std::string_view docu
   std::string base;
   for (char c : baseName)
     base.push_back(static_cast<unsigned char>(c) <= 31 || c == '\\' || c == '/' ? ' ' : c);
-  base = WithoutBlanks(std::move(base));
+  base = withoutBlanks(std::move(base));
 
-  const DocumentScan scan = ScanDocument(document);
+  const DocumentScan scan = scanDocument(document);
   if (scan.found && scan.multiLine) {
     target.directory = scan.sales ? "sale" : "purchase";
-    target.stem = WithoutBlanks(SafeFileName(scan.number));
+    target.stem = withoutBlanks(safeFileName(scan.number));
     // A number with nothing usable in it would become ".XML", and every
     // such document would overwrite the one before on the server.
     if (target.stem.empty()) target.stem = base;
   } else {
     target.stem = base;
   }
-  target.stem = CutUtf8(std::move(target.stem), kMaxUploadStem);
+  target.stem = cutUtf8(std::move(target.stem), kMaxUploadStem);
   return target;
 }
 
-std::string TemporaryUploadName(const std::string& fileName, std::uint64_t random) {
+std::string temporaryUploadName(const std::string& fileName, std::uint64_t random) {
   static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string tag;
   for (int i = 0; i < 8; ++i, random /= 36) tag += kDigits[random % 36];
-  return "." + CutUtf8(fileName, 40) + "." + tag + ".part";
+  return "." + cutUtf8(fileName, 40) + "." + tag + ".part";
 }
 
-std::string UploadLogLine(const std::string& stem, const LocalTime& now, Locale& locale) {
+std::string uploadLogLine(const std::string& stem, const LocalTime& now, Locale& locale) {
   std::string line = stem + " sent on " + locale.shortDate(now);
   if (now.hour != 0 || now.minute != 0 || now.second != 0) {
     line += ' ';

@@ -28,7 +28,7 @@ std::string BaseName(std::string_view fileName);
 // A document number (UTF-8) as a file name: Lithuanian letters folded to
 // Latin, characters unsafe in a file name turned into blanks, a lone
 // C4/C5 lead byte dropped, one trailing blank removed.
-std::string SafeFileName(std::string_view number);
+std::string safeFileName(std::string_view number);
 
 struct DocumentScan {
   bool found = false;      // a line begins with "<no>"
@@ -37,17 +37,17 @@ struct DocumentScan {
   bool sales = false;      // its second line contains "sales"
 };
 // Lines end at CR, LF or CRLF.
-DocumentScan ScanDocument(std::string_view document);
+DocumentScan scanDocument(std::string_view document);
 
-UploadTarget DecideUploadTarget(std::string_view baseName, std::string_view document);
+UploadTarget decideUploadTarget(std::string_view baseName, std::string_view document);
 
 // The name a document is stored under until the server has confirmed it:
 // ".<file name>.<8 letters or digits from `random`>.part", in the same
 // directory, hidden from listings of most servers. Long names are cut so
 // that it stays short.
-std::string TemporaryUploadName(const std::string& fileName, std::uint64_t random);
+std::string temporaryUploadName(const std::string& fileName, std::uint64_t random);
 
 // "<stem> sent on <short date> <long time>"; the time is left out at midnight.
-std::string UploadLogLine(const std::string& stem, const LocalTime& now, Locale& locale);
+std::string uploadLogLine(const std::string& stem, const LocalTime& now, Locale& locale);
 
 }  // namespace marvena

@@ -11,7 +11,7 @@ const char* const kDefaultSpoolSetup = "/bin/sh SETUP.SH";
 const char* const kModifyingStatus = "Modifikuojam Marvena ...";
 const char* const kInstallingStatus = "Instaliuojam Spool ...";
 
-const std::vector<KitFile>& KitFiles(Kit kit) {
+const std::vector<KitFile>& kitFiles(Kit kit) {
   static const std::vector<KitFile> program{
       {"MODIFY", "\\MARVENA\\INSTALL\\MODIFY.BAT"},
       {"PKUNZIP", "\\MARVENA\\INSTALL\\PKUNZIP.EXE"},
@@ -25,11 +25,11 @@ const std::vector<KitFile>& KitFiles(Kit kit) {
   return kit == Kit::Program ? program : spool;
 }
 
-std::string KitDirectory(Kit kit) {
+std::string kitDirectory(Kit kit) {
   return kit == Kit::Program ? "\\MARVENA\\INSTALL\\" : "\\MARVENA\\INSTALL\\SPOOL\\";
 }
 
-bool LocalCopyCurrent(const LocalCopy& local, const HttpHead& remote) {
+bool localCopyCurrent(const LocalCopy& local, const HttpHead& remote) {
   if (!local.exists) return false;
   // A server without Last-Modified leaves the size to decide.
   const std::int64_t serverTime = remote.lastModified < 0 ? 0 : remote.lastModified;
@@ -37,14 +37,14 @@ bool LocalCopyCurrent(const LocalCopy& local, const HttpHead& remote) {
   return local.modifiedSeconds + kTolerance >= serverTime && local.size == remote.contentLength;
 }
 
-std::optional<ServerAddress> ParseServerAddress(std::string_view setting, std::string* error) {
-  std::string_view text = TrimBlanks(setting);
+std::optional<ServerAddress> parseServerAddress(std::string_view setting, std::string* error) {
+  std::string_view text = trimBlanks(setting);
   if (text.empty()) text = kDefaultServer;
   ServerAddress out;
   std::size_t hostStart = 0;
-  if (text.size() > 8 && EqualsIgnoringCase(text.substr(0, 8), "https://")) {
+  if (text.size() > 8 && equalsIgnoringCase(text.substr(0, 8), "https://")) {
     hostStart = 8;
-  } else if (text.size() > 7 && EqualsIgnoringCase(text.substr(0, 7), "http://")) {
+  } else if (text.size() > 7 && equalsIgnoringCase(text.substr(0, 7), "http://")) {
     hostStart = 7;
     out.plainHttp = true;
   } else {
@@ -69,7 +69,7 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view setting, std::s
   return out;
 }
 
-std::string KitFileUrl(const ServerAddress& server, const std::string& remoteName) {
+std::string kitFileUrl(const ServerAddress& server, const std::string& remoteName) {
   return server.base + "/FILES/" + remoteName;
 }
 
@@ -86,11 +86,11 @@ std::optional<DigestList> DigestList::parse(std::string_view text, std::string* 
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (TrimBlanks(line).empty() || line.front() == '#') continue;
+    if (trimBlanks(line).empty() || line.front() == '#') continue;
     if (line.size() < 66) return fail("too short");
     std::string digest(line.substr(0, 64));
     for (char& c : digest) {
-      c = AsciiLower(c);
+      c = asciiLower(c);
       if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return fail("not a hex digest");
     }
     std::string_view rest = line.substr(64);
@@ -98,10 +98,10 @@ std::optional<DigestList> DigestList::parse(std::string_view text, std::string* 
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
     if (!rest.empty() && rest.front() == '*') rest.remove_prefix(1);
     if (rest.substr(0, 2) == "./") rest.remove_prefix(2);
-    rest = TrimBlanks(rest);
+    rest = trimBlanks(rest);
     if (rest.empty() || rest.find_first_of("/\\") != std::string_view::npos)
       return fail("not a plain file name");
-    const auto [it, added] = list.digests_.emplace(AsciiUpperCopy(rest), digest);
+    const auto [it, added] = list.digests_.emplace(asciiUpperCopy(rest), digest);
     if (!added && it->second != digest) return fail("listed twice with different digests");
   }
   if (list.digests_.empty()) {
@@ -112,11 +112,11 @@ std::optional<DigestList> DigestList::parse(std::string_view text, std::string* 
 }
 
 const std::string* DigestList::find(std::string_view name) const {
-  const auto it = digests_.find(AsciiUpperCopy(name));
+  const auto it = digests_.find(asciiUpperCopy(name));
   return it == digests_.end() ? nullptr : &it->second;
 }
 
-KitCommands WindowsKitCommands(const std::string& comspec) {
+KitCommands windowsKitCommands(const std::string& comspec) {
   KitCommands c;
   c.program = comspec + " /C CALL " + kModifyBatch + " ";
   c.spoolUnpack = comspec + " /C CALL \\MARVENA\\INSTALL\\SPOOL\\PKUNZIP -o SPOOL";
@@ -124,9 +124,9 @@ KitCommands WindowsKitCommands(const std::string& comspec) {
   return c;
 }
 
-KitCommands HostKitCommands(const std::string& dosCommand, const std::string& spoolSetup) {
+KitCommands hostKitCommands(const std::string& dosCommand, const std::string& spoolSetup) {
   KitCommands c;
-  const std::string_view dos = TrimBlanks(dosCommand);
+  const std::string_view dos = trimBlanks(dosCommand);
   if (!dos.empty()) {
     c.program = std::string(dos);
     std::size_t at = c.program.find("{bat}");
@@ -134,11 +134,11 @@ KitCommands HostKitCommands(const std::string& dosCommand, const std::string& sp
     for (; at != std::string::npos; at = c.program.find("{bat}", at + 1))
       c.program.replace(at, 5, kModifyBatch);
   }
-  c.spoolSetup = std::string(TrimBlanks(spoolSetup));
+  c.spoolSetup = std::string(trimBlanks(spoolSetup));
   return c;
 }
 
-std::string CopyingStatus(const std::string& remoteName) {
+std::string copyingStatus(const std::string& remoteName) {
   return "Kopijuojam " + remoteName;
 }
 

@@ -23,9 +23,9 @@ struct KitFile {
 };
 
 // The files of a kit, in the order they are fetched.
-const std::vector<KitFile>& KitFiles(Kit kit);
+const std::vector<KitFile>& kitFiles(Kit kit);
 // The DOS directory a kit's commands run in.
-std::string KitDirectory(Kit kit);
+std::string kitDirectory(Kit kit);
 // The DOS path of the modification batch file.
 extern const char* const kModifyBatch;
 
@@ -45,7 +45,7 @@ struct LocalCopy {
 // is not earlier than the server's Last-Modified and its size equals the
 // server's Content-Length. A missing file is never current, whatever the
 // server says.
-bool LocalCopyCurrent(const LocalCopy& local, const HttpHead& remote);
+bool localCopyCurrent(const LocalCopy& local, const HttpHead& remote);
 
 // [Modify] Server checked: "https://host[:port][/path]" or, when written
 // out, "http://...". Trailing slashes go; user names, queries, fragments,
@@ -54,9 +54,9 @@ struct ServerAddress {
   std::string base;  // without a trailing "/"
   bool plainHttp = false;
 };
-std::optional<ServerAddress> ParseServerAddress(std::string_view setting, std::string* error);
+std::optional<ServerAddress> parseServerAddress(std::string_view setting, std::string* error);
 // base + "/FILES/" + the remote name.
-std::string KitFileUrl(const ServerAddress& server, const std::string& remoteName);
+std::string kitFileUrl(const ServerAddress& server, const std::string& remoteName);
 
 // The digest list ("SHA256SUMS", as sha256sum writes it: 64 hex digits,
 // blanks, an optional "*", the name). Names match without regard to case.
@@ -83,16 +83,16 @@ struct KitCommands {
 
 // Windows: the command interpreter runs the batch file and the unpacker;
 // the setup program runs as it is.
-KitCommands WindowsKitCommands(const std::string& comspec);
+KitCommands windowsKitCommands(const std::string& comspec);
 // Elsewhere: the batch file runs in the DOS emulator `dosCommand` names
 // ("{bat}" in it becomes the batch file's DOS path, or the path is added at
 // the end); the archive is unpacked here; `spoolSetup` installs the tool.
-KitCommands HostKitCommands(const std::string& dosCommand, const std::string& spoolSetup);
+KitCommands hostKitCommands(const std::string& dosCommand, const std::string& spoolSetup);
 // The default of [Modify] SpoolSetup.
 extern const char* const kDefaultSpoolSetup;
 
 // Status texts of panel 0.
-std::string CopyingStatus(const std::string& remoteName);
+std::string copyingStatus(const std::string& remoteName);
 extern const char* const kModifyingStatus;
 extern const char* const kInstallingStatus;
 

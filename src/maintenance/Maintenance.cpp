@@ -41,13 +41,13 @@ void MaintenanceProcedure::fail(const std::string& userText, const std::string& 
 }
 
 std::string MaintenanceProcedure::hostPath(const std::string& dosPath) const {
-  return MapDosPath(dosPath, config_.driveRoot);
+  return mapDosPath(dosPath, config_.driveRoot);
 }
 
 // Everything the settings must say is checked before anything is fetched.
 void MaintenanceProcedure::check(bool program, bool spool) {
   std::string why;
-  const std::optional<ServerAddress> server = ParseServerAddress(config_.server, &why);
+  const std::optional<ServerAddress> server = parseServerAddress(config_.server, &why);
   if (!server)
     fail("Netinkamas serverio adresas \"" + config_.server +
              "\" (MARVENA.INI, [Modify] Server): jis turi b\u016Bti https:// arba http:// "
@@ -72,7 +72,7 @@ void MaintenanceProcedure::check(bool program, bool spool) {
 }
 
 void MaintenanceProcedure::prepareDirectory(Kit kit) {
-  const std::string dir = hostPath(KitDirectory(kit));
+  const std::string dir = hostPath(kitDirectory(kit));
   std::string error;
   if (!s_.fs.makeDirectories(dir, &error))
     fail("Nepavyko sukurti katalogo " + dir + ": " + error,
@@ -90,7 +90,7 @@ std::string MaintenanceProcedure::describe(const HttpError& e) const {
 // server without one is trusted as it is; over plain http it is required.
 void MaintenanceProcedure::loadDigests() {
   if (digestsLoaded_) return;
-  const std::string url = KitFileUrl(server_, kDigestListName);
+  const std::string url = kitFileUrl(server_, kDigestListName);
   std::string text;
   bool tooLong = false;
   HttpError error;
@@ -159,7 +159,7 @@ bool MaintenanceProcedure::verifyLocal(const KitFile& file, const std::string& p
 void MaintenanceProcedure::downloadIfNewer(const KitFile& file) {
   if (stopped_) fail(kStopped, "maintenance stopped");
   const std::string path = hostPath(file.localPath);
-  const std::string url = KitFileUrl(server_, file.remoteName);
+  const std::string url = kitFileUrl(server_, file.remoteName);
   LocalCopy local;
   if (const std::optional<DirEntry> e = s_.fs.stat(path); e && e->regular) {
     local.exists = true;
@@ -183,12 +183,12 @@ void MaintenanceProcedure::downloadIfNewer(const KitFile& file) {
                "Modifikavimas nutrauktas, niekas nepaleista.",
            "maintenance: " + file.remoteName + " is not in the digest list");
   }
-  if (LocalCopyCurrent(local, head) && (!digest || verifyLocal(file, path, *digest))) {
+  if (localCopyCurrent(local, head) && (!digest || verifyLocal(file, path, *digest))) {
     observer_.log("maintenance: " + path + " is current");
     return;
   }
 
-  observer_.status(CopyingStatus(file.remoteName));
+  observer_.status(copyingStatus(file.remoteName));
   observer_.progress(0, 0);
   std::string saveError;
   std::unique_ptr<AtomicFile> out = s_.fs.createAtomic(path, &saveError);
@@ -236,9 +236,9 @@ void MaintenanceProcedure::downloadIfNewer(const KitFile& file) {
 
 void MaintenanceProcedure::runProgramKit() {
   prepareDirectory(Kit::Program);
-  for (const KitFile& f : KitFiles(Kit::Program)) downloadIfNewer(f);
+  for (const KitFile& f : kitFiles(Kit::Program)) downloadIfNewer(f);
   observer_.status(kModifyingStatus);
-  const std::string dir = hostPath(KitDirectory(Kit::Program));
+  const std::string dir = hostPath(kitDirectory(Kit::Program));
   const int code =
       s_.processes.runAndWait(config_.commands.program, dir, [this] { return bool(stopped_); });
   if (code == ProcessRunner::kNotWaited) fail(kStopped, "maintenance stopped");
@@ -256,12 +256,12 @@ void MaintenanceProcedure::runProgramKit() {
 
 void MaintenanceProcedure::runSpoolKit() {
   prepareDirectory(Kit::Spool);
-  for (const KitFile& f : KitFiles(Kit::Spool)) downloadIfNewer(f);
-  const std::string dir = hostPath(KitDirectory(Kit::Spool));
+  for (const KitFile& f : kitFiles(Kit::Spool)) downloadIfNewer(f);
+  const std::string dir = hostPath(kitDirectory(Kit::Spool));
   const auto stop = [this] { return bool(stopped_); };
   observer_.status(kInstallingStatus);
   if (config_.commands.spoolUnpack.empty()) {
-    const std::string archive = hostPath(KitFiles(Kit::Spool).front().localPath);
+    const std::string archive = hostPath(kitFiles(Kit::Spool).front().localPath);
     std::string error;
     // A half-unpacked kit is not installed.
     if (!s_.unpacker.unpack(archive, dir, &error))

@@ -26,6 +26,6 @@ class Sha256 {
 };
 
 // The digest of `bytes` in one call.
-std::string Sha256Hex(std::string_view bytes);
+std::string sha256Hex(std::string_view bytes);
 
 }  // namespace marvena

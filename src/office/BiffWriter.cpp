@@ -37,7 +37,7 @@ std::string_view Cut(std::string_view text) {
 }
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
-void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
+void civilFromDays(std::int64_t z, int& y, int& m, int& d) {
   z += 719468;
   const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const std::int64_t doe = z - era * 146097;
@@ -52,7 +52,7 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
 // 1899-12-30, day 0 of the automation date, counted from 1970-01-01.
 constexpr std::int64_t kDateEpoch = -25569;
 
-std::uint8_t BoolErrValue(BiffBoolErr v) {
+std::uint8_t boolErrValue(BiffBoolErr v) {
   static constexpr std::uint8_t kValues[] = {1, 0, 0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
   return kValues[static_cast<std::size_t>(v)];
 }
@@ -83,7 +83,7 @@ void BiffWriter::setFileName(const std::string& name) {
   if (dot != std::string::npos && cut != std::string::npos && dot < cut) dot = std::string::npos;
   const std::string ext = dot == std::string::npos ? "" : fileName_.substr(dot);
   bool isXls = ext.size() == 4;
-  for (std::size_t i = 0; isXls && i < 4; ++i) isXls = AsciiUpper(ext[i]) == ".XLS"[i];
+  for (std::size_t i = 0; isXls && i < 4; ++i) isXls = asciiUpper(ext[i]) == ".XLS"[i];
   if (isXls) return;
   if (dot != std::string::npos) fileName_.erase(dot);
   fileName_ += ".XLS";
@@ -306,7 +306,7 @@ void BiffWriter::writeLabel(std::string_view text) {
 
 void BiffWriter::writeBoolErr(BiffBoolErr value) {
   beginCell(kIdBoolErr, 2);
-  put8(BoolErrValue(value));
+  put8(boolErrValue(value));
   put8(value == BiffBoolErr::True || value == BiffBoolErr::False ? 0 : 1);
 }
 
@@ -388,7 +388,7 @@ std::string BiffWriter::dateText(double days) {
     ++day;
   }
   LocalTime t;
-  CivilFromDays(day + kDateEpoch, t.year, t.month, t.day);
+  civilFromDays(day + kDateEpoch, t.year, t.month, t.day);
   t.hour = static_cast<int>(ms / 3600000);
   t.minute = static_cast<int>(ms / 60000 % 60);
   t.second = static_cast<int>(ms / 1000 % 60);

@@ -10,24 +10,24 @@ namespace marvena {
 
 namespace {
 
-std::string_view UpToZero(std::string_view bytes) {
+std::string_view upToZero(std::string_view bytes) {
   return bytes.substr(0, bytes.find('\0'));
 }
 
-char32_t ClipboardChar(unsigned char b) {
-  for (const CodePageRow& row : JobCodePageRows())
+char32_t clipboardChar(unsigned char b) {
+  for (const CodePageRow& row : jobCodePageRows())
     if (row.byte == b) return row.unicode;
-  const char32_t c = Cp1257ToUnicode(b);
+  const char32_t c = cp1257ToUnicode(b);
   // The few bytes Windows-1257 leaves unassigned keep their own value, as
   // the system's conversion does.
   return c != 0 || b == 0 ? c : b;
 }
 
 // Each byte's character as UTF-8, worked out once.
-const std::array<std::string, 256>& ClipboardUtf8() {
+const std::array<std::string, 256>& clipboardUtf8() {
   static const std::array<std::string, 256> table = [] {
     std::array<std::string, 256> t;
-    for (int b = 0; b < 256; ++b) AppendUtf8(t[b], ClipboardChar(static_cast<unsigned char>(b)));
+    for (int b = 0; b < 256; ++b) appendUtf8(t[b], clipboardChar(static_cast<unsigned char>(b)));
     return t;
   }();
   return table;
@@ -35,18 +35,18 @@ const std::array<std::string, 256>& ClipboardUtf8() {
 
 }  // namespace
 
-std::string ClipboardUnicodeText(std::string_view jobBytes) {
-  jobBytes = UpToZero(jobBytes);
+std::string clipboardUnicodeText(std::string_view jobBytes) {
+  jobBytes = upToZero(jobBytes);
   std::string out;
   out.reserve(jobBytes.size() + jobBytes.size() / 2);
-  const auto& utf8 = ClipboardUtf8();
+  const auto& utf8 = clipboardUtf8();
   for (char c : jobBytes) out += utf8[static_cast<unsigned char>(c)];
   return out;
 }
 
-std::string ClipboardOemText(std::string_view jobBytes) {
-  std::string out(UpToZero(jobBytes));
-  const auto& rows = JobCodePageRows();
+std::string clipboardOemText(std::string_view jobBytes) {
+  std::string out(upToZero(jobBytes));
+  const auto& rows = jobCodePageRows();
   for (char& c : out) {
     // Only the 18 letter rows: box drawing exists in the OEM code page.
     for (std::size_t i = 0; i < 18; ++i) {
@@ -68,8 +68,8 @@ JobResult ClipboardJob::run(const JobFile& job) {
   if (!bytes) return JobResult::notReady(error);
 
   const bool oem = wordVersion_ < kUnicodeWordVersion && clipboard_.offersOemText();
-  const bool ok = oem ? clipboard_.setOemText(ClipboardOemText(*bytes), &error)
-                      : clipboard_.setText(ClipboardUnicodeText(*bytes), &error);
+  const bool ok = oem ? clipboard_.setOemText(clipboardOemText(*bytes), &error)
+                      : clipboard_.setText(clipboardUnicodeText(*bytes), &error);
   if (!ok) {
     // "Nepavyko įdėti teksto į mainų sritį"
     return JobResult::kept(

@@ -20,10 +20,10 @@ inline constexpr int kUnicodeWordVersion = 9;
 // Unicode text (as UTF-8): each byte is one character, the job code page's
 // Lithuanian letters and box-drawing lines from its table, every other byte
 // as the system code page (Windows-1257) has it.
-std::string ClipboardUnicodeText(std::string_view jobBytes);
+std::string clipboardUnicodeText(std::string_view jobBytes);
 // 8-bit OEM text: the Lithuanian letters folded to plain Latin letters,
 // every other byte kept.
-std::string ClipboardOemText(std::string_view jobBytes);
+std::string clipboardOemText(std::string_view jobBytes);
 
 class ClipboardJob final : public JobHandler {
  public:

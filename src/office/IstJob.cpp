@@ -16,20 +16,20 @@ constexpr int kMainSlots = 3;
 constexpr int kSupplementarySlots = 6;
 constexpr int kLastSheet = 100;
 
-std::string_view Trim(std::string_view s) {
-  return TrimBlanks(s);
+std::string_view trim(std::string_view s) {
+  return trimBlanks(s);
 }
 
 char Lower(char c) {
-  return AsciiLower(c);
+  return asciiLower(c);
 }
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                             [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
-std::string DirOf(const std::string& path) {
+std::string dirOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
@@ -48,20 +48,20 @@ constexpr CellRule kCellTable[] = {
 };
 constexpr int kSlotRows = 9;
 
-void AddLine(IstSheet& sheet, int firstRow, int slot, int number, std::string_view line,
+void addLine(IstSheet& sheet, int firstRow, int slot, int number, std::string_view line,
              int* cutFields) {
-  const std::array<std::string, kIstFieldCount> fields = SplitIstLine(line, cutFields);
+  const std::array<std::string, kIstFieldCount> fields = splitIstLine(line, cutFields);
   const int base = firstRow + kSlotRows * (slot - 1);
   for (const CellRule& rule : kCellTable) {
     std::string text =
-        rule.value == 0 ? std::to_string(number) : IstCellText(fields[rule.value - 1]);
+        rule.value == 0 ? std::to_string(number) : istCellText(fields[rule.value - 1]);
     sheet.cells.push_back({rule.column + std::to_string(base + rule.row), std::move(text)});
   }
 }
 
 }  // namespace
 
-std::vector<std::string_view> IstLines(std::string_view content) {
+std::vector<std::string_view> istLines(std::string_view content) {
   std::vector<std::string_view> lines;
   std::size_t start = 0;
   while (start < content.size()) {
@@ -77,7 +77,7 @@ std::vector<std::string_view> IstLines(std::string_view content) {
   return lines;
 }
 
-std::string IstSizeCode(int n) {
+std::string istSizeCode(int n) {
   if (n < 1 || n > kIstMaxLines) return {};
   if (n <= 9) return "009";
   if (n <= 117) return "117";
@@ -85,28 +85,28 @@ std::string IstSizeCode(int n) {
   return "597";
 }
 
-std::string IstTemplateName(const std::string& code) {
+std::string istTemplateName(const std::string& code) {
   return "ups_02_" + code + "_template.xls";
 }
 
-int IstPageCount(int n) {
+int istPageCount(int n) {
   if (n <= kMainSlots) return 1;
   return 1 + (n - kMainSlots + kSupplementarySlots - 1) / kSupplementarySlots;
 }
 
-std::string IstSupplementarySheet(int k) {
+std::string istSupplementarySheet(int k) {
   return std::to_string(k) + "-UPS-02-papildomas";
 }
 
-std::array<std::string, kIstFieldCount> SplitIstLine(std::string_view line, int* cut) {
+std::array<std::string, kIstFieldCount> splitIstLine(std::string_view line, int* cut) {
   std::array<std::string, kIstFieldCount> fields;
   std::size_t start = 0;
   for (int i = 0; i < kIstFieldCount && start <= line.size(); ++i) {
     std::size_t end = line.find(kSeparator, start);
     if (end == std::string_view::npos) end = line.size();  // the appended separator
-    std::string_view field = Trim(line.substr(start, end - start));
+    std::string_view field = trim(line.substr(start, end - start));
     if (field.size() > kIstMaxField) {
-      field = Trim(field.substr(0, kIstMaxField));
+      field = trim(field.substr(0, kIstMaxField));
       if (cut) ++*cut;
     }
     fields[i] = std::string(field);
@@ -115,7 +115,7 @@ std::array<std::string, kIstFieldCount> SplitIstLine(std::string_view line, int*
   return fields;
 }
 
-std::string IstCellText(std::string_view field) {
+std::string istCellText(std::string_view field) {
   std::string text;
   text.reserve(field.size() + field.size() / 2);
   for (char c : field) {
@@ -123,24 +123,24 @@ std::string IstCellText(std::string_view field) {
     if (b < 0x20 || b == 0x7F)
       text += ' ';
     else
-      AppendUtf8(text, JobByteToUnicode(b));
+      appendUtf8(text, jobByteToUnicode(b));
   }
   return text;
 }
 
-std::vector<IstSheet> IstFill(const std::vector<std::string_view>& lines, int* cutFields) {
+std::vector<IstSheet> istFill(const std::vector<std::string_view>& lines, int* cutFields) {
   const int n = static_cast<int>(lines.size());
   std::vector<IstSheet> sheets;
   IstSheet main{kIstMainSheet, {}};
-  main.cells.push_back({"AB36", std::to_string(IstPageCount(n))});
-  for (int s = 1; s <= kMainSlots && s <= n; ++s) AddLine(main, 41, s, s, lines[s - 1], cutFields);
+  main.cells.push_back({"AB36", std::to_string(istPageCount(n))});
+  for (int s = 1; s <= kMainSlots && s <= n; ++s) addLine(main, 41, s, s, lines[s - 1], cutFields);
   sheets.push_back(std::move(main));
   for (int k = 2; k <= kLastSheet; ++k) {
     const int first = kSupplementarySlots * (k - 2) + kMainSlots;  // lines before this sheet
     if (first >= n) break;
-    IstSheet sheet{IstSupplementarySheet(k), {}};
+    IstSheet sheet{istSupplementarySheet(k), {}};
     for (int s = 1; s <= kSupplementarySlots && first + s <= n; ++s)
-      AddLine(sheet, 14, s, first + s, lines[first + s - 1], cutFields);
+      addLine(sheet, 14, s, first + s, lines[first + s - 1], cutFields);
     sheets.push_back(std::move(sheet));
   }
   return sheets;
@@ -153,7 +153,7 @@ JobResult IstJob::run(const JobFile& job) {
   const std::optional<std::string> content = fs_.readFile(job.path, &error);
   if (!content) return JobResult::notReady(error);
 
-  std::vector<std::string_view> lines = IstLines(*content);
+  std::vector<std::string_view> lines = istLines(*content);
   const int n = static_cast<int>(lines.size()) - 3;
   if (n < 1 || n > kIstMaxLines)
     return JobResult::failed("UPS-02 užduotyje " + job.name + " yra " +
@@ -166,12 +166,12 @@ JobResult IstJob::run(const JobFile& job) {
 
   // The template, in the spool directory; its name's case does not matter.
   const std::string dir = job.directory();
-  const std::string wanted = IstTemplateName(IstSizeCode(n));
+  const std::string wanted = istTemplateName(istSizeCode(n));
   std::string templatePath = dir + "/" + wanted;
   if (!fs_.stat(templatePath)) {
     templatePath.clear();
     for (const DirName& entry : fs_.listNames(dir))
-      if (SameNameIgnoringCase(entry.name, wanted)) templatePath = dir + "/" + entry.name;
+      if (sameNameIgnoringCase(entry.name, wanted)) templatePath = dir + "/" + entry.name;
   }
   if (templatePath.empty())
     return JobResult::failed("Nerastas UPS-02 formos šablonas " + wanted + " aplanke " + dir +
@@ -216,7 +216,7 @@ JobResult IstJob::run(const JobFile& job) {
   // A fresh copy of the template over the working workbook.
   const std::optional<DirEntry> source = fs_.lstat(templatePath);
   const std::optional<DirEntry> old = fs_.lstat(workbook);
-  const std::string copy = DirOf(job.path) + "/.ups_02.copy";
+  const std::string copy = dirOf(job.path) + "/.ups_02.copy";
   fs_.remove(copy);
   std::string why;
   bool copied = false;
@@ -251,7 +251,7 @@ JobResult IstJob::run(const JobFile& job) {
   }
 
   int cut = 0;
-  const std::vector<IstSheet> sheets = IstFill(lines, &cut);
+  const std::vector<IstSheet> sheets = istFill(lines, &cut);
   std::size_t written = 0;
   bool ok = true;
   for (std::size_t k = 0; ok && k < sheets.size(); ++k) {

@@ -26,28 +26,28 @@ inline constexpr const char* kIstMainSheet = "1-UPS-02-pagrindinis";
 inline constexpr const char* kIstWorkbook = "ups_02.xls";
 
 // Lines split at CR, LF or CR LF; a final line end opens no empty line.
-std::vector<std::string_view> IstLines(std::string_view content);
+std::vector<std::string_view> istLines(std::string_view content);
 
 // The template's size code for N data lines ("009", "117", "297", "597");
 // empty when N is outside 1..597.
-std::string IstSizeCode(int dataLines);
+std::string istSizeCode(int dataLines);
 // "ups_02_<code>_template.xls"
-std::string IstTemplateName(const std::string& code);
+std::string istTemplateName(const std::string& code);
 
 // Sheets the form fills: the main sheet for lines 1-3, then one
 // supplementary sheet for every 6 further lines.
-int IstPageCount(int dataLines);
+int istPageCount(int dataLines);
 // The name of supplementary sheet k (2..100).
-std::string IstSupplementarySheet(int k);
+std::string istSupplementarySheet(int k);
 
 // Fields 1..13 of a data line (index 0 is field 1), trimmed of blanks and
 // control bytes. Every field of the line is kept, however long the line; a
 // field keeps at most 255 bytes. *cut counts fields that lost bytes.
-std::array<std::string, kIstFieldCount> SplitIstLine(std::string_view line, int* cut = nullptr);
+std::array<std::string, kIstFieldCount> splitIstLine(std::string_view line, int* cut = nullptr);
 
 // A field's bytes as the text for a cell: job code page to UTF-8, control
 // bytes left inside the field become blanks.
-std::string IstCellText(std::string_view field);
+std::string istCellText(std::string_view field);
 
 struct IstCell {
   std::string address;  // "B41"
@@ -60,7 +60,7 @@ struct IstSheet {
 
 // Everything the form receives, sheet by sheet, cell by cell, for the data
 // lines `lines` (the job's lines after the three header lines).
-std::vector<IstSheet> IstFill(const std::vector<std::string_view>& lines, int* cutFields = nullptr);
+std::vector<IstSheet> istFill(const std::vector<std::string_view>& lines, int* cutFields = nullptr);
 
 // --- The handler -------------------------------------------------------------
 

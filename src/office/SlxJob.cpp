@@ -30,13 +30,13 @@ bool IsDigit(char c) {
 }
 
 // Blanks and control characters, as the job's trimming sees them.
-std::string_view Trim(std::string_view s) {
-  return TrimBlanks(s);
+std::string_view trim(std::string_view s) {
+  return trimBlanks(s);
 }
 
 // A decimal whole number: leading blanks, an optional sign, digits. Values
 // beyond any sheet saturate; they only need to be recognised as outside.
-bool ParseWhole(std::string_view s, std::int64_t* out) {
+bool parseWhole(std::string_view s, std::int64_t* out) {
   std::size_t i = 0;
   while (i < s.size() && s[i] == ' ') ++i;
   bool negative = false;
@@ -54,7 +54,7 @@ bool ParseWhole(std::string_view s, std::int64_t* out) {
 // Calls `line` for each line of `data` with its text (which stops at the
 // line's first CR) and the offset just past it. Lines end at LF.
 template <typename F>
-void ForEachLine(std::string_view data, F&& line) {
+void forEachLine(std::string_view data, F&& line) {
   const char* p = data.data();
   const char* const end = p + data.size();
   while (p < end) {
@@ -98,8 +98,8 @@ class Progress {
 };
 
 // A whole number in a cell address the way the programs write it: digits
-// alone. Anything else (blanks, signs, long numbers) is left to ParseWhole.
-inline const char* ScanDigits(const char* p, const char* end, std::int64_t* out) {
+// alone. Anything else (blanks, signs, long numbers) is left to parseWhole.
+inline const char* scanDigits(const char* p, const char* end, std::int64_t* out) {
   const char* start = p;
   std::int64_t v = 0;
   while (p < end && IsDigit(*p) && p - start < 9) v = v * 10 + (*p++ - '0');
@@ -107,30 +107,30 @@ inline const char* ScanDigits(const char* p, const char* end, std::int64_t* out)
   return p == start ? nullptr : p;
 }
 
-// ParseSlxLine with a shortcut for "{row,column}value" written plainly;
+// parseSlxLine with a shortcut for "{row,column}value" written plainly;
 // every other shape goes the general way and gets the same answer.
-SlxLineKind ParseLineFast(std::string_view line, SlxCell* cell) {
+SlxLineKind parseLineFast(std::string_view line, SlxCell* cell) {
   const char* const begin = line.data();
   const char* const end = begin + line.size();
   const char* open = static_cast<const char*>(std::memchr(begin, '{', line.size()));
   if (!open || std::memchr(begin, '}', static_cast<std::size_t>(open - begin)))
-    return ParseSlxLine(line, cell);
+    return parseSlxLine(line, cell);
   std::int64_t row, column;
-  const char* p = ScanDigits(open + 1, end, &row);
-  if (!p || p == end || *p != ',') return ParseSlxLine(line, cell);
-  p = ScanDigits(p + 1, end, &column);
-  if (!p || p == end || *p != '}') return ParseSlxLine(line, cell);
+  const char* p = scanDigits(open + 1, end, &row);
+  if (!p || p == end || *p != ',') return parseSlxLine(line, cell);
+  p = scanDigits(p + 1, end, &column);
+  if (!p || p == end || *p != '}') return parseSlxLine(line, cell);
   if (row > kLastJobRow || column > kLastJobColumn) return SlxLineKind::OutsideSheet;
   cell->row = row;
   cell->column = column;
-  cell->value = Trim(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)));
+  cell->value = trim(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)));
   return SlxLineKind::Cell;
 }
 
-// SlxNumber with a shortcut for the usual "[sign]digits,digits": when the
+// slxNumber with a shortcut for the usual "[sign]digits,digits": when the
 // digits fit 53 bits and the fraction has at most 22 of them, one division
 // of two exact doubles is the correctly rounded value, as from_chars gives.
-std::optional<double> NumberFast(std::string_view value) {
+std::optional<double> numberFast(std::string_view value) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -144,18 +144,18 @@ std::optional<double> NumberFast(std::string_view value) {
   for (; p < end; ++p) {
     const char c = *p;
     if (IsDigit(c)) {
-      if (++digits > 15) return SlxNumber(value);
+      if (++digits > 15) return slxNumber(value);
       mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
       if (fraction >= 0) ++fraction;
     } else if (c == ',' && fraction < 0) {
       fraction = 0;
     } else if (c == ' ' || c == '+' || c == '-' || c == ',') {
-      return SlxNumber(value);  // an odd shape of the number characters
+      return slxNumber(value);  // an odd shape of the number characters
     } else {
       return std::nullopt;  // text: no other character is ever part of a number
     }
   }
-  if (fraction < 0 || digits == 0) return SlxNumber(value);
+  if (fraction < 0 || digits == 0) return slxNumber(value);
   const double v = static_cast<double>(mantissa) / kPowers[fraction];
   return negative ? -v : v;
 }
@@ -172,7 +172,7 @@ std::string BaseName(const std::string& jobName) {
 
 }  // namespace
 
-SlxLineKind ParseSlxLine(std::string_view line, SlxCell* cell) {
+SlxLineKind parseSlxLine(std::string_view line, SlxCell* cell) {
   const std::size_t open = line.find('{');
   const std::size_t close = line.find('}');
   if (open == std::string_view::npos || close == std::string_view::npos || close < open)
@@ -181,17 +181,17 @@ SlxLineKind ParseSlxLine(std::string_view line, SlxCell* cell) {
   const std::size_t comma = inside.find(',');
   if (comma == std::string_view::npos) return SlxLineKind::NotCell;
   std::int64_t row = 0, column = 0;
-  if (!ParseWhole(inside.substr(0, comma), &row) || !ParseWhole(inside.substr(comma + 1), &column))
+  if (!parseWhole(inside.substr(0, comma), &row) || !parseWhole(inside.substr(comma + 1), &column))
     return SlxLineKind::NotCell;
   if (row < 0 || row > kLastJobRow || column < 0 || column > kLastJobColumn)
     return SlxLineKind::OutsideSheet;
   cell->row = row;
   cell->column = column;
-  cell->value = Trim(line.substr(close + 1));
+  cell->value = trim(line.substr(close + 1));
   return SlxLineKind::Cell;
 }
 
-std::optional<double> SlxNumber(std::string_view value) {
+std::optional<double> slxNumber(std::string_view value) {
   bool comma = false;
   for (char c : value) {
     if (c == ',') {
@@ -234,7 +234,7 @@ std::optional<double> SlxNumber(std::string_view value) {
   return negative ? -v : v;
 }
 
-std::optional<std::string> SlxOutputName(FileSystem& fs, const std::string& dir,
+std::optional<std::string> slxOutputName(FileSystem& fs, const std::string& dir,
                                          const std::string& jobName) {
   const std::string base = BaseName(jobName);
   if (!base.empty() && IsDigit(base[0])) return dir + "/" + base + ".XLS";
@@ -249,7 +249,7 @@ std::optional<std::string> SlxOutputName(FileSystem& fs, const std::string& dir,
   return std::nullopt;
 }
 
-std::uint16_t ReadSlxCodePage(ProfileFile* settings) {
+std::uint16_t readSlxCodePage(ProfileFile* settings) {
   if (!settings) return kDefaultSlxCodePage;
   const int value = settings->readInteger("Spool", "SlxCodePage", kDefaultSlxCodePage);
   return value > 0 && value <= 0xFFFF ? static_cast<std::uint16_t>(value) : kDefaultSlxCodePage;
@@ -274,10 +274,10 @@ JobResult SlxJob::run(const JobFile& job) {
   std::uint64_t cells = 0, outside = 0;
   std::uint64_t bound = 0;  // bytes the records can take at most
   std::int64_t lastRow = -1;
-  ForEachLine(data, [&](std::string_view line, std::size_t offset) {
+  forEachLine(data, [&](std::string_view line, std::size_t offset) {
     progress.at(static_cast<std::int64_t>(offset));
     SlxCell cell;
-    const SlxLineKind kind = ParseLineFast(line, &cell);
+    const SlxLineKind kind = parseLineFast(line, &cell);
     if (kind == SlxLineKind::OutsideSheet) ++outside;
     if (kind != SlxLineKind::Cell) return;
     ColumnEntry& c = columns[static_cast<std::size_t>(cell.column)];
@@ -296,7 +296,7 @@ JobResult SlxJob::run(const JobFile& job) {
   }
 
   const std::string dir = job.directory();
-  const std::optional<std::string> target = SlxOutputName(fs_, dir, job.name);
+  const std::optional<std::string> target = slxOutputName(fs_, dir, job.name);
   if (!target) {
     const std::string base = BaseName(job.name);
     return JobResult::failed("Skaičiuoklės iš " + job.name + " neįrašyta: vardai " + base +
@@ -314,7 +314,7 @@ JobResult SlxJob::run(const JobFile& job) {
   sheet.newSheet(static_cast<std::int64_t>(
       std::min<std::uint64_t>({hint, bound, static_cast<std::uint64_t>(INT32_MAX)})));
   sheet.setFileName(*target);
-  sheet.setCodePage(ReadSlxCodePage(settings_));
+  sheet.setCodePage(readSlxCodePage(settings_));
   const BiffFont textFont{"Arial", 8, fsItalic};
   const BiffFont numberFont{"Arial", 8, fsBold};
   sheet.addFont(&textFont);
@@ -334,14 +334,14 @@ JobResult SlxJob::run(const JobFile& job) {
     }
 
   // Second pass: the cells, in line order.
-  ForEachLine(data, [&](std::string_view line, std::size_t offset) {
+  forEachLine(data, [&](std::string_view line, std::size_t offset) {
     progress.at(fileSize + static_cast<std::int64_t>(offset));
     SlxCell cell;
-    if (ParseLineFast(line, &cell) != SlxLineKind::Cell) return;
+    if (parseLineFast(line, &cell) != SlxLineKind::Cell) return;
     sheet.setRow(static_cast<std::uint16_t>(cell.row + 1));
     sheet.setColumn(static_cast<std::uint16_t>(columns[cell.column].sheetColumn));
     sheet.setShading(false);
-    if (const std::optional<double> number = NumberFast(cell.value)) {
+    if (const std::optional<double> number = numberFast(cell.value)) {
       sheet.setActiveFont(1);
       sheet.setAlignment(BiffAlignment::Right);
       sheet.writeNumber(*number);

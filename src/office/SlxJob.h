@@ -33,25 +33,25 @@ struct SlxCell {
   std::string_view value;   // trimmed of blanks and control characters
 };
 
-SlxLineKind ParseSlxLine(std::string_view line, SlxCell* cell);
+SlxLineKind parseSlxLine(std::string_view line, SlxCell* cell);
 
 // A value is a number when it holds a "," and only digits, blanks, "+", "-"
 // and ","; the first "," is the decimal point and the whole text must
 // convert. Otherwise it is text.
-std::optional<double> SlxNumber(std::string_view value);
+std::optional<double> slxNumber(std::string_view value);
 
 // Name of the spreadsheet for a job file name, in `dir`: a digit-led base
 // name is used as it is (an existing file is replaced); any other loses its
 // trailing digits and gets "001", "002", ... while the name is taken.
 // nullopt when the name and all 1000 numbered names are taken.
-std::optional<std::string> SlxOutputName(FileSystem& fs, const std::string& dir,
+std::optional<std::string> slxOutputName(FileSystem& fs, const std::string& dir,
                                          const std::string& jobName);
 
 // The code page the DOS programs write their text in, for the spreadsheet's
 // CODEPAGE record: [Spool] SlxCodePage, read afresh for every job; 1257
 // (Windows Baltic) when the key is missing or not a code page number.
 inline constexpr std::uint16_t kDefaultSlxCodePage = 1257;
-std::uint16_t ReadSlxCodePage(ProfileFile* settings);
+std::uint16_t readSlxCodePage(ProfileFile* settings);
 
 // BIFF2 readers stop at 16,384 rows: xlrd refuses the file and Gnumeric
 // drops the rows below. Sheets taller than this get a warning in the log.

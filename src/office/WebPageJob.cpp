@@ -6,7 +6,7 @@
 
 namespace marvena {
 
-std::string ReadHomePage(ProfileFile* settings) {
+std::string readHomePage(ProfileFile* settings) {
   const std::string page = settings ? settings->readString("Spool", "HomePage", "") : "";
   return page.empty() ? kDefaultHomePage : page;
 }

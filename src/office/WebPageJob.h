@@ -15,7 +15,7 @@ class UrlOpener;
 inline constexpr const char* kDefaultHomePage = "http://www.marvena.lt/index.html";
 
 // [Spool] HomePage, or the default when it is missing or empty.
-std::string ReadHomePage(ProfileFile* settings);
+std::string readHomePage(ProfileFile* settings);
 
 class WebPageJob final : public JobHandler {
  public:

@@ -22,7 +22,7 @@ struct DirEntry {
 };
 
 // The same file in the same state: the version of a job.
-inline bool SameVersion(const DirEntry& a, const DirEntry& b) {
+inline bool sameVersion(const DirEntry& a, const DirEntry& b) {
   return a.size == b.size && a.mtimeNs == b.mtimeNs && a.device == b.device && a.inode == b.inode;
 }
 

@@ -87,6 +87,6 @@ class Platform {
 };
 
 // The platform of the operating system the tool was built for.
-std::unique_ptr<Platform> MakePlatform();
+std::unique_ptr<Platform> makePlatform();
 
 }  // namespace marvena

@@ -12,7 +12,7 @@ std::string Upper(std::string s) {
   return s;
 }
 
-std::string NtBase(int major, int minor) {
+std::string ntBase(int major, int minor) {
   if (major <= 4) return "Windows NT ";
   if (major == 5 && minor == 0) return "Windows 2000 ";
   if (major == 5 && minor == 1) return "Windows XP ";
@@ -27,7 +27,7 @@ std::string NtBase(int major, int minor) {
 
 }  // namespace
 
-std::string WindowsDescription(const WindowsVersion& v) {
+std::string windowsDescription(const WindowsVersion& v) {
   if (!v.basicOk && !v.extendedOk) return "Error";
   switch (v.platform) {
     case 0:
@@ -42,7 +42,7 @@ std::string WindowsDescription(const WindowsVersion& v) {
       return "Error";
     }
     case 2: {
-      std::string text = NtBase(v.major, v.minor);
+      std::string text = ntBase(v.major, v.minor);
       if (!v.extendedOk) return text;
       if (v.productType == 1) {
         text += v.suiteMask == 0x200   ? "Personal"
@@ -64,7 +64,7 @@ std::string WindowsDescription(const WindowsVersion& v) {
   }
 }
 
-std::string MemoryText(std::uint64_t bytes, char thousandsSeparator) {
+std::string memoryText(std::uint64_t bytes, char thousandsSeparator) {
   const std::uint64_t kb = bytes / 1024;
   // "#,###": no digit at all for zero.
   std::string digits = kb == 0 ? "" : std::to_string(kb);
@@ -76,7 +76,7 @@ std::string MemoryText(std::uint64_t bytes, char thousandsSeparator) {
   return grouped + " KB";
 }
 
-std::string LinuxDescription(const std::string& osRelease, const std::string& kernelRelease) {
+std::string linuxDescription(const std::string& osRelease, const std::string& kernelRelease) {
   std::string name = "Linux";
   std::size_t pos = 0;
   while (pos < osRelease.size()) {

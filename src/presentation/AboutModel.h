@@ -21,13 +21,13 @@ struct WindowsVersion {
   std::optional<std::string> registryProductType;
 };
 
-std::string WindowsDescription(const WindowsVersion& v);
+std::string windowsDescription(const WindowsVersion& v);
 
 // "2,097,152 KB" for 2 GiB with ',' as the thousands separator.
-std::string MemoryText(std::uint64_t bytes, char thousandsSeparator);
+std::string memoryText(std::uint64_t bytes, char thousandsSeparator);
 
 // "Debian GNU/Linux 12 (bookworm), Linux 6.1.0" from /etc/os-release's text
 // and the kernel release.
-std::string LinuxDescription(const std::string& osRelease, const std::string& kernelRelease);
+std::string linuxDescription(const std::string& osRelease, const std::string& kernelRelease);
 
 }  // namespace marvena

@@ -11,31 +11,31 @@ namespace marvena {
 namespace {
 
 // Nearest integer, ties to even, as every rounding of the tool.
-std::int64_t RoundEven(double v) {
+std::int64_t roundEven(double v) {
   return static_cast<std::int64_t>(std::nearbyint(v));
 }
 
 }  // namespace
 
-std::vector<std::string> PendingTextJobs(const std::vector<std::string>& names) {
+std::vector<std::string> pendingTextJobs(const std::vector<std::string>& names) {
   std::vector<std::string> out;
   for (const std::string& n : names)
-    if (IsJobName(n, "txt")) out.push_back(n);
-  std::sort(out.begin(), out.end(), JobNameLess);
+    if (isJobName(n, "txt")) out.push_back(n);
+  std::sort(out.begin(), out.end(), jobNameLess);
   return out;
 }
 
-int ProgressFillWidth(int panelWidth, std::int64_t done, std::int64_t total) {
+int progressFillWidth(int panelWidth, std::int64_t done, std::int64_t total) {
   if (total <= 0 || panelWidth <= 0) return 0;
   done = std::clamp<std::int64_t>(done, 0, total);
-  return static_cast<int>(RoundEven(static_cast<double>(panelWidth) * static_cast<double>(done) /
+  return static_cast<int>(roundEven(static_cast<double>(panelWidth) * static_cast<double>(done) /
                                     static_cast<double>(total)));
 }
 
 std::string ProgressText(std::int64_t done, std::int64_t total) {
   if (total <= 0) return {};
   done = std::clamp<std::int64_t>(done, 0, total);
-  const std::int64_t p = RoundEven(1000.0 * static_cast<double>(done) / static_cast<double>(total));
+  const std::int64_t p = roundEven(1000.0 * static_cast<double>(done) / static_cast<double>(total));
   // The whole job done would read " 0.0%" by the two-digit pattern; it says so.
   if (p >= 1000) return "100.0%";
   char text[16];
@@ -44,11 +44,11 @@ std::string ProgressText(std::int64_t done, std::int64_t total) {
   return text;
 }
 
-int ProgressTextX(const ScreenRect& panel) {
+int progressTextX(const ScreenRect& panel) {
   return (panel.left + panel.right) / 2 - 30;
 }
 
-ScreenPoint TrayMenuPosition(ScreenPoint cursor, const ScreenRect& taskbar,
+ScreenPoint trayMenuPosition(ScreenPoint cursor, const ScreenRect& taskbar,
                              const ScreenRect& desktop, int itemCount) {
   const int h = taskbar.height(), w = taskbar.width();
   ScreenPoint p;

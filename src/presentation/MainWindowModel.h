@@ -19,18 +19,18 @@ struct ScreenRect {
 };
 
 // The *.txt jobs among `names`, in the order the print job takes them.
-std::vector<std::string> PendingTextJobs(const std::vector<std::string>& names);
+std::vector<std::string> pendingTextJobs(const std::vector<std::string>& names);
 
 // The progress panel: the filled width and the text ("45.6%", " 5.3%";
 // empty while no job reports progress).
-int ProgressFillWidth(int panelWidth, std::int64_t done, std::int64_t total);
+int progressFillWidth(int panelWidth, std::int64_t done, std::int64_t total);
 std::string ProgressText(std::int64_t done, std::int64_t total);
 // Where the text starts: 30 pixels left of the panel's middle.
-int ProgressTextX(const ScreenRect& panel);
+int progressTextX(const ScreenRect& panel);
 
 // Where the tray menu of `itemCount` items opens for a click at `cursor`,
 // beside the task bar `taskbar` on the desktop `desktop`.
-ScreenPoint TrayMenuPosition(ScreenPoint cursor, const ScreenRect& taskbar,
+ScreenPoint trayMenuPosition(ScreenPoint cursor, const ScreenRect& taskbar,
                              const ScreenRect& desktop, int itemCount);
 
 }  // namespace marvena

@@ -10,11 +10,11 @@
 
 namespace marvena {
 
-int RoundEven(double value) {
+int roundEven(double value) {
   return static_cast<int>(std::nearbyint(value));  // the default mode rounds ties to even
 }
 
-std::string ColumnNumber(long long value, int width) {
+std::string columnNumber(long long value, int width) {
   std::string digits(static_cast<std::size_t>(width), '0');
   unsigned long long v = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
                                    : static_cast<unsigned long long>(value);
@@ -24,12 +24,12 @@ std::string ColumnNumber(long long value, int width) {
   return digits;
 }
 
-std::string FontTableRow(int size, int chars, int lines) {
-  return ColumnNumber(size, 2) + std::string(11, ' ') + ColumnNumber(chars, 3) +
-         std::string(10, ' ') + ColumnNumber(lines, 3);
+std::string fontTableRow(int size, int chars, int lines) {
+  return columnNumber(size, 2) + std::string(11, ' ') + columnNumber(chars, 3) +
+         std::string(10, ' ') + columnNumber(lines, 3);
 }
 
-bool ApplySettingsChange(const SettingsChange& change, PrintSettings& ps, Printers& jobPrinters) {
+bool applySettingsChange(const SettingsChange& change, PrintSettings& ps, Printers& jobPrinters) {
   bool printerApplied = true;
   if (change.printer) {
     const std::vector<std::string> names = jobPrinters.names();
@@ -60,7 +60,7 @@ bool ApplySettingsChange(const SettingsChange& change, PrintSettings& ps, Printe
   // A job raises the margins when it selects another printer itself; here
   // the printer was selected for it.
   if (change.printer && printerApplied)
-    ClampMarginsToPrinter(jobPrinters, ps.topMargin, ps.bottomMargin, ps.leftMargin,
+    clampMarginsToPrinter(jobPrinters, ps.topMargin, ps.bottomMargin, ps.leftMargin,
                           ps.rightMargin);
   if (change.font) {
     ps.fontName = change.fontName;
@@ -84,7 +84,7 @@ void OptionsModel::paperPatch() {
 }
 
 void OptionsModel::clampMargins() {
-  ClampMarginsToPrinter(printers_, ps_.topMargin, ps_.bottomMargin, ps_.leftMargin,
+  clampMarginsToPrinter(printers_, ps_.topMargin, ps_.bottomMargin, ps_.leftMargin,
                         ps_.rightMargin);
 }
 
@@ -114,8 +114,8 @@ std::unique_ptr<PageSetupModel> OptionsModel::beginParameters() {
   if (ps_.paperSize != 256) {
     PrinterMetrics m;
     if (printers_.metrics(&m) && m.dpiX > 0 && m.dpiY > 0) {
-      ps_.paperWidth = RoundEven(static_cast<double>(m.physicalWidth) / m.dpiX * 25.4);
-      ps_.paperLength = RoundEven(static_cast<double>(m.physicalHeight) / m.dpiY * 25.4);
+      ps_.paperWidth = roundEven(static_cast<double>(m.physicalWidth) / m.dpiX * 25.4);
+      ps_.paperLength = roundEven(static_cast<double>(m.physicalHeight) / m.dpiY * 25.4);
     }
   }
   if (s_.settings) {
@@ -133,8 +133,8 @@ std::unique_ptr<PageSetupModel> OptionsModel::beginParameters() {
   window->lengthText = std::to_string(ps_.paperLength);
   window->widthText = std::to_string(ps_.paperWidth);
   // Only whole millimetres reach the window.
-  window->margins = {RoundEven(ps_.leftMargin) * 100, RoundEven(ps_.topMargin) * 100,
-                     RoundEven(ps_.rightMargin) * 100, RoundEven(ps_.bottomMargin) * 100};
+  window->margins = {roundEven(ps_.leftMargin) * 100, roundEven(ps_.topMargin) * 100,
+                     roundEven(ps_.rightMargin) * 100, roundEven(ps_.bottomMargin) * 100};
   window->begin();
   return window;
 }
@@ -162,7 +162,7 @@ void OptionsModel::cancelParameters() {
 bool OptionsModel::store() {
   if (!s_.settings) return true;
   std::string error;
-  if (StoreAfterPageSetup(*s_.settings, printers_, ps_, &error)) return true;
+  if (storeAfterPageSetup(*s_.settings, printers_, ps_, &error)) return true;
   if (s_.storeFailureTold && *s_.storeFailureTold) return false;
   if (s_.storeFailureTold) *s_.storeFailureTold = true;
   if (s_.tell)
@@ -176,8 +176,8 @@ std::unique_ptr<PageSetupModel> OptionsModel::beginPageSetup() {
   auto window = std::make_unique<PageSetupModel>(printers_, false);
   window->widthText = std::to_string(ps_.paperWidth);
   window->lengthText = std::to_string(ps_.paperLength);
-  window->margins = {RoundEven(ps_.leftMargin) * 100, RoundEven(ps_.topMargin) * 100,
-                     RoundEven(ps_.rightMargin) * 100, RoundEven(ps_.bottomMargin) * 100};
+  window->margins = {roundEven(ps_.leftMargin) * 100, roundEven(ps_.topMargin) * 100,
+                     roundEven(ps_.rightMargin) * 100, roundEven(ps_.bottomMargin) * 100};
   window->begin();
   return window;
 }
@@ -192,8 +192,8 @@ void OptionsModel::finishPageSetup(const PageSetupModel& window) {
     ps_.orientation = printers_.orientation();
     // A driver paper without a Windows code travels as a user size.
     if (ps_.paperSize == 256) {
-      ps_.paperLength = RoundEven(printers_.paperLength() / 10.0);
-      ps_.paperWidth = RoundEven(printers_.paperWidth() / 10.0);
+      ps_.paperLength = roundEven(printers_.paperLength() / 10.0);
+      ps_.paperWidth = roundEven(printers_.paperWidth() / 10.0);
     }
   }
   publishMargins(printerChange());
@@ -226,9 +226,9 @@ bool OptionsModel::choosePrinter(const PrinterChoice& choice) {
   ps_.orientation = choice.orientation;
   if (choice.paperCode == 256) {
     for (const PaperInfo& p : printers_.paperList())
-      if (p.code == 256 && !IsUserPaper(p.name) && p.widthTenthMm > 0 && p.lengthTenthMm > 0) {
-        ps_.paperWidth = RoundEven(p.widthTenthMm / 10.0);
-        ps_.paperLength = RoundEven(p.lengthTenthMm / 10.0);
+      if (p.code == 256 && !isUserPaper(p.name) && p.widthTenthMm > 0 && p.lengthTenthMm > 0) {
+        ps_.paperWidth = roundEven(p.widthTenthMm / 10.0);
+        ps_.paperLength = roundEven(p.lengthTenthMm / 10.0);
         break;
       }
   }
@@ -265,18 +265,18 @@ std::optional<InformationPage> OptionsModel::information() {
                                         ps_.leftMargin / 25.4f, ps_.rightMargin / 25.4f);
     const double top = m.top * 25.4, bottom = m.bottom * 25.4;
     const double left = m.left * 25.4, right = m.right * 25.4;
-    page.pageWidth = RoundEven(width);
-    page.pageHeight = RoundEven(height);
-    page.left = RoundEven(left);
-    page.top = RoundEven(top);
-    page.right = RoundEven(right);
-    page.bottom = RoundEven(bottom);
-    page.printableWidth = RoundEven(width - left - right);
-    page.printableHeight = RoundEven(height - top - bottom);
+    page.pageWidth = roundEven(width);
+    page.pageHeight = roundEven(height);
+    page.left = roundEven(left);
+    page.top = roundEven(top);
+    page.right = roundEven(right);
+    page.bottom = roundEven(bottom);
+    page.printableWidth = roundEven(width - left - right);
+    page.printableHeight = roundEven(height - top - bottom);
     page.fontName = ps_.fontName;
     for (int size = kSmallestFontSize; size <= kLargestFontSize; ++size) {
       po.setFont(ps_.fontName, size, 0);
-      page.rows.push_back(FontTableRow(size, po.charsPerLine(), po.linesPerPage()));
+      page.rows.push_back(fontTableRow(size, po.charsPerLine(), po.linesPerPage()));
     }
   } catch (const std::exception&) {
     return std::nullopt;

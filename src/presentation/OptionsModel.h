@@ -30,11 +30,11 @@ inline constexpr const char* kFontTableHeader = "Dydis  Simboli\u0173  Eilu\u010
 inline constexpr int kSmallestFontSize = 5, kLargestFontSize = 14;
 
 // Nearest integer, ties to the even neighbour.
-int RoundEven(double value);
+int roundEven(double value);
 // The last `width` decimal digits, zero-padded, each leading zero a blank.
-std::string ColumnNumber(long long value, int width);
+std::string columnNumber(long long value, int width);
 // A row of the font table: size (2), 11 blanks, characters (3), 10 blanks, lines (3).
-std::string FontTableRow(int size, int chars, int lines);
+std::string fontTableRow(int size, int chars, int lines);
 
 // The numbers of the information page, in whole millimetres.
 struct InformationPage {
@@ -64,7 +64,7 @@ struct SettingsChange {
 // jobs. The printer is found by name first (the list may have changed
 // since the window read it). False when the printer is gone or cannot be
 // selected: the jobs keep theirs, the rest of the change still applies.
-bool ApplySettingsChange(const SettingsChange& change, PrintSettings& ps, Printers& jobPrinters);
+bool applySettingsChange(const SettingsChange& change, PrintSettings& ps, Printers& jobPrinters);
 
 struct FontChoice {
   std::string name;

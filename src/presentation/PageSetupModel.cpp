@@ -8,7 +8,7 @@
 
 namespace marvena {
 
-const std::vector<PageSetupCaption>& PageSetupCaptions() {
+const std::vector<PageSetupCaption>& pageSetupCaptions() {
   static const std::vector<PageSetupCaption> table{
       {"paperGroup", "Popierius"},     {"paperSize", "Dydis"},
       {"paperSource", "Saltinis"},     {"orientationGroup", "Orientacija"},
@@ -20,7 +20,7 @@ const std::vector<PageSetupCaption>& PageSetupCaptions() {
   return table;
 }
 
-const std::vector<PageSetupCaption>& PrinterDialogCaptions() {
+const std::vector<PageSetupCaption>& printerDialogCaptions() {
   static const std::vector<PageSetupCaption> table{
       {"group", "Printeris"},     {"name", "&Vardas:"}, {"status", "Buvis:"},
       {"type", "Rusis:"},         {"where", "Kur:"},    {"comment", "Pastabos:"},
@@ -29,13 +29,13 @@ const std::vector<PageSetupCaption>& PrinterDialogCaptions() {
   return table;
 }
 
-std::string PageSetupTitle(const std::string& printerName) {
+std::string pageSetupTitle(const std::string& printerName) {
   const std::size_t on = printerName.find(" on ");
   return "Spausdintuvo " + (on == std::string::npos ? printerName : printerName.substr(0, on)) +
          " parametrai";
 }
 
-int ReadPaperField(std::string_view text) {
+int readPaperField(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
@@ -51,7 +51,7 @@ int ReadPaperField(std::string_view text) {
   return static_cast<int>(value);
 }
 
-bool IsUserPaper(const std::string& name) {
+bool isUserPaper(const std::string& name) {
   std::string upper;
   for (char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return upper.find("USER") != std::string::npos || upper.find("CUSTOM") != std::string::npos;
@@ -69,7 +69,7 @@ PageSetupModel::PageSetupModel(Printers& printers, bool withPaperFields)
   loadPrinter();
   paperIndex_ = -1;
   for (std::size_t i = 0; i < papers_.size(); ++i) {
-    const bool match = startCode_ == 256 ? IsUserPaper(papers_[i].name) ||
+    const bool match = startCode_ == 256 ? isUserPaper(papers_[i].name) ||
                                                (papers_[i].code == 256 &&
                                                 papers_[i].widthTenthMm == startWidthTenths_ &&
                                                 papers_[i].lengthTenthMm == startLengthTenths_)
@@ -89,7 +89,7 @@ void PageSetupModel::loadPrinter() {
   minimum_ = {};
   if (printerIndex_ >= 0 && printers_.select(printerIndex_)) {
     papers_ = printers_.paperList();
-    if (const auto m = PrinterMinMargins(printers_))
+    if (const auto m = printerMinMargins(printers_))
       minimum_ = {static_cast<int>(m->left) * 100, static_cast<int>(m->top) * 100,
                   static_cast<int>(m->right) * 100, static_cast<int>(m->bottom) * 100};
   }
@@ -140,13 +140,13 @@ void PageSetupModel::choosePaper(int index) {
 
 bool PageSetupModel::paperFieldsEnabled() const {
   return withPaperFields_ && paperIndex_ >= 0 &&
-         IsUserPaper(papers_[static_cast<std::size_t>(paperIndex_)].name);
+         isUserPaper(papers_[static_cast<std::size_t>(paperIndex_)].name);
 }
 
 void PageSetupModel::paperTenths(int* width, int* length) const {
   if (paperFieldsEnabled()) {
-    *width = ReadPaperField(widthText) * 10;
-    *length = ReadPaperField(lengthText) * 10;
+    *width = readPaperField(widthText) * 10;
+    *length = readPaperField(lengthText) * 10;
     return;
   }
   if (paperIndex_ >= 0) {
@@ -175,7 +175,7 @@ int PageSetupModel::pageHeight() const {
 std::string PageSetupModel::check() const {
   if (printerIndex_ < 0) return "N\u0117ra pasirinkto spausdintuvo.";
   if (paperFieldsEnabled()) {
-    const int w = ReadPaperField(widthText), l = ReadPaperField(lengthText);
+    const int w = readPaperField(widthText), l = readPaperField(lengthText);
     if (w < 1 || w > kMaxPaperMm || l < 1 || l > kMaxPaperMm)
       return "Lapo plotis ir ilgis turi b\u016Bti nuo 1 iki 999 mm.";
   }
@@ -201,15 +201,15 @@ std::string PageSetupModel::accept() {
   printers_.setPaperSize(paperCode_);
   if (paperCode_ == 256 && w > 0 && l > 0) printers_.setPaperDimensions(l, w);
   printers_.setOrientation(orientation);
-  fieldWidth_ = ReadPaperField(widthText);
-  fieldLength_ = ReadPaperField(lengthText);
+  fieldWidth_ = readPaperField(widthText);
+  fieldLength_ = readPaperField(lengthText);
   return {};
 }
 
 void PageSetupModel::cancel() {
   margins = given_;
-  fieldWidth_ = ReadPaperField(widthText);
-  fieldLength_ = ReadPaperField(lengthText);
+  fieldWidth_ = readPaperField(widthText);
+  fieldLength_ = readPaperField(lengthText);
 }
 
 }  // namespace marvena

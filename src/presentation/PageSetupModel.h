@@ -27,22 +27,22 @@ struct PageSetupCaption {
 };
 // Paper group, size label, source label, orientation group, the two
 // orientations, margins group, the four margin labels, printer button.
-const std::vector<PageSetupCaption>& PageSetupCaptions();
+const std::vector<PageSetupCaption>& pageSetupCaptions();
 // The printer chooser's labels, button and Cancel.
-const std::vector<PageSetupCaption>& PrinterDialogCaptions();
+const std::vector<PageSetupCaption>& printerDialogCaptions();
 inline constexpr const char* kPaperGroupCaption = "Lapo dydis (mm) ";
 inline constexpr const char* kCancelCaption = "Grizti";
 inline constexpr const char* kHelpCaption = "&Info";
 inline constexpr const char* kOkCaption = "&Ok";
 
 // "Spausdintuvo %s parametrai" with the printer's name cut before " on ".
-std::string PageSetupTitle(const std::string& printerName);
+std::string pageSetupTitle(const std::string& printerName);
 // A paper field as the window reads it: a number (sign and leading blanks
 // allowed) as it is, empty as 0, other text as the digits before the first
 // character that does not belong to a number, without a sign.
-int ReadPaperField(std::string_view text);
+int readPaperField(std::string_view text);
 // Whether a paper name stands for a size the user gives ("USER", "CUSTOM").
-bool IsUserPaper(const std::string& name);
+bool isUserPaper(const std::string& name);
 
 // Largest paper side the two fields can hold (three digits).
 inline constexpr int kMaxPaperMm = 999;
@@ -55,7 +55,7 @@ class PageSetupModel {
   PageSetupModel(Printers& printers, bool withPaperFields);
 
   bool withPaperFields() const { return withPaperFields_; }
-  std::string title() const { return PageSetupTitle(printerName_); }
+  std::string title() const { return pageSetupTitle(printerName_); }
 
   // Printers.
   const std::vector<std::string>& printerNames() const { return printerNames_; }

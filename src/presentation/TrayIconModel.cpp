@@ -4,12 +4,12 @@
 
 namespace marvena {
 
-int TrayTimerPeriod(const std::vector<int>& enabledIntervalsMs) {
+int trayTimerPeriod(const std::vector<int>& enabledIntervalsMs) {
   if (enabledIntervalsMs.empty()) return 0;
   return std::min(150, *std::min_element(enabledIntervalsMs.begin(), enabledIntervalsMs.end()));
 }
 
-std::string TrayTip(const std::string& hint, bool showHint) {
+std::string trayTip(const std::string& hint, bool showHint) {
   if (!showHint) return {};
   std::size_t bytes = 0;
   for (int chars = 0; bytes < hint.size() && chars < 63; ++chars) {

@@ -23,11 +23,11 @@ class TrayError : public std::logic_error {
 // The period of the one timer that serves all of the icon's timed items:
 // the shortest enabled interval, but never longer than 150 ms; 0 when no
 // item is enabled.
-int TrayTimerPeriod(const std::vector<int>& enabledIntervalsMs);
+int trayTimerPeriod(const std::vector<int>& enabledIntervalsMs);
 
 // The tip as the status area takes it: at most 63 characters (UTF-8 aware);
 // empty when hints are off.
-std::string TrayTip(const std::string& hint, bool showHint);
+std::string trayTip(const std::string& hint, bool showHint);
 
 class TrayIconModel {
  public:

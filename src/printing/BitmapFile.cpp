@@ -7,15 +7,15 @@ namespace marvena {
 
 namespace {
 
-std::uint32_t U16(std::string_view b, std::size_t at) {
+std::uint32_t u16(std::string_view b, std::size_t at) {
   return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
 }
-std::uint32_t U32(std::string_view b, std::size_t at) {
-  return U16(b, at) | U16(b, at + 2) << 16;
+std::uint32_t u32(std::string_view b, std::size_t at) {
+  return u16(b, at) | u16(b, at + 2) << 16;
 }
 
 // Scales a bit-field value to 0..255.
-std::uint32_t FieldValue(std::uint32_t pixel, std::uint32_t mask) {
+std::uint32_t fieldValue(std::uint32_t pixel, std::uint32_t mask) {
   if (mask == 0) return 0;
   int shift = 0;
   while (!(mask & (1u << shift))) ++shift;
@@ -38,29 +38,29 @@ struct Header {
   std::size_t pixelOffset = 0;
 };
 
-bool ReadHeader(std::string_view b, Header* h, std::string* error) {
+bool readHeader(std::string_view b, Header* h, std::string* error) {
   if (b.size() < 26 || b[0] != 'B' || b[1] != 'M') return Fail(error, "not a Windows bitmap");
-  h->pixelOffset = U32(b, 10);
-  const std::uint32_t size = U32(b, 14);
+  h->pixelOffset = u32(b, 10);
+  const std::uint32_t size = u32(b, 14);
   std::size_t paletteAt = 14 + size;
   int entryBytes = 4;
   std::uint32_t colours = 0;
   if (size == 12) {
-    h->width = U16(b, 18);
-    h->height = U16(b, 20);
-    h->bpp = static_cast<int>(U16(b, 24));
+    h->width = u16(b, 18);
+    h->height = u16(b, 20);
+    h->bpp = static_cast<int>(u16(b, 24));
     entryBytes = 3;
   } else if (size >= 40 && size <= 124) {
     if (b.size() < 14 + size) return Fail(error, "truncated bitmap header");
-    h->width = static_cast<std::int32_t>(U32(b, 18));
-    h->height = static_cast<std::int32_t>(U32(b, 22));
-    h->bpp = static_cast<int>(U16(b, 28));
-    h->compression = U32(b, 30);
-    colours = U32(b, 46);
+    h->width = static_cast<std::int32_t>(u32(b, 18));
+    h->height = static_cast<std::int32_t>(u32(b, 22));
+    h->bpp = static_cast<int>(u16(b, 28));
+    h->compression = u32(b, 30);
+    colours = u32(b, 46);
     if (h->compression == 3 || h->compression == 6) {
       const std::size_t at = 54;  // the masks follow the first 40 bytes of the header
       if (b.size() < at + 12) return Fail(error, "truncated bitmap header");
-      for (int i = 0; i < 3; ++i) h->masks[i] = U32(b, at + 4 * static_cast<std::size_t>(i));
+      for (int i = 0; i < 3; ++i) h->masks[i] = u32(b, at + 4 * static_cast<std::size_t>(i));
       if (size == 40) paletteAt += h->compression == 6 ? 16 : 12;
     }
   } else {
@@ -107,7 +107,7 @@ bool ReadHeader(std::string_view b, Header* h, std::string* error) {
   return true;
 }
 
-bool DecodeRows(std::string_view b, const Header& h, Bitmap* out, std::string* error) {
+bool decodeRows(std::string_view b, const Header& h, Bitmap* out, std::string* error) {
   const std::size_t stride = static_cast<std::size_t>((h.width * h.bpp + 31) / 32 * 4);
   if (h.pixelOffset + stride * static_cast<std::size_t>(h.height) > b.size())
     return Fail(error, "truncated bitmap");
@@ -137,8 +137,8 @@ bool DecodeRows(std::string_view b, const Header& h, Bitmap* out, std::string* e
                           : static_cast<std::uint32_t>(src[4 * x] | src[4 * x + 1] << 8 |
                                                        src[4 * x + 2] << 16) |
                                 static_cast<std::uint32_t>(src[4 * x + 3]) << 24;
-          p = 0xFF000000u | FieldValue(v, h.masks[0]) << 16 | FieldValue(v, h.masks[1]) << 8 |
-              FieldValue(v, h.masks[2]);
+          p = 0xFF000000u | fieldValue(v, h.masks[0]) << 16 | fieldValue(v, h.masks[1]) << 8 |
+              fieldValue(v, h.masks[2]);
         }
       }
       dst[x] = p;
@@ -147,7 +147,7 @@ bool DecodeRows(std::string_view b, const Header& h, Bitmap* out, std::string* e
   return true;
 }
 
-bool DecodeRle(std::string_view b, const Header& h, Bitmap* out, std::string* error) {
+bool decodeRle(std::string_view b, const Header& h, Bitmap* out, std::string* error) {
   const auto* p = reinterpret_cast<const unsigned char*>(b.data());
   std::size_t i = h.pixelOffset;
   const std::size_t end = b.size();
@@ -189,16 +189,16 @@ bool DecodeRle(std::string_view b, const Header& h, Bitmap* out, std::string* er
 
 }  // namespace
 
-std::optional<Bitmap> DecodeBitmap(std::string_view bytes, std::string* error) {
+std::optional<Bitmap> decodeBitmap(std::string_view bytes, std::string* error) {
   Header h;
-  if (!ReadHeader(bytes, &h, error)) return std::nullopt;
+  if (!readHeader(bytes, &h, error)) return std::nullopt;
   Bitmap out;
   out.width = static_cast<int>(h.width);
   out.height = static_cast<int>(h.height);
   out.pixels.assign(static_cast<std::size_t>(h.width * h.height),
                     h.palette.empty() ? 0xFFFFFFFFu : h.palette[0]);
-  const bool ok = (h.compression == 1 || h.compression == 2) ? DecodeRle(bytes, h, &out, error)
-                                                             : DecodeRows(bytes, h, &out, error);
+  const bool ok = (h.compression == 1 || h.compression == 2) ? decodeRle(bytes, h, &out, error)
+                                                             : decodeRows(bytes, h, &out, error);
   if (!ok) return std::nullopt;
   return out;
 }

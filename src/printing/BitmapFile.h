@@ -15,6 +15,6 @@ inline constexpr long long kMaxBitmapPixels = 40'000'000;
 // Decodes a bitmap file: the core and info headers (and the V4/V5
 // extensions), 1/4/8-bit palettes, 16/24/32-bit pixels, bit fields, RLE4 and
 // RLE8. Anything else, or a file cut short, gives nullopt and *error.
-std::optional<Bitmap> DecodeBitmap(std::string_view bytes, std::string* error);
+std::optional<Bitmap> decodeBitmap(std::string_view bytes, std::string* error);
 
 }  // namespace marvena

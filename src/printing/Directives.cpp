@@ -12,11 +12,11 @@ namespace marvena {
 
 namespace {
 
-bool IsBlank(char c) {
+bool isBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-int DigitValue(char c, int base) {
+int digitValue(char c, int base) {
   int d = -1;
   if (c >= '0' && c <= '9')
     d = c - '0';
@@ -45,9 +45,9 @@ int Copies(int value) {
 
 }  // namespace
 
-int ParseDirectiveInteger(std::string_view arg) {
+int parseDirectiveInteger(std::string_view arg) {
   std::size_t i = 0;
-  while (i < arg.size() && IsBlank(arg[i])) ++i;
+  while (i < arg.size() && isBlank(arg[i])) ++i;
   bool negative = false;
   if (i < arg.size() && (arg[i] == '+' || arg[i] == '-')) negative = arg[i++] == '-';
   int base = 10;
@@ -61,7 +61,7 @@ int ParseDirectiveInteger(std::string_view arg) {
   std::int64_t value = 0;
   int digits = 0;
   for (; i < arg.size(); ++i) {
-    const int d = DigitValue(arg[i], base);
+    const int d = digitValue(arg[i], base);
     if (d < 0) break;
     const std::int64_t next = value * base + d;
     if (next > std::numeric_limits<std::int32_t>::max()) break;  // stops like any other character
@@ -73,9 +73,9 @@ int ParseDirectiveInteger(std::string_view arg) {
   return static_cast<int>(value);
 }
 
-double ParseDirectiveDecimal(std::string_view arg) {
+double parseDirectiveDecimal(std::string_view arg) {
   std::size_t i = 0;
-  while (i < arg.size() && IsBlank(arg[i])) ++i;
+  while (i < arg.size() && isBlank(arg[i])) ++i;
   bool negative = false;
   if (i < arg.size() && (arg[i] == '+' || arg[i] == '-')) negative = arg[i++] == '-';
   const std::size_t start = i;
@@ -115,72 +115,72 @@ double ParseDirectiveDecimal(std::string_view arg) {
   return negative ? -value : value;
 }
 
-float ToSingle(double value) {
+float toSingle(double value) {
   if (std::isnan(value)) return 0.0f;
   if (value > FLT_MAX) return FLT_MAX;
   if (value < -FLT_MAX) return -FLT_MAX;
   return static_cast<float>(value);
 }
 
-std::optional<std::string_view> DirectiveArgument(std::string_view line, std::string_view keyword) {
+std::optional<std::string_view> directiveArgument(std::string_view line, std::string_view keyword) {
   const std::size_t at = line.find(keyword);
   if (at == std::string_view::npos) return std::nullopt;
   return line.substr(at + keyword.size(), 255);
 }
 
-void ApplyJobDirectives(std::string_view line, PrintSettings& ps) {
-  if (auto a = DirectiveArgument(line, "@PRINTER_INDEX="))
-    ps.printerIndex = ParseDirectiveInteger(*a);
-  if (auto a = DirectiveArgument(line, "@ORIENTATION=")) {
+void applyJobDirectives(std::string_view line, PrintSettings& ps) {
+  if (auto a = directiveArgument(line, "@PRINTER_INDEX="))
+    ps.printerIndex = parseDirectiveInteger(*a);
+  if (auto a = directiveArgument(line, "@ORIENTATION=")) {
     if (*a == "PORTRAIT")
       ps.orientation = Orientation::Portrait;
     else if (*a == "LANDSCAPE")
       ps.orientation = Orientation::Landscape;
   }
-  if (auto a = DirectiveArgument(line, "@FONT=")) ps.fontName = std::string(*a);
-  if (auto a = DirectiveArgument(line, "@SIZE=")) ps.fontSize = ParseDirectiveInteger(*a);
-  if (auto a = DirectiveArgument(line, "@MARGIN.LEFT="))
-    ps.leftMargin = ToSingle(ParseDirectiveDecimal(*a));
-  if (auto a = DirectiveArgument(line, "@MARGIN.TOP="))
-    ps.topMargin = ToSingle(ParseDirectiveDecimal(*a));
-  if (auto a = DirectiveArgument(line, "@MARGIN.RIGHT="))
-    ps.rightMargin = ToSingle(ParseDirectiveDecimal(*a));
-  if (auto a = DirectiveArgument(line, "@MARGIN.BOTTOM="))
-    ps.bottomMargin = ToSingle(ParseDirectiveDecimal(*a));
-  if (auto a = DirectiveArgument(line, "@MARGIN.SPLITTER="))
-    ps.splitterMargin = ToSingle(ParseDirectiveDecimal(*a));
-  if (auto a = DirectiveArgument(line, "@PAGE.FROM=")) {
-    ps.pageFrom = PageNumber(ParseDirectiveInteger(*a));
+  if (auto a = directiveArgument(line, "@FONT=")) ps.fontName = std::string(*a);
+  if (auto a = directiveArgument(line, "@SIZE=")) ps.fontSize = parseDirectiveInteger(*a);
+  if (auto a = directiveArgument(line, "@MARGIN.LEFT="))
+    ps.leftMargin = toSingle(parseDirectiveDecimal(*a));
+  if (auto a = directiveArgument(line, "@MARGIN.TOP="))
+    ps.topMargin = toSingle(parseDirectiveDecimal(*a));
+  if (auto a = directiveArgument(line, "@MARGIN.RIGHT="))
+    ps.rightMargin = toSingle(parseDirectiveDecimal(*a));
+  if (auto a = directiveArgument(line, "@MARGIN.BOTTOM="))
+    ps.bottomMargin = toSingle(parseDirectiveDecimal(*a));
+  if (auto a = directiveArgument(line, "@MARGIN.SPLITTER="))
+    ps.splitterMargin = toSingle(parseDirectiveDecimal(*a));
+  if (auto a = directiveArgument(line, "@PAGE.FROM=")) {
+    ps.pageFrom = PageNumber(parseDirectiveInteger(*a));
     if (ps.pageFrom == 0) ps.pageFrom = 1;
   }
-  if (auto a = DirectiveArgument(line, "@PAGE.TO="))
-    ps.pageTo = PageNumber(ParseDirectiveInteger(*a));
-  if (auto a = DirectiveArgument(line, "@NCOPIES1="))
-    ps.copies1 = Copies(ParseDirectiveInteger(*a));
-  if (auto a = DirectiveArgument(line, "@NCOPIES2="))
-    ps.copies2 = Copies(ParseDirectiveInteger(*a));
+  if (auto a = directiveArgument(line, "@PAGE.TO="))
+    ps.pageTo = PageNumber(parseDirectiveInteger(*a));
+  if (auto a = directiveArgument(line, "@NCOPIES1="))
+    ps.copies1 = Copies(parseDirectiveInteger(*a));
+  if (auto a = directiveArgument(line, "@NCOPIES2="))
+    ps.copies2 = Copies(parseDirectiveInteger(*a));
 }
 
-bool IsJobDirectiveLine(std::string_view line) {
+bool isJobDirectiveLine(std::string_view line) {
   for (std::string_view k : {"@ORIENTATION=", "@FONT=", "@SIZE=", "@MARGIN.", "@PAGE.", "@NCOPIES"})
     if (line.find(k) != std::string_view::npos) return true;
   return false;
 }
 
-LineDirectives ParseLineDirectives(std::string_view line) {
+LineDirectives parseLineDirectives(std::string_view line) {
   LineDirectives d;
-  if (auto a = DirectiveArgument(line, "@XPOS=")) d.xpos = ParseDirectiveDecimal(*a);
-  if (auto a = DirectiveArgument(line, "@YPOS=")) d.ypos = ParseDirectiveDecimal(*a);
-  if (auto a = DirectiveArgument(line, "@PICTURE.WIDTH="))
-    d.pictureWidth = ParseDirectiveDecimal(*a);
-  if (auto a = DirectiveArgument(line, "@PICTURE.HEIGHT="))
-    d.pictureHeight = ParseDirectiveDecimal(*a);
+  if (auto a = directiveArgument(line, "@XPOS=")) d.xpos = parseDirectiveDecimal(*a);
+  if (auto a = directiveArgument(line, "@YPOS=")) d.ypos = parseDirectiveDecimal(*a);
+  if (auto a = directiveArgument(line, "@PICTURE.WIDTH="))
+    d.pictureWidth = parseDirectiveDecimal(*a);
+  if (auto a = directiveArgument(line, "@PICTURE.HEIGHT="))
+    d.pictureHeight = parseDirectiveDecimal(*a);
   if (!d.xpos && !d.ypos && !d.pictureWidth && !d.pictureHeight)
-    if (auto a = DirectiveArgument(line, "@PICTURE=")) d.picture = std::string(*a);
+    if (auto a = directiveArgument(line, "@PICTURE=")) d.picture = std::string(*a);
   return d;
 }
 
-void InsertCopyNumber(std::string& line, int set) {
+void insertCopyNumber(std::string& line, int set) {
   const std::size_t at = line.find("@COPY");
   if (at != std::string::npos) line.replace(at, 5, std::to_string(set));
 }

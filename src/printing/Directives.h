@@ -19,17 +19,17 @@ class FileSystem;
 // digits after "$" or "0x"; reading stops at the first other character and
 // the digits read so far count, the sign then having no effect (so "12pt" is
 // 12 and "-5pt" is 5). No digits give 0.
-int ParseDirectiveInteger(std::string_view arg);
+int parseDirectiveInteger(std::string_view arg);
 // Decimal argument with "." and an optional exponent, read as far as it goes;
 // no number gives 0. Values beyond the double range saturate.
-double ParseDirectiveDecimal(std::string_view arg);
+double parseDirectiveDecimal(std::string_view arg);
 // A decimal as a single-precision value, saturating instead of overflowing.
-float ToSingle(double value);
+float toSingle(double value);
 
 // The argument after the first occurrence of `keyword` (at most 255 bytes),
 // or nothing when the line does not hold the keyword.
-std::optional<std::string_view> DirectiveArgument(std::string_view line, std::string_view keyword);
-inline bool IsDirectiveLine(std::string_view line) {
+std::optional<std::string_view> directiveArgument(std::string_view line, std::string_view keyword);
+inline bool isDirectiveLine(std::string_view line) {
   return !line.empty() && line[0] == '@';
 }
 
@@ -37,19 +37,19 @@ inline bool IsDirectiveLine(std::string_view line) {
 inline constexpr int kMaxCopies = 999;
 
 // Applies the job directives of one directive line, in table order.
-void ApplyJobDirectives(std::string_view line, PrintSettings& ps);
+void applyJobDirectives(std::string_view line, PrintSettings& ps);
 // Whether the print pass leaves the line alone (the scan pass handled it).
-bool IsJobDirectiveLine(std::string_view line);
+bool isJobDirectiveLine(std::string_view line);
 
 // The positioning and picture directives of one line of the print pass.
 struct LineDirectives {
   std::optional<double> xpos, ypos, pictureWidth, pictureHeight;  // mm
   std::optional<std::string> picture;  // only when none of the four is present
 };
-LineDirectives ParseLineDirectives(std::string_view line);
+LineDirectives parseLineDirectives(std::string_view line);
 
 // Replaces the first "@COPY" by the number of the copy set.
-void InsertCopyNumber(std::string& line, int set);
+void insertCopyNumber(std::string& line, int set);
 
 // Reads a job file line by line in pieces, so that memory stays flat
 // however long the job. Lines end with LF (a CR ends the line's text); a

@@ -12,20 +12,20 @@ namespace {
 // cannot overflow, whatever a job asked for.
 constexpr double kDotLimit = 1e8;
 
-int TruncDots(double value) {
+int truncDots(double value) {
   if (std::isnan(value)) return 0;
   if (value > kDotLimit) value = kDotLimit;
   if (value < -kDotLimit) value = -kDotLimit;
   return static_cast<int>(value);  // toward zero
 }
 
-float DotsToInches(int dots, int dpi) {
+float dotsToInches(int dots, int dpi) {
   return dpi > 0 ? static_cast<float>(dots) / static_cast<float>(dpi) : 0.0f;
 }
 
 }  // namespace
 
-int SanePointSize(int points) {
+int sanePointSize(int points) {
   if (points == 0) return 9;
   if (points < 0) points = points < -1000 ? 1000 : -points;
   return points > 1000 ? 1000 : points;
@@ -45,10 +45,10 @@ int PrintObject::pageNumber() const {
 }
 
 int PrintObject::inchesToDotsX(float inches) const {
-  return TruncDots(static_cast<double>(inches) * dpiX_);
+  return truncDots(static_cast<double>(inches) * dpiX_);
 }
 int PrintObject::inchesToDotsY(float inches) const {
-  return TruncDots(static_cast<double>(inches) * dpiY_);
+  return truncDots(static_cast<double>(inches) * dpiY_);
 }
 
 void PrintObject::beginPrinting() {
@@ -56,8 +56,8 @@ void PrintObject::beginPrinting() {
   if (!device_.printing() && !device_.beginDocument(&error)) throw PrintError(error);
   autoNewPage_ = true;
   refreshMetrics();
-  setMargins(DotsToInches(offsetY_, dpiY_), DotsToInches(bottomUnprintable_, dpiY_),
-             DotsToInches(offsetX_, dpiX_), DotsToInches(rightUnprintable_, dpiX_));
+  setMargins(dotsToInches(offsetY_, dpiY_), dotsToInches(bottomUnprintable_, dpiY_),
+             dotsToInches(offsetX_, dpiX_), dotsToInches(rightUnprintable_, dpiX_));
   currentY_ = 0;
 }
 
@@ -82,8 +82,8 @@ void PrintObject::refreshMetrics() {
   offsetY_ = m.offsetY;
   physWidth_ = m.physicalWidth;
   physHeight_ = m.physicalHeight;
-  physWidthIn_ = DotsToInches(physWidth_, dpiX_);
-  physHeightIn_ = DotsToInches(physHeight_, dpiY_);
+  physWidthIn_ = dotsToInches(physWidth_, dpiX_);
+  physHeightIn_ = dotsToInches(physHeight_, dpiY_);
   rightUnprintable_ = physWidth_ - offsetX_ - m.printableWidth;
   bottomUnprintable_ = physHeight_ - offsetY_ - m.printableHeight;
   if (topMargin_ < offsetY_) topMargin_ = offsetY_;
@@ -95,7 +95,7 @@ void PrintObject::refreshMetrics() {
 void PrintObject::setFont(const std::string& name, int size, unsigned style) {
   FontSpec next = font_;
   next.face = name;
-  next.points = SanePointSize(size);
+  next.points = sanePointSize(size);
   next.style = style;
   // The tag printer sets and restores the same font for every piece of a
   // line; the printer's answer cannot differ, so it is not asked again.
@@ -121,9 +121,9 @@ void PrintObject::restoreFont() {
 }
 
 InchMargins PrintObject::setMargins(float top, float bottom, float left, float right) {
-  const float offX = DotsToInches(offsetX_, dpiX_), rightU = DotsToInches(rightUnprintable_, dpiX_);
-  const float offY = DotsToInches(offsetY_, dpiY_),
-              bottomU = DotsToInches(bottomUnprintable_, dpiY_);
+  const float offX = dotsToInches(offsetX_, dpiX_), rightU = dotsToInches(rightUnprintable_, dpiX_);
+  const float offY = dotsToInches(offsetY_, dpiY_),
+              bottomU = dotsToInches(bottomUnprintable_, dpiY_);
   // Each pair is checked again after the single fallbacks: a huge margin
   // beside a negative one would otherwise survive and push every line off
   // the sheet (one page per line).
@@ -150,8 +150,8 @@ InchMargins PrintObject::setMargins(float top, float bottom, float left, float r
 }
 
 InchMargins PrintObject::margins() const {
-  return {DotsToInches(topMargin_, dpiY_), DotsToInches(bottomMargin_, dpiY_),
-          DotsToInches(leftMargin_, dpiX_), DotsToInches(rightMargin_, dpiX_)};
+  return {dotsToInches(topMargin_, dpiY_), dotsToInches(bottomMargin_, dpiY_),
+          dotsToInches(leftMargin_, dpiX_), dotsToInches(rightMargin_, dpiX_)};
 }
 
 void PrintObject::setPageBounds(float pageTop, float bottomLimit) {
@@ -161,7 +161,7 @@ void PrintObject::setPageBounds(float pageTop, float bottomLimit) {
 }
 
 float PrintObject::lineHeight() const {
-  return DotsToInches(lineHeightDots(), dpiY_);
+  return dotsToInches(lineHeightDots(), dpiY_);
 }
 
 int PrintObject::horizontalPosition(float x) const {
@@ -216,7 +216,7 @@ void PrintObject::drawBitmap(float x, float y, float width, float height, const 
   if (!givenVerticalPosition(y, &v)) {
     // No new-page check for pictures: a picture is drawn where it falls.
     v = inchesToDotsY(currentY_ + lineHeight());
-    currentY_ += DotsToInches(bitmap.height, dpiY_);
+    currentY_ += dotsToInches(bitmap.height, dpiY_);
   }
   const int w = inchesToDotsX(width), hgt = inchesToDotsY(height);
   if (w <= 0 || hgt <= 0 || bitmap.width <= 0 || bitmap.height <= 0) return;

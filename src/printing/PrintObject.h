@@ -32,7 +32,7 @@ inline constexpr float kCurrentLine = -2.0f;
 // The point size a canvas font gets: 0 means the default size (9), a
 // negative size its magnitude (a Windows character height), and sizes are
 // kept to at most 1000 points so that no glyph outgrows any sheet by miles.
-int SanePointSize(int points);
+int sanePointSize(int points);
 
 class PrintObject {
  public:

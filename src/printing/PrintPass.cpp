@@ -14,16 +14,16 @@ constexpr std::string_view kBoldOpen = "<b>", kBoldClose = "</b>";
 constexpr std::string_view kFontOpen = "<font size=\"", kFontClose = "</font>";
 constexpr std::size_t npos = std::string_view::npos;
 
-int AddSizes(int a, int b) {
+int addSizes(int a, int b) {
   const long long sum = static_cast<long long>(a) + b;
   return sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : static_cast<int>(sum);
 }
 
 // One run of text in one font.
-void PrintPiece(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style) {
+void printPiece(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style) {
   po.saveFont();
   const FontSpec font = po.font();
-  po.setFont(font.face, AddSizes(font.points, sizeChange), font.style | style);
+  po.setFont(font.face, addSizes(font.points, sizeChange), font.style | style);
   po.writeText(x, kCurrentLine, text);
   if (x < 0) x = po.margins().left;
   x += static_cast<float>(po.textWidth(text)) / static_cast<float>(po.dpiX());
@@ -51,7 +51,7 @@ class TagFinder {
   bool known_ = false;
 };
 
-void PrintTaggedAt(PrintObject& po, float& x, std::string_view all, int sizeChange, unsigned style,
+void printTaggedAt(PrintObject& po, float& x, std::string_view all, int sizeChange, unsigned style,
                    int depth) {
   TagFinder boldOpen(kBoldOpen), boldClose(kBoldClose), fontOpen(kFontOpen), fontClose(kFontClose);
   // What follows a closing tag is printed by this loop rather than by a
@@ -61,33 +61,33 @@ void PrintTaggedAt(PrintObject& po, float& x, std::string_view all, int sizeChan
     const std::size_t b = boldOpen.in(all, at), e = boldClose.in(all, at);
     const std::size_t f = fontOpen.in(all, at), g = fontClose.in(all, at);
     if (b != npos && e != npos && b + 3 < e && (f == npos || b < f)) {
-      PrintTaggedAt(po, x, all.substr(at, b - at), sizeChange, style, depth + 1);
-      PrintTaggedAt(po, x, all.substr(b + 3, e - b - 3), sizeChange, style | fsBold, depth + 1);
+      printTaggedAt(po, x, all.substr(at, b - at), sizeChange, style, depth + 1);
+      printTaggedAt(po, x, all.substr(b + 3, e - b - 3), sizeChange, style | fsBold, depth + 1);
       at = e + kBoldClose.size();
       continue;
     }
     if (f != npos && g != npos && f + kFontOpen.size() < g) {
-      PrintTaggedAt(po, x, all.substr(at, f - at), sizeChange, style, depth + 1);
+      printTaggedAt(po, x, all.substr(at, f - at), sizeChange, style, depth + 1);
       const std::string_view inner = all.substr(f + kFontOpen.size(), g - f - kFontOpen.size());
       const std::size_t close = inner.find("\">");
       if (close != npos)
-        PrintTaggedAt(po, x, inner.substr(close + 2),
-                      AddSizes(sizeChange, ParseDirectiveInteger(inner.substr(0, close))), style,
+        printTaggedAt(po, x, inner.substr(close + 2),
+                      addSizes(sizeChange, parseDirectiveInteger(inner.substr(0, close))), style,
                       depth + 1);
       else
-        PrintTaggedAt(po, x, inner, sizeChange, style, depth + 1);
+        printTaggedAt(po, x, inner, sizeChange, style, depth + 1);
       at = g + kFontClose.size();
       continue;
     }
     break;
   }
-  if (at < all.size()) PrintPiece(po, x, all.substr(at), sizeChange, style);
+  if (at < all.size()) printPiece(po, x, all.substr(at), sizeChange, style);
 }
 
 }  // namespace
 
 void printTagged(PrintObject& po, float& x, std::string_view text, int sizeChange, unsigned style) {
-  PrintTaggedAt(po, x, text, sizeChange, style, 0);
+  printTaggedAt(po, x, text, sizeChange, style, 0);
 }
 
 PrintPass::PrintPass(PrintObject& po, FileSystem& fs, JobStatus& status, PictureLoader loadPicture)
@@ -95,7 +95,7 @@ PrintPass::PrintPass(PrintObject& po, FileSystem& fs, JobStatus& status, Picture
 
 void PrintPass::run(const std::string& jobPath, const PrintSettings& ps) {
   ps_ = ps;
-  toolFont_ = IsToolFace(ps.fontName);
+  toolFont_ = isToolFace(ps.fontName);
   po_.setFont(ps.fontName, ps.fontSize, 0);
   po_.setFontCharset(toolFont_ && ps.balticCharset ? 186 : 0);
   const InchMargins m = po_.setMargins(ps.topMargin / 25.4f, ps.bottomMargin / 25.4f,
@@ -119,7 +119,7 @@ void PrintPass::run(const std::string& jobPath, const PrintSettings& ps) {
       while (reader.next(&line, &consumed)) {
         status_.jobBytesDone.fetch_add(static_cast<std::int64_t>(consumed),
                                        std::memory_order_relaxed);
-        if (IsDirectiveLine(line))
+        if (isDirectiveLine(line))
           directive(line);
         else
           textLine(line, j);
@@ -135,20 +135,20 @@ void PrintPass::run(const std::string& jobPath, const PrintSettings& ps) {
 }
 
 void PrintPass::directive(std::string_view line) {
-  if (IsJobDirectiveLine(line)) return;
-  const LineDirectives d = ParseLineDirectives(line);
+  if (isJobDirectiveLine(line)) return;
+  const LineDirectives d = parseLineDirectives(line);
   if (d.xpos) xmm_ = *d.xpos;
   if (d.ypos) ymm_ = *d.ypos;
   if (d.pictureWidth) pictureWidthMm_ = *d.pictureWidth;
   if (d.pictureHeight) pictureHeightMm_ = *d.pictureHeight;
   if (!d.picture) return;
-  const float x = xmm_ == -1 ? -1.0f : ToSingle(xmm_ / 25.4);
-  const float y = ymm_ == -1 ? kNextLine : ToSingle(ymm_ / 25.4);
+  const float x = xmm_ == -1 ? -1.0f : toSingle(xmm_ / 25.4);
+  const float y = ymm_ == -1 ? kNextLine : toSingle(ymm_ / 25.4);
   xmm_ = ymm_ = -1;
   std::string error;
   const std::optional<Bitmap> bitmap = loadPicture_(*d.picture, &error);
   if (!bitmap) throw PrintError("@PICTURE=" + *d.picture + ": " + error);
-  po_.drawBitmap(x, y, ToSingle(pictureWidthMm_ / 25.4), ToSingle(pictureHeightMm_ / 25.4),
+  po_.drawBitmap(x, y, toSingle(pictureWidthMm_ / 25.4), toSingle(pictureHeightMm_ / 25.4),
                  *bitmap);
 }
 
@@ -158,14 +158,14 @@ void PrintPass::textLine(std::string_view line, int set) {
   const bool hasB4 = toolFont_ && line.find('\xB4') != npos;
   if (hasCopy || hasB4) {
     scratch_.assign(line);
-    if (hasCopy) InsertCopyNumber(scratch_, set);
+    if (hasCopy) insertCopyNumber(scratch_, set);
     if (toolFont_)
       for (char& c : scratch_)
         if (c == '\xB4') c = '\xB5';
     text = scratch_;
   }
-  const float x = xmm_ == -1 ? -1.0f : ToSingle(xmm_ / 25.4);
-  const float y = ymm_ == -1 ? kNextLine : ToSingle(ymm_ / 25.4);
+  const float x = xmm_ == -1 ? -1.0f : toSingle(xmm_ / 25.4);
+  const float y = ymm_ == -1 ? kNextLine : toSingle(ymm_ / 25.4);
   xmm_ = ymm_ = -1;
   const bool formFeed = text == "\f";
 

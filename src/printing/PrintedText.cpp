@@ -5,14 +5,14 @@
 
 namespace marvena {
 
-bool IsToolFace(std::string_view face) {
-  return EqualsIgnoringCase(face, "COURIER MARVENA");
+bool isToolFace(std::string_view face) {
+  return equalsIgnoringCase(face, "COURIER MARVENA");
 }
 
-char32_t PrintedChar(unsigned char byte, bool toolFace) {
+char32_t printedChar(unsigned char byte, bool toolFace) {
   if (byte < 0x20 || byte == 0x7F) return U' ';
   if (toolFace && byte == 0xB5) return U'\u2524';
-  return JobByteToUnicode(byte);
+  return jobByteToUnicode(byte);
 }
 
 }  // namespace marvena

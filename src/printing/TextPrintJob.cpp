@@ -14,9 +14,9 @@
 
 namespace marvena {
 
-std::string PicturePath(const std::string& name, const std::string& jobDir,
+std::string picturePath(const std::string& name, const std::string& jobDir,
                         const std::string& driveRoot) {
-  const std::string mapped = MapDosPath(name, driveRoot);
+  const std::string mapped = mapDosPath(name, driveRoot);
   if (mapped != name) return mapped;
   std::string path = name;
   std::replace(path.begin(), path.end(), '\\', '/');
@@ -43,7 +43,7 @@ bool TextPrintJob::scan(const JobFile& job) {
   std::uint64_t consumed = 0, read = 0;
   while (reader.next(&line, &consumed)) {
     read += consumed;
-    if (IsDirectiveLine(line)) ApplyJobDirectives(line, ps_);
+    if (isDirectiveLine(line)) applyJobDirectives(line, ps_);
     status_.jobBytesDone.fetch_add(static_cast<std::int64_t>(consumed), std::memory_order_relaxed);
   }
   status_.jobBytesDone = 0;
@@ -61,7 +61,7 @@ bool TextPrintJob::setUpPrinter(const JobFile& job) {
   const int index = wanted == -1 ? printers_.defaultIndex() : wanted;
   if (index < 0 || printers_.currentIndex() != index) {
     if (!printers_.select(wanted)) return false;
-    ClampMarginsToPrinter(printers_, ps_.topMargin, ps_.bottomMargin, ps_.leftMargin,
+    clampMarginsToPrinter(printers_, ps_.topMargin, ps_.bottomMargin, ps_.leftMargin,
                           ps_.rightMargin);
   }
   printers_.setPaperSize(ps_.paperSize);
@@ -103,7 +103,7 @@ JobResult TextPrintJob::run(const JobFile& job) {
 
   const std::string jobDir = job.directory();
   PictureLoader loadPicture = [&](const std::string& name, std::string* error) {
-    const std::string path = PicturePath(name, jobDir, driveRoot_);
+    const std::string path = picturePath(name, jobDir, driveRoot_);
     const std::optional<DirEntry> entry = fs_.stat(path);
     if (!entry) {
       *error = "file not found: " + path;
@@ -119,7 +119,7 @@ JobResult TextPrintJob::run(const JobFile& job) {
     }
     const std::optional<std::string> bytes = fs_.readFile(path, error);
     if (!bytes) return std::optional<Bitmap>();
-    return DecodeBitmap(*bytes, error);
+    return decodeBitmap(*bytes, error);
   };
 
   PrintObject& po = *printObject_;

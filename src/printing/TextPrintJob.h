@@ -23,7 +23,7 @@ class Printers;
 // Where a picture named by a job lives: a DOS path ("\X\LOGO.BMP",
 // "C:\X\LOGO.BMP") under the DOS drive root, a host path as it is, and a
 // bare or relative name beside the job file.
-std::string PicturePath(const std::string& name, const std::string& jobDir,
+std::string picturePath(const std::string& name, const std::string& jobDir,
                         const std::string& driveRoot);
 
 // Pictures larger than this are refused before they are read.

@@ -14,26 +14,26 @@ namespace marvena {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
+std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
 }
 
 // "[name]" with optional blanks; nullopt for other lines.
-std::optional<std::string_view> SectionName(std::string_view line) {
-  line = Trim(line);
+std::optional<std::string_view> sectionName(std::string_view line) {
+  line = trim(line);
   if (line.size() < 2 || line.front() != '[') return std::nullopt;
   const std::size_t close = line.find(']');
   if (close == std::string_view::npos) return std::nullopt;
-  return Trim(line.substr(1, close - 1));
+  return trim(line.substr(1, close - 1));
 }
 
-bool SplitKey(std::string_view line, std::string_view* key, std::string_view* value) {
+bool splitKey(std::string_view line, std::string_view* key, std::string_view* value) {
   const std::size_t eq = line.find('=');
   if (eq == std::string_view::npos) return false;
-  *key = Trim(line.substr(0, eq));
-  std::string_view v = Trim(line.substr(eq + 1));
+  *key = trim(line.substr(0, eq));
+  std::string_view v = trim(line.substr(eq + 1));
   // The profile API strips one pair of enclosing quotes.
   if (v.size() >= 2 &&
       ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'')))
@@ -44,8 +44,8 @@ bool SplitKey(std::string_view line, std::string_view* key, std::string_view* va
 
 }  // namespace
 
-std::optional<int> ParseProfileInteger(std::string_view text) {
-  text = Trim(text);
+std::optional<int> parseProfileInteger(std::string_view text) {
+  text = trim(text);
   bool negative = false;
   if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';
@@ -80,8 +80,8 @@ std::optional<int> ParseProfileInteger(std::string_view text) {
   return static_cast<int>(value);
 }
 
-std::optional<double> ParseProfileDecimal(std::string_view text) {
-  text = Trim(text);
+std::optional<double> parseProfileDecimal(std::string_view text) {
+  text = trim(text);
   if (text.empty() || text.size() > 64) return std::nullopt;
   std::string buf;
   int separators = 0;
@@ -103,7 +103,7 @@ std::optional<double> ParseProfileDecimal(std::string_view text) {
   return v;
 }
 
-std::string FormatProfileDecimal(double value, char decimalSeparator) {
+std::string formatProfileDecimal(double value, char decimalSeparator) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.15G", value);
   std::string s;
@@ -130,14 +130,14 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf16Le(std::string& out, char16_t unit) {
+void appendUtf16Le(std::string& out, char16_t unit) {
   out += static_cast<char>(unit & 0xFF);
   out += static_cast<char>(unit >> 8);
 }
 
 }  // namespace
 
-std::string Utf16LeToUtf8(std::string_view bytes) {
+std::string utf16LeToUtf8(std::string_view bytes) {
   std::string out;
   auto unitAt = [&](std::size_t i) {
     return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
@@ -148,17 +148,17 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
     if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
       const char16_t low = unitAt(i + 2);
       if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+        appendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
         i += 2;
         continue;
       }
     }
-    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
+    appendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
   }
   return out;
 }
 
-std::string Utf8ToUtf16Le(std::string_view utf8) {
+std::string utf8ToUtf16Le(std::string_view utf8) {
   std::string out;
   std::size_t i = 0;
   while (i < utf8.size()) {
@@ -176,17 +176,17 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
       c = (c << 6) | (t & 0x3F);
     }
     if (!valid || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
-      AppendUtf16Le(out, static_cast<char16_t>(kReplacement));
+      appendUtf16Le(out, static_cast<char16_t>(kReplacement));
       ++i;
       continue;
     }
     i += static_cast<std::size_t>(extra) + 1;
     if (c >= 0x10000) {
       c -= 0x10000;
-      AppendUtf16Le(out, static_cast<char16_t>(0xD800 + (c >> 10)));
-      AppendUtf16Le(out, static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+      appendUtf16Le(out, static_cast<char16_t>(0xD800 + (c >> 10)));
+      appendUtf16Le(out, static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
     } else {
-      AppendUtf16Le(out, static_cast<char16_t>(c));
+      appendUtf16Le(out, static_cast<char16_t>(c));
     }
   }
   return out;
@@ -226,7 +226,7 @@ void ProfileFile::parse(std::string_view bytes) {
   std::string decoded;
   utf16_ = !byteOrderMark_ && bytes.substr(0, 2) == "\xFF\xFE";
   if (utf16_) {
-    decoded = Utf16LeToUtf8(bytes.substr(2));
+    decoded = utf16LeToUtf8(bytes.substr(2));
     bytes = decoded;
   }
   crlf_ = bytes.find("\r\n") != std::string_view::npos;
@@ -248,21 +248,21 @@ std::string ProfileFile::serialize() const {
     out += l.text;
     out += crlf_ ? "\r\n" : "\n";
   }
-  if (utf16_) return "\xFF\xFE" + Utf8ToUtf16Le(out);
+  if (utf16_) return "\xFF\xFE" + utf8ToUtf16Le(out);
   return out;
 }
 
 int ProfileFile::findSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const auto name = SectionName(lines_[i].text);
-    if (name && EqualsIgnoringCase(*name, section)) return static_cast<int>(i);
+    const auto name = sectionName(lines_[i].text);
+    if (name && equalsIgnoringCase(*name, section)) return static_cast<int>(i);
   }
   return -1;
 }
 
 int ProfileFile::sectionEnd(int sectionLine) const {
   std::size_t i = static_cast<std::size_t>(sectionLine) + 1;
-  while (i < lines_.size() && !SectionName(lines_[i].text)) ++i;
+  while (i < lines_.size() && !sectionName(lines_[i].text)) ++i;
   return static_cast<int>(i);
 }
 
@@ -270,7 +270,7 @@ int ProfileFile::findKey(int sectionLine, std::string_view key) const {
   const int end = sectionEnd(sectionLine);
   for (int i = sectionLine + 1; i < end; ++i) {
     std::string_view k, v;
-    if (SplitKey(lines_[static_cast<std::size_t>(i)].text, &k, &v) && EqualsIgnoringCase(k, key))
+    if (splitKey(lines_[static_cast<std::size_t>(i)].text, &k, &v) && equalsIgnoringCase(k, key))
       return i;
   }
   return -1;
@@ -294,16 +294,16 @@ std::string ProfileFile::readString(std::string_view section, std::string_view k
   const int k = s >= 0 ? findKey(s, key) : -1;
   if (k < 0) return std::string(def);
   std::string_view name, value;
-  SplitKey(lines_[static_cast<std::size_t>(k)].text, &name, &value);
+  splitKey(lines_[static_cast<std::size_t>(k)].text, &name, &value);
   return std::string(value);
 }
 
 int ProfileFile::readInteger(std::string_view section, std::string_view key, int def) {
-  return ParseProfileInteger(readString(section, key, "")).value_or(def);
+  return parseProfileInteger(readString(section, key, "")).value_or(def);
 }
 
 double ProfileFile::readDecimal(std::string_view section, std::string_view key, double def) {
-  return ParseProfileDecimal(readString(section, key, "")).value_or(def);
+  return parseProfileDecimal(readString(section, key, "")).value_or(def);
 }
 
 bool ProfileFile::writeString(std::string_view section, std::string_view key,
@@ -312,7 +312,7 @@ bool ProfileFile::writeString(std::string_view section, std::string_view key,
   std::string line = std::string(key) + "=" + std::string(value);
   const int s = findSection(section);
   if (s < 0) {
-    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back({""});
+    if (!lines_.empty() && !trim(lines_.back().text).empty()) lines_.push_back({""});
     lines_.push_back({"[" + std::string(section) + "]"});
     lines_.push_back({std::move(line)});
   } else if (const int k = findKey(s, key); k >= 0) {
@@ -320,7 +320,7 @@ bool ProfileFile::writeString(std::string_view section, std::string_view key,
   } else {
     // After the section's last non-blank line.
     int at = sectionEnd(s);
-    while (at - 1 > s && Trim(lines_[static_cast<std::size_t>(at - 1)].text).empty()) --at;
+    while (at - 1 > s && trim(lines_[static_cast<std::size_t>(at - 1)].text).empty()) --at;
     lines_.insert(lines_.begin() + at, {std::move(line)});
   }
   return save(error);
@@ -333,7 +333,7 @@ bool ProfileFile::writeInteger(std::string_view section, std::string_view key, i
 
 bool ProfileFile::writeDecimal(std::string_view section, std::string_view key, double value,
                                std::string* error) {
-  return writeString(section, key, FormatProfileDecimal(value, decimalSeparator_), error);
+  return writeString(section, key, formatProfileDecimal(value, decimalSeparator_), error);
 }
 
 bool ProfileFile::deleteKey(std::string_view section, std::string_view key, std::string* error) {

@@ -15,16 +15,16 @@ namespace marvena {
 class FileSystem;
 
 // Parsing rules shared with the job directives.
-std::optional<int> ParseProfileInteger(std::string_view text);
+std::optional<int> parseProfileInteger(std::string_view text);
 // Accepts either decimal separator; no thousands separators.
-std::optional<double> ParseProfileDecimal(std::string_view text);
+std::optional<double> parseProfileDecimal(std::string_view text);
 // Up to 15 significant digits with the given decimal separator.
-std::string FormatProfileDecimal(double value, char decimalSeparator);
+std::string formatProfileDecimal(double value, char decimalSeparator);
 
 // A settings file saved as UTF-16 (little-endian, without its mark) as UTF-8
 // and back; what cannot be converted becomes U+FFFD.
-std::string Utf16LeToUtf8(std::string_view bytes);
-std::string Utf8ToUtf16Le(std::string_view utf8);
+std::string utf16LeToUtf8(std::string_view bytes);
+std::string utf8ToUtf16Le(std::string_view utf8);
 
 class ProfileFile {
  public:

@@ -9,14 +9,14 @@ namespace {
 
 constexpr const char* kSpool = "Spool";
 
-std::string First255(std::string s) {
+std::string first255(std::string s) {
   if (s.size() > 255) s.resize(255);
   return s;
 }
 
 // Selects the default printer and records it; on any failure PrinterIndex
 // becomes -1 and PrinterInUse goes.
-void FixUpToDefault(ProfileFile& settings, Printers& printers) {
+void fixUpToDefault(ProfileFile& settings, Printers& printers) {
   bool ok = printers.select(-1) && printers.currentIndex() >= 0;
   if (ok) {
     ok = settings.writeInteger(kSpool, "PrinterIndex", printers.currentIndex()) &&
@@ -30,17 +30,17 @@ void FixUpToDefault(ProfileFile& settings, Printers& printers) {
 
 }  // namespace
 
-std::string OptionsWantedAtStart(ProfileFile* settings, Printers& printers) {
+std::string optionsWantedAtStart(ProfileFile* settings, Printers& printers) {
   if (!settings) return {};
   if (!settings->keyExists(kSpool, "PrinterIndex")) return "first run: no printer chosen yet";
-  const std::string inUse = First255(settings->readString(kSpool, "PrinterInUse", ""));
+  const std::string inUse = first255(settings->readString(kSpool, "PrinterInUse", ""));
   if (!inUse.empty() && printers.currentIndex() >= 0 && inUse != printers.currentName())
     return "the printer in use \"" + inUse + "\" is not the selected printer \"" +
            printers.currentName() + "\"";
   return {};
 }
 
-SpoolAndPrinter LoadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
+SpoolAndPrinter loadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
                                     const OpenOptionsDialog& openOptions) {
   SpoolAndPrinter out;
   if (!settings) return out;
@@ -51,30 +51,30 @@ SpoolAndPrinter LoadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
   if (settings->keyExists(kSpool, "PrinterIndex")) {
     const int index = settings->readInteger(kSpool, "PrinterIndex", -1);
     const bool valid = index <= count - 1 && index >= -1 && printers.select(index);
-    if (!valid) FixUpToDefault(*settings, printers);
+    if (!valid) fixUpToDefault(*settings, printers);
   } else {
     printers.select(-1);
     if (openOptions) openOptions("first run: no printer chosen yet");
   }
 
-  const std::string inUse = First255(settings->readString(kSpool, "PrinterInUse", ""));
+  const std::string inUse = first255(settings->readString(kSpool, "PrinterInUse", ""));
   if (!inUse.empty() && printers.currentIndex() >= 0 && inUse != printers.currentName()) {
     if (openOptions)
       openOptions("the printer in use \"" + inUse + "\" is not the selected printer \"" +
                   printers.currentName() + "\"");
   }
 
-  WritePrinterList(*settings, printers);
+  writePrinterList(*settings, printers);
 
   const std::string orientation =
-      First255(settings->readString(kSpool, "PrinterOrientation", "poPortrait"));
+      first255(settings->readString(kSpool, "PrinterOrientation", "poPortrait"));
   if (count > 0)
     printers.setOrientation(orientation == "poLandscape" ? Orientation::Landscape
                                                          : Orientation::Portrait);
   return out;
 }
 
-void LoadPaperAndMargins(ProfileFile* settings, PrintSettings& ps) {
+void loadPaperAndMargins(ProfileFile* settings, PrintSettings& ps) {
   if (!settings) {
     ps.paperSize = 9;
     ps.paperLength = 297;
@@ -92,7 +92,7 @@ void LoadPaperAndMargins(ProfileFile* settings, PrintSettings& ps) {
       static_cast<float>(settings->readDecimal(kSpool, "mmRightMargin", ps.rightMargin));
 }
 
-void WritePrinterList(ProfileFile& settings, Printers& printers) {
+void writePrinterList(ProfileFile& settings, Printers& printers) {
   for (int i = 0; i <= 99; ++i) {
     const std::string key = "Printer" + std::to_string(i);
     if (!settings.readString(kSpool, key, "").empty()) settings.deleteKey(kSpool, key);
@@ -107,7 +107,7 @@ void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& p
   if (settings) {
     settings->writeInteger(kSpool, "PrinterIndex", printers.currentIndex());
     settings->writeString(kSpool, "PrinterInUse", printers.currentName());
-    WritePrinterList(*settings, printers);
+    writePrinterList(*settings, printers);
     settings->writeString(kSpool, "PrinterOrientation", "poPortrait");
   }
   printers.setPaperSize(9);
@@ -126,7 +126,7 @@ void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& p
   ps.paperWidth = 210;
 }
 
-bool StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps,
+bool storeAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps,
                          std::string* error) {
   return settings.writeInteger(kSpool, "PrinterIndex", printers.currentIndex(), error) &&
          settings.writeString(kSpool, "PrinterInUse", printers.currentName(), error) &&
@@ -143,12 +143,12 @@ bool StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintS
          settings.writeDecimal(kSpool, "mmRightMargin", ps.rightMargin, error);
 }
 
-std::pair<double, double> ParsePsd(const std::string& text) {
+std::pair<double, double> parsePsd(const std::string& text) {
   constexpr std::pair<double, double> kDefault{15.0, 0.0};
   // The decimal point of PSD is always ".".
   auto parse = [](std::string_view s) -> std::optional<double> {
     if (s.find(',') != std::string_view::npos) return std::nullopt;
-    return ParseProfileDecimal(s);
+    return parseProfileDecimal(s);
   };
   const std::size_t slash = text.find('/');
   if (slash == std::string::npos) {
@@ -162,12 +162,12 @@ std::pair<double, double> ParsePsd(const std::string& text) {
   return {*first, *second};
 }
 
-std::pair<double, double> ReadPsd(ProfileFile* settings) {
+std::pair<double, double> readPsd(ProfileFile* settings) {
   if (!settings) return {15.0, 0.0};
-  return ParsePsd(settings->readString("FR0572", "PSD", ""));
+  return parsePsd(settings->readString("FR0572", "PSD", ""));
 }
 
-ExportSettings ReadExportSettings(ProfileFile* settings) {
+ExportSettings readExportSettings(ProfileFile* settings) {
   ExportSettings e;
   if (!settings) return e;
   e.path = settings->readString("ESSVE", "Path", "");

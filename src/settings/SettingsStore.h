@@ -23,31 +23,31 @@ using OpenOptionsDialog = std::function<void(const std::string& reason)>;
 struct SpoolAndPrinter {
   std::string spoolPath = kDefaultSpoolPath;
 };
-SpoolAndPrinter LoadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
+SpoolAndPrinter loadSpoolAndPrinter(ProfileFile* settings, Printers& printers,
                                     const OpenOptionsDialog& openOptions);
 
 // After the load: why the options window should open (no printer chosen
 // yet, or PrinterInUse naming another printer than the selected one), or
 // empty. The same conditions as the load's own.
-std::string OptionsWantedAtStart(ProfileFile* settings, Printers& printers);
+std::string optionsWantedAtStart(ProfileFile* settings, Printers& printers);
 
 // Load step 8: paper and margins into `ps`.
-void LoadPaperAndMargins(ProfileFile* settings, PrintSettings& ps);
+void loadPaperAndMargins(ProfileFile* settings, PrintSettings& ps);
 
 // Replaces the Printer0..Printer99 keys with the current printer list.
-void WritePrinterList(ProfileFile& settings, Printers& printers);
+void writePrinterList(ProfileFile& settings, Printers& printers);
 
 // The "Restauruoti" command.
 void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& ps);
 
 // Writes what the page-setup action of the options dialog changed, in the
 // fixed key order. The first write that fails ends it: false, *error set.
-bool StoreAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps,
+bool storeAfterPageSetup(ProfileFile& settings, Printers& printers, const PrintSettings& ps,
                          std::string* error = nullptr);
 
 // [FR0572] PSD: one decimal or two joined by "/".
-std::pair<double, double> ParsePsd(const std::string& text);
-std::pair<double, double> ReadPsd(ProfileFile* settings);
+std::pair<double, double> parsePsd(const std::string& text);
+std::pair<double, double> readPsd(ProfileFile* settings);
 
 // [ESSVE]: the export directory and FTP account; each read only when the one before is set.
 struct ExportSettings {
@@ -56,6 +56,6 @@ struct ExportSettings {
     return !path.empty() && !ftp.empty() && !user.empty() && !password.empty();
   }
 };
-ExportSettings ReadExportSettings(ProfileFile* settings);
+ExportSettings readExportSettings(ProfileFile* settings);
 
 }  // namespace marvena

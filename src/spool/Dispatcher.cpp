@@ -27,7 +27,7 @@ constexpr std::int64_t kConfirmMs = 2000;
 constexpr std::int64_t kReopenMs = 60000;
 
 struct NameLess {
-  bool operator()(const std::string& a, const std::string& b) const { return JobNameLess(a, b); }
+  bool operator()(const std::string& a, const std::string& b) const { return jobNameLess(a, b); }
 };
 
 // Keeps the pass guard set for the lifetime of a pass.
@@ -76,7 +76,7 @@ class JournalScope {
   JournalingFileSystem* fs_;
 };
 
-void Earliest(std::int64_t* slot, std::int64_t delay) {
+void earliest(std::int64_t* slot, std::int64_t delay) {
   delay = std::max<std::int64_t>(delay, 0);
   if (*slot < 0 || delay < *slot) *slot = delay;
 }
@@ -120,19 +120,19 @@ struct Dispatcher::Watched {
   std::vector<Parked> parked;               // claimed jobs waiting in the work area
 };
 
-bool IsJobName(const std::string& name, const std::string& extension) {
+bool isJobName(const std::string& name, const std::string& extension) {
   if (name.empty() || name[0] == '.') return false;
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || name.size() - dot - 1 != extension.size()) return false;
   for (std::size_t i = 0; i < extension.size(); ++i)
-    if (AsciiUpper(name[dot + 1 + i]) != AsciiUpper(extension[i])) return false;
+    if (asciiUpper(name[dot + 1 + i]) != asciiUpper(extension[i])) return false;
   return true;
 }
 
-bool JobNameLess(const std::string& a, const std::string& b) {
+bool jobNameLess(const std::string& a, const std::string& b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const char x = AsciiUpper(a[i]), y = AsciiUpper(b[i]);
+    const char x = asciiUpper(a[i]), y = asciiUpper(b[i]);
     if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
   }
   if (a.size() != b.size()) return a.size() < b.size();
@@ -177,7 +177,7 @@ std::vector<std::string> Dispatcher::directories() const {
 
 bool Dispatcher::isJobNameIn(const Watched& w, const std::string& name) const {
   for (const std::string& ext : w.extensions)
-    if (IsJobName(name, ext)) return true;
+    if (isJobName(name, ext)) return true;
   return false;
 }
 
@@ -254,7 +254,7 @@ void Dispatcher::refresh(Watched& w, std::int64_t now, PassReport& report) {
   // part of the work, however many files it holds.
   if (changed && w.listed && now - w.listedAtMs < w.minGapMs) {
     ++report.waiting;
-    Earliest(&report.settleWakeMs, w.listedAtMs + w.minGapMs - now);
+    earliest(&report.settleWakeMs, w.listedAtMs + w.minGapMs - now);
     return;
   }
   w.dirty = false;
@@ -310,15 +310,15 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
 
   if (slot.handler->pending()) {
     for (auto& [name, c] : w.candidates) {
-      if (!IsJobName(name, ext)) continue;
+      if (!isJobName(name, ext)) continue;
       const std::string path = w.dir + "/" + name;
       const std::optional<DirEntry> e = fs_.lstat(path);
       if (!e || !e->regular) continue;
       const ReadinessDecision d =
-          DecideReadiness(c.settle, *e, fs_.writeState(path), now, options_.settleMs);
+          decideReadiness(c.settle, *e, fs_.writeState(path), now, options_.settleMs);
       if (d.readiness == Readiness::Settling) {
         ++report.waiting;
-        Earliest(&report.settleWakeMs, d.recheckAtMs - now);
+        earliest(&report.settleWakeMs, d.recheckAtMs - now);
       }
       if (d.readiness == Readiness::Ready &&
           reported_.insert({path, e->size, e->mtimeNs, e->inode}).second)
@@ -328,8 +328,8 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
   }
   if (slot.available && !slot.available()) {
     int waiting = 0;
-    for (auto& [name, c] : w.candidates) waiting += IsJobName(name, ext);
-    for (Parked& p : w.parked) waiting += IsJobName(p.item.name, ext);
+    for (auto& [name, c] : w.candidates) waiting += isJobName(name, ext);
+    for (Parked& p : w.parked) waiting += isJobName(p.item.name, ext);
     if (waiting > 0) {
       report.unavailable += waiting;
       anyUnavailable_ = true;
@@ -349,24 +349,24 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
     bool ran = false;
     for (std::size_t i = 0; i < w.parked.size(); ++i) {
       Parked& p = w.parked[i];
-      if (!IsJobName(p.item.name, ext)) continue;
+      if (!isJobName(p.item.name, ext)) continue;
       const std::optional<DirEntry> e = fs_.lstat(p.item.path);
       if (!e || !e->regular) {
         w.parked.erase(w.parked.begin() + static_cast<std::ptrdiff_t>(i--));
         continue;
       }
       std::int64_t due = 0;
-      if (!RetryAllowed(p.backoff, *e, now, &due)) {
-        Earliest(&report.retryWakeMs, due - now);
+      if (!retryAllowed(p.backoff, *e, now, &due)) {
+        earliest(&report.retryWakeMs, due - now);
         continue;
       }
       if (p.waitForWriter) {
         const ReadinessDecision d =
-            DecideReadiness(p.settle, *e, fs_.writeState(p.item.path), now, options_.settleMs);
+            decideReadiness(p.settle, *e, fs_.writeState(p.item.path), now, options_.settleMs);
         if (d.readiness == Readiness::Busy) ++report.busy;
         if (d.readiness == Readiness::Settling) {
           ++report.waiting;
-          Earliest(&report.settleWakeMs, d.recheckAtMs - now);
+          earliest(&report.settleWakeMs, d.recheckAtMs - now);
         }
         if (d.readiness != Readiness::Ready) continue;
       }
@@ -385,7 +385,7 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
     for (auto it = w.candidates.begin(); it != w.candidates.end();) {
       const std::string& name = it->first;
       Candidate& c = it->second;
-      if (!IsJobName(name, ext) || c.claimedCopy) {
+      if (!isJobName(name, ext) || c.claimedCopy) {
         ++it;
         continue;
       }
@@ -401,13 +401,13 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
       }
       std::int64_t due = 0;
       if (auto b = w.backoffs.find(name);
-          b != w.backoffs.end() && !RetryAllowed(b->second, *e, now, &due)) {
-        Earliest(&report.retryWakeMs, due - now);
+          b != w.backoffs.end() && !retryAllowed(b->second, *e, now, &due)) {
+        earliest(&report.retryWakeMs, due - now);
         ++it;
         continue;
       }
       const ReadinessDecision d =
-          DecideReadiness(c.settle, *e, fs_.writeState(path), now, options_.settleMs);
+          decideReadiness(c.settle, *e, fs_.writeState(path), now, options_.settleMs);
       if (d.readiness == Readiness::Gone) {
         it = w.candidates.erase(it);
         continue;
@@ -415,7 +415,7 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
       if (d.readiness == Readiness::Busy) ++report.busy;
       if (d.readiness == Readiness::Settling) {
         ++report.waiting;
-        Earliest(&report.settleWakeMs, d.recheckAtMs - now);
+        earliest(&report.settleWakeMs, d.recheckAtMs - now);
       }
       if (d.readiness == Readiness::Ready) {
         if (!tried_.count({path, e->size, e->mtimeNs, e->inode})) {
@@ -437,7 +437,7 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
     const WorkArea::Claim claim = w.area->claim(chosen, *seen, true, &item, &error);
     if (claim != WorkArea::Claim::Claimed) {
       if (claim == WorkArea::Claim::Failed) {
-        NoteFailedTry(w.backoffs[chosen], *seen, now);
+        noteFailedTry(w.backoffs[chosen], *seen, now);
         if (reported_.insert({path, seen->size, seen->mtimeNs, seen->inode}).second)
           log(chosen, ext, "cannot be taken into the work area, tried again later: " + error);
       }
@@ -465,7 +465,7 @@ bool Dispatcher::serveSlot(Slot& slot, PassReport& report, std::int64_t now) {
 void Dispatcher::park(Watched& w, const WorkArea::Item& item, bool waitForWriter,
                       std::int64_t now) {
   Parked p{item, waitForWriter, {}, {}};
-  if (!waitForWriter) NoteFailedTry(p.backoff, item.entry, now);
+  if (!waitForWriter) noteFailedTry(p.backoff, item.entry, now);
   w.parked.push_back(std::move(p));
 }
 
@@ -516,7 +516,7 @@ bool Dispatcher::runItem(Slot& slot, Watched& w, const WorkArea::Item& item, Pas
         w.candidates[item.name].claimedCopy = false;
       else
         w.candidates[item.name];
-      NoteFailedTry(w.backoffs[item.name], item.source ? *item.source : item.entry, now);
+      noteFailedTry(w.backoffs[item.name], item.source ? *item.source : item.entry, now);
     } else {
       // Its name was taken by a newer file meanwhile: it waits here.
       park(w, item, false, now);
@@ -580,7 +580,7 @@ void Dispatcher::step(const char* name) {
 
 void Dispatcher::log(const std::string& name, const std::string& handler,
                      const std::string& outcome) {
-  messages_.log(JobLogLine(clock_, name, handler, outcome));
+  messages_.log(jobLogLine(clock_, name, handler, outcome));
 }
 
 }  // namespace marvena

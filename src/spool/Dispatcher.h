@@ -129,8 +129,8 @@ class Dispatcher {
 };
 
 // "txt" matches "REPORT.TXT"; hidden names (leading ".") never match.
-bool IsJobName(const std::string& name, const std::string& extension);
+bool isJobName(const std::string& name, const std::string& extension);
 // Case-insensitive order of names, as the Windows directory search returns them.
-bool JobNameLess(const std::string& a, const std::string& b);
+bool jobNameLess(const std::string& a, const std::string& b);
 
 }  // namespace marvena

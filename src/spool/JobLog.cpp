@@ -7,7 +7,7 @@
 
 namespace marvena {
 
-std::string JobLogLine(Clock& clock, const std::string& name, const std::string& kind,
+std::string jobLogLine(Clock& clock, const std::string& name, const std::string& kind,
                        const std::string& text) {
   const LocalTime t = clock.localNow();
   char stamp[32];
@@ -39,7 +39,7 @@ void JobLog::onJobEvent(const JobEvent& e) {
       break;
   }
   if (!e.detail.empty()) outcome += ": " + e.detail;
-  sink_.log(JobLogLine(clock_, e.name, e.kind, outcome));
+  sink_.log(jobLogLine(clock_, e.name, e.kind, outcome));
 }
 
 }  // namespace marvena

@@ -13,7 +13,7 @@ class Clock;
 class MessageSink;
 
 // "2026-12-09 10:30:05 NAME [*.KIND] TEXT": the form of every job log line.
-std::string JobLogLine(Clock& clock, const std::string& name, const std::string& kind,
+std::string jobLogLine(Clock& clock, const std::string& name, const std::string& kind,
                        const std::string& text);
 
 class JobLog final : public JobObserver {

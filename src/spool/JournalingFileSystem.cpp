@@ -11,7 +11,7 @@ std::unique_ptr<AtomicFile> JournalingFileSystem::createAtomic(const std::string
     file->setBeforePublish([this, journal = journal_, path](std::uint64_t inode,
                                                             std::string* error) {
       return base_.appendFile(
-          journal, "publish " + std::to_string(inode) + " " + EscapeRecordText(path) + "\n", error);
+          journal, "publish " + std::to_string(inode) + " " + escapeRecordText(path) + "\n", error);
     });
   }
   return file;

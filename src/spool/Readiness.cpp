@@ -4,7 +4,7 @@
 
 namespace marvena {
 
-ReadinessDecision DecideReadiness(SettleState& state, const DirEntry& now, WriteState writer,
+ReadinessDecision decideReadiness(SettleState& state, const DirEntry& now, WriteState writer,
                                   std::int64_t nowMs, std::int64_t settleMs) {
   if (writer == WriteState::Missing) {
     state = {};
@@ -17,13 +17,13 @@ ReadinessDecision DecideReadiness(SettleState& state, const DirEntry& now, Write
   }
   const std::int64_t quiet = writer == WriteState::Idle ? std::max<std::int64_t>(settleMs, 0)
                                                         : std::max<std::int64_t>(settleMs, 1000);
-  if (!state.known || !SameVersion(state.seen, now)) state = {true, now, nowMs};
+  if (!state.known || !sameVersion(state.seen, now)) state = {true, now, nowMs};
   if (nowMs - state.sinceMs >= quiet) return {Readiness::Ready};
   return {Readiness::Settling, state.sinceMs + quiet};
 }
 
-void NoteFailedTry(Backoff& backoff, const DirEntry& version, std::int64_t nowMs) {
-  if (!SameVersion(backoff.version, version) || backoff.delayMs == 0) {
+void noteFailedTry(Backoff& backoff, const DirEntry& version, std::int64_t nowMs) {
+  if (!sameVersion(backoff.version, version) || backoff.delayMs == 0) {
     backoff.delayMs = kFirstRetryMs;
   } else {
     backoff.delayMs = std::min(backoff.delayMs * 2, kLongestRetryMs);
@@ -32,9 +32,9 @@ void NoteFailedTry(Backoff& backoff, const DirEntry& version, std::int64_t nowMs
   backoff.notBeforeMs = nowMs + backoff.delayMs;
 }
 
-bool RetryAllowed(const Backoff& backoff, const DirEntry& version, std::int64_t nowMs,
+bool retryAllowed(const Backoff& backoff, const DirEntry& version, std::int64_t nowMs,
                   std::int64_t* dueMs) {
-  if (backoff.delayMs == 0 || !SameVersion(backoff.version, version)) return true;
+  if (backoff.delayMs == 0 || !sameVersion(backoff.version, version)) return true;
   if (nowMs >= backoff.notBeforeMs) return true;
   if (dueMs) *dueMs = backoff.notBeforeMs;
   return false;

@@ -25,7 +25,7 @@ struct ReadinessDecision {
   std::int64_t recheckAtMs = -1;  // when a settling file may be ready; -1 for none
 };
 
-ReadinessDecision DecideReadiness(SettleState& state, const DirEntry& now, WriteState writer,
+ReadinessDecision decideReadiness(SettleState& state, const DirEntry& now, WriteState writer,
                                   std::int64_t nowMs, std::int64_t settleMs);
 
 // Retries of a job that was kept: after 1 s, then twice as long each time,
@@ -39,9 +39,9 @@ struct Backoff {
 inline constexpr std::int64_t kFirstRetryMs = 1000;
 inline constexpr std::int64_t kLongestRetryMs = 60000;
 
-void NoteFailedTry(Backoff& backoff, const DirEntry& version, std::int64_t nowMs);
+void noteFailedTry(Backoff& backoff, const DirEntry& version, std::int64_t nowMs);
 // Whether `version` may be tried now; when not, *dueMs tells when.
-bool RetryAllowed(const Backoff& backoff, const DirEntry& version, std::int64_t nowMs,
+bool retryAllowed(const Backoff& backoff, const DirEntry& version, std::int64_t nowMs,
                   std::int64_t* dueMs);
 
 }  // namespace marvena

@@ -8,7 +8,7 @@ namespace marvena {
 
 namespace {
 
-bool AllOf(std::string_view s, bool (*pred)(char)) {
+bool allOf(std::string_view s, bool (*pred)(char)) {
   if (s.empty()) return false;
   for (char c : s)
     if (!pred(c)) return false;
@@ -17,7 +17,7 @@ bool AllOf(std::string_view s, bool (*pred)(char)) {
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
-bool IsHex(char c) {
+bool isHex(char c) {
   return IsDigit(c) || (c >= 'a' && c <= 'f');
 }
 
@@ -33,27 +33,27 @@ std::string TemporaryName(long pid, std::uint32_t random) {
   return buf;
 }
 
-long TemporaryOwner(std::string_view name) {
+long temporaryOwner(std::string_view name) {
   constexpr std::string_view head = ".marvena-", tail = ".tmp";
   if (name.substr(0, head.size()) != head || !EndsWith(name, tail)) return -1;
   const std::string_view body = name.substr(head.size(), name.size() - head.size() - tail.size());
   const std::size_t dash = body.find('-');
   if (dash == std::string_view::npos) return -1;
   const std::string_view pid = body.substr(0, dash), hex = body.substr(dash + 1);
-  if (pid.size() > 10 || !AllOf(pid, IsDigit) || !AllOf(hex, IsHex)) return -1;
+  if (pid.size() > 10 || !allOf(pid, IsDigit) || !allOf(hex, isHex)) return -1;
   long value = 0;
   for (char c : pid) value = value * 10 + (c - '0');
   return value;
 }
 
-bool IsLegacyTemporary(std::string_view name) {
+bool isLegacyTemporary(std::string_view name) {
   if (name.size() < 2 || name[0] != '.') return false;
   if (name.substr(0, 9) == ".marvena-" && EndsWith(name, ".pdf.part")) return true;
   if (!EndsWith(name, ".tmp")) return false;
   // ".NAME.<digits>.tmp" with a non-empty NAME
   const std::string_view body = name.substr(1, name.size() - 5);
   const std::size_t dot = body.rfind('.');
-  return dot != std::string_view::npos && dot > 0 && AllOf(body.substr(dot + 1), IsDigit);
+  return dot != std::string_view::npos && dot > 0 && allOf(body.substr(dot + 1), IsDigit);
 }
 
 int RemoveStaleTemporaries(FileSystem& fs, const std::string& dir,
@@ -61,8 +61,8 @@ int RemoveStaleTemporaries(FileSystem& fs, const std::string& dir,
   int removed = 0;
   for (const DirName& d : fs.listNames(dir)) {
     if (d.name.empty() || d.name[0] != '.' || d.type == EntryType::Directory) continue;
-    const long owner = TemporaryOwner(d.name);
-    const bool stale = owner >= 0 ? !running(owner) : IsLegacyTemporary(d.name);
+    const long owner = temporaryOwner(d.name);
+    const bool stale = owner >= 0 ? !running(owner) : isLegacyTemporary(d.name);
     if (!stale) continue;
     const std::optional<DirEntry> e = fs.lstat(dir + "/" + d.name);
     if (e && e->regular && fs.remove(dir + "/" + d.name)) ++removed;

@@ -16,10 +16,10 @@ class FileSystem;
 // ".marvena-<pid>-<hex>.tmp"
 std::string TemporaryName(long pid, std::uint32_t random);
 // The writer's pid when `name` is one of ours, else -1.
-long TemporaryOwner(std::string_view name);
+long temporaryOwner(std::string_view name);
 // Temporary names earlier versions of the tool left behind after a crash:
 // ".NAME.NNN.tmp" and ".marvena-*.pdf.part".
-bool IsLegacyTemporary(std::string_view name);
+bool isLegacyTemporary(std::string_view name);
 
 // Removes what crashed runs left in `dir`: our temporary files whose writer
 // is no longer `running`, and those of earlier versions. How many went.

@@ -14,7 +14,7 @@ constexpr const char* kJournal = ".journal";
 }  // namespace
 
 // Names may hold any byte but "/" and NUL; a record is one line.
-std::string EscapeRecordText(std::string_view s) {
+std::string escapeRecordText(std::string_view s) {
   std::string out;
   for (char c : s) {
     if (c == '%')
@@ -29,7 +29,7 @@ std::string EscapeRecordText(std::string_view s) {
   return out;
 }
 
-std::string UnescapeRecordText(std::string_view s) {
+std::string unescapeRecordText(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '%' && i + 2 < s.size()) {
@@ -47,13 +47,13 @@ std::string UnescapeRecordText(std::string_view s) {
 
 namespace {
 
-std::string VersionText(const DirEntry& e) {
+std::string versionText(const DirEntry& e) {
   return std::to_string(e.device) + " " + std::to_string(e.inode) + " " + std::to_string(e.size) +
          " " + std::to_string(e.mtimeNs);
 }
 
 // "DEV INO SIZE MTIME REST" -> the version and REST.
-bool ParseVersion(std::string_view line, DirEntry* e, std::string* rest) {
+bool parseVersion(std::string_view line, DirEntry* e, std::string* rest) {
   std::uint64_t v[3] = {};
   std::int64_t mtime = 0;
   std::size_t pos = 0;
@@ -97,7 +97,7 @@ std::vector<std::string_view> Lines(std::string_view text) {
 
 }  // namespace
 
-std::string SafeHostTag(const std::string& host) {
+std::string safeHostTag(const std::string& host) {
   std::string tag;
   for (char c : host.substr(0, 32)) {
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -111,7 +111,7 @@ WorkArea::WorkArea(FileSystem& fs, std::string watchedDir, std::string stateDir,
     : fs_(fs),
       watchedDir_(std::move(watchedDir)),
       stateDir_(std::move(stateDir)),
-      hostTag_(SafeHostTag(hostTag)),
+      hostTag_(safeHostTag(hostTag)),
       runId_(runId) {}
 
 bool WorkArea::open(std::string* error) {
@@ -126,8 +126,8 @@ bool WorkArea::open(std::string* error) {
     for (std::string_view line : Lines(*text)) {
       Handled h;
       std::string rest;
-      if (ParseVersion(line, &h.version, &rest) && !rest.empty()) {
-        h.name = UnescapeRecordText(rest);
+      if (parseVersion(line, &h.version, &rest) && !rest.empty()) {
+        h.name = unescapeRecordText(rest);
         handled_.push_back(std::move(h));
       }
     }
@@ -166,7 +166,7 @@ std::vector<WorkArea::Item> WorkArea::leftovers(int* foreign) {
         if (line.substr(0, 7) != "source ") continue;
         DirEntry source;
         std::string rest;
-        if (ParseVersion(line.substr(7), &source, &rest)) item.source = source;
+        if (parseVersion(line.substr(7), &source, &rest)) item.source = source;
       }
     }
     items.push_back(std::move(item));
@@ -187,7 +187,7 @@ bool WorkArea::published(const Item& item) {
     if (space == std::string_view::npos) continue;
     const std::uint64_t inode =
         std::strtoull(std::string(rest.substr(0, space)).c_str(), nullptr, 10);
-    const std::optional<DirEntry> e = fs_.lstat(UnescapeRecordText(rest.substr(space + 1)));
+    const std::optional<DirEntry> e = fs_.lstat(unescapeRecordText(rest.substr(space + 1)));
     if (inode != 0 && e && e->inode == inode) return true;
   }
   return false;
@@ -227,7 +227,7 @@ WorkArea::Claim WorkArea::claim(const std::string& name, const DirEntry& seen, b
     const FsError copied = fs_.copyIfSame(from, seen, to, error);
     if (copied == FsError::None) {
       std::string journalError;
-      if (!fs_.appendFile(dir + "/" + kJournal, "source " + VersionText(seen) + "\n",
+      if (!fs_.appendFile(dir + "/" + kJournal, "source " + versionText(seen) + "\n",
                           &journalError)) {
         fs_.remove(to);
         fs_.removeDirectory(dir);
@@ -261,7 +261,7 @@ bool WorkArea::finish(const Item& item) {
   if (item.source) {
     const std::string original = watchedDir_ + "/" + item.name;
     const std::optional<DirEntry> now = fs_.lstat(original);
-    if (now && SameVersion(*now, *item.source)) {
+    if (now && sameVersion(*now, *item.source)) {
       deleted = fs_.remove(original);
       if (!deleted) remember(item.name, *item.source);
     }
@@ -302,7 +302,7 @@ std::string WorkArea::moveToFailed(const Item& item) {
     // The original stays where the DOS program left it unless it can go.
     const std::string original = watchedDir_ + "/" + item.name;
     const std::optional<DirEntry> now = fs_.lstat(original);
-    if (now && SameVersion(*now, *item.source) && (moved.empty() || !fs_.remove(original)))
+    if (now && sameVersion(*now, *item.source) && (moved.empty() || !fs_.remove(original)))
       remember(item.name, *item.source);
     removeItem(item);
     return moved;
@@ -313,7 +313,7 @@ std::string WorkArea::moveToFailed(const Item& item) {
 
 bool WorkArea::handled(const std::string& name, const DirEntry& e) const {
   for (const Handled& h : handled_)
-    if (h.name == name && SameVersion(h.version, e)) return true;
+    if (h.name == name && sameVersion(h.version, e)) return true;
   return false;
 }
 
@@ -321,7 +321,7 @@ void WorkArea::remember(const std::string& name, const DirEntry& e) {
   if (handled(name, e)) return;
   handled_.push_back({name, e});
   std::string ignored;
-  fs_.appendFile(stateDir_ + "/handled", VersionText(e) + " " + EscapeRecordText(name) + "\n",
+  fs_.appendFile(stateDir_ + "/handled", versionText(e) + " " + escapeRecordText(name) + "\n",
                  &ignored);
 }
 
@@ -334,7 +334,7 @@ void WorkArea::pruneHandled(const std::set<std::string>& presentNames) {
 bool WorkArea::saveHandled() {
   std::string text;
   for (const Handled& h : handled_)
-    text += VersionText(h.version) + " " + EscapeRecordText(h.name) + "\n";
+    text += versionText(h.version) + " " + escapeRecordText(h.name) + "\n";
   std::string ignored;
   return fs_.writeFileAtomic(stateDir_ + "/handled", text, &ignored);
 }

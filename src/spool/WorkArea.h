@@ -98,10 +98,10 @@ class WorkArea {
 };
 
 // A name or path as one field of a one-line record, and back.
-std::string EscapeRecordText(std::string_view s);
-std::string UnescapeRecordText(std::string_view s);
+std::string escapeRecordText(std::string_view s);
+std::string unescapeRecordText(std::string_view s);
 
 // "host name" made safe for a file name.
-std::string SafeHostTag(const std::string& host);
+std::string safeHostTag(const std::string& host);
 
 }  // namespace marvena

@@ -13,7 +13,7 @@
 
 namespace marvena {
 
-int WordVersionFromText(const std::string& text, bool nonNtWindows) {
+int wordVersionFromText(const std::string& text, bool nonNtWindows) {
   const std::string major = text.substr(0, text.find('.'));
   if (major.empty() || major.size() > 3) return 0;
   int v = 0;
@@ -26,7 +26,7 @@ int WordVersionFromText(const std::string& text, bool nonNtWindows) {
   return v;
 }
 
-StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
+StartupResult runStartup(ProfileFile* settings, StartupEnvironment& env) {
   StartupResult r;
   PrintSettings& ps = r.printSettings;
   env.shell.removeOrphanTrayIcons();
@@ -37,7 +37,7 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
     env.status.forceDisabled();
   }
 
-  const SpoolAndPrinter sp = LoadSpoolAndPrinter(settings, env.printers, env.openOptions);
+  const SpoolAndPrinter sp = loadSpoolAndPrinter(settings, env.printers, env.openOptions);
   r.spoolPath = sp.spoolPath;
 
   if (havePrinter) ps.orientation = env.printers.orientation();
@@ -45,15 +45,15 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
   ps.fontSize = 9;
   ps.fontStyle = 0;
 
-  LoadPaperAndMargins(settings, ps);
+  loadPaperAndMargins(settings, ps);
   if (env.status.state() != DispatchState::Disabled)
-    ClampMarginsToPrinter(env.printers, ps.topMargin, ps.bottomMargin, ps.leftMargin,
+    clampMarginsToPrinter(env.printers, ps.topMargin, ps.bottomMargin, ps.leftMargin,
                           ps.rightMargin);
   ps.splitterMargin = 0;
   ps.copies1 = 1;
   ps.copies2 = 1;
 
-  r.spoolDir = MapDosPath(r.spoolPath, env.driveRoot);
+  r.spoolDir = mapDosPath(r.spoolPath, env.driveRoot);
   std::string error;
   const bool exists = env.fs.stat(r.spoolDir).has_value();
   bool ok = exists ? env.fs.isDirectory(r.spoolDir) : env.fs.makeDirectories(r.spoolDir, &error);
@@ -68,7 +68,7 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
   if (havePrinter) {
     bool found = false;
     for (const std::string& face : env.printers.fontFaces()) {
-      if (EqualsIgnoringCase(face, "MARVENA")) {
+      if (equalsIgnoringCase(face, "MARVENA")) {
         found = true;
         break;
       }
@@ -80,7 +80,7 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
     }
   }
 
-  const std::vector<std::string> charsets = EnumFontCharsets(env.fonts, "Courier Marvena");
+  const std::vector<std::string> charsets = enumFontCharsets(env.fonts, "Courier Marvena");
   ps.balticCharset =
       std::find(charsets.begin(), charsets.end(), "BALTIC_CHARSET") != charsets.end();
   if (!ps.balticCharset) env.messages.showMessage("Nera BALTIC_CHARSET");
@@ -91,11 +91,11 @@ StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env) {
   r.timerEnabled = ok;
   env.shell.localizeSystemMenu();
 
-  r.wordVersion = env.wordVersionText ? WordVersionFromText(env.wordVersionText(), false) : 0;
+  r.wordVersion = env.wordVersionText ? wordVersionFromText(env.wordVersionText(), false) : 0;
 
-  r.exportSettings = ReadExportSettings(settings);
+  r.exportSettings = readExportSettings(settings);
   r.ftpExportEnabled = r.exportSettings.enabled();
-  if (r.ftpExportEnabled) r.exportDir = MapDosPath(r.exportSettings.path, env.driveRoot);
+  if (r.ftpExportEnabled) r.exportDir = mapDosPath(r.exportSettings.path, env.driveRoot);
   return r;
 }
 

@@ -21,7 +21,7 @@ class Shell;
 
 // The major version from a version text such as "11.0"; 9 counts as 8 on
 // the old Windows family.
-int WordVersionFromText(const std::string& text, bool nonNtWindows);
+int wordVersionFromText(const std::string& text, bool nonNtWindows);
 
 struct StartupEnvironment {
   FileSystem& fs;
@@ -48,6 +48,6 @@ struct StartupResult {
   bool timerEnabled = false;  // false only when the spool directory cannot be made
 };
 
-StartupResult RunStartup(ProfileFile* settings, StartupEnvironment& env);
+StartupResult runStartup(ProfileFile* settings, StartupEnvironment& env);
 
 }  // namespace marvena

@@ -18,13 +18,13 @@ constexpr std::size_t kRowLineOffset = 4;  // row i is job line 4 + i
 constexpr std::size_t kFirstRowLine = 5;
 constexpr long long kCurrentLayoutFrom = 20080901;
 
-bool IsCapital(char c) {
+bool isCapital(char c) {
   return c >= 'A' && c <= 'Z';
 }
 
 // Optional sign and up to 18 digits, blanks around allowed.
-std::optional<long long> ParseWhole(std::string_view text) {
-  text = TrimBlanks(text);
+std::optional<long long> parseWhole(std::string_view text) {
+  text = trimBlanks(text);
   bool negative = false;
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
     negative = text[0] == '-';
@@ -39,7 +39,7 @@ std::optional<long long> ParseWhole(std::string_view text) {
   return negative ? -v : v;
 }
 
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
   std::string out;
   std::size_t at = 0;
   for (std::size_t hit; (hit = text.find(from, at)) != std::string_view::npos;
@@ -50,14 +50,14 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 }
 
 // A row date YY.MM.DD as YYYY-MM-DD: years starting with 9 are 19xx.
-std::string RowDate(std::string_view field) {
+std::string rowDate(std::string_view field) {
   if (field.empty()) return {};
-  return JobDate(std::string(field[0] == '9' ? "19" : "20") + std::string(field));
+  return jobDate(std::string(field[0] == '9' ? "19" : "20") + std::string(field));
 }
 
-std::string WithoutLt(std::string_view s) {
+std::string withoutLt(std::string_view s) {
   if (s.substr(0, 2) == "LT") s.remove_prefix(2);
-  return RawValue(s);
+  return rawValue(s);
 }
 
 struct FormRules {
@@ -71,14 +71,14 @@ class DffBuilder {
       : job_(job),
         stamp_(stamp),
         formDefId_(std::move(formDefId)),
-        code_(HostTextToXml(formCode)),
+        code_(hostTextToXml(formCode)),
         rules_{formCode == "FR0671", formCode == "FR0672"},
         rows_(job.size() > kFirstRowLine ? job.size() - kFirstRowLine : 0),
         out_(FFDataWriter::LineEnd::CrLf, true, 8192 + rows_ * 700) {
-    name_ = HeaderValue(job, 0, ToXmlText);
-    fillDate_ = HeaderValue(job, 2, JobDate);
-    periodStart_ = HeaderValue(job, 3, JobDate);
-    periodEnd_ = HeaderValue(job, 4, JobDate);
+    name_ = headerValue(job, 0, toXmlText);
+    fillDate_ = headerValue(job, 2, jobDate);
+    periodStart_ = headerValue(job, 3, jobDate);
+    periodEnd_ = headerValue(job, 4, jobDate);
   }
 
   std::string current();
@@ -87,7 +87,7 @@ class DffBuilder {
  private:
   std::vector<std::string> rowFields(std::size_t i) const {
     if (i > rows_) return std::vector<std::string>(6);
-    return SplitJobRow(job_[kRowLineOffset + i], 6);
+    return splitJobRow(job_[kRowLineOffset + i], 6);
   }
   void currentSlot(std::size_t i, std::size_t slot);
   void earlierSlot(std::size_t i, std::size_t slot);
@@ -110,10 +110,10 @@ std::string DffBuilder::current() {
   const bool fr0672 = rules_.fr0672;
   std::optional<std::string> e1, pvm;
   if (job_.has(1)) {
-    const std::string_view s = TrimBlanks(job_[1]);
-    const bool prefixed = s.size() >= 2 && IsCapital(s[0]) && IsCapital(s[1]);
-    e1 = RawValue(prefixed ? s.substr(0, 2) : s);
-    pvm = RawValue(prefixed && s.size() > 2 ? s.substr(2) : s);
+    const std::string_view s = trimBlanks(job_[1]);
+    const bool prefixed = s.size() >= 2 && isCapital(s[0]) && isCapital(s[1]);
+    e1 = rawValue(prefixed ? s.substr(0, 2) : s);
+    pvm = rawValue(prefixed && s.size() > 2 ? s.substr(2) : s);
   }
   for (std::size_t n = 1; n <= kDffHead.size(); ++n) {
     const std::string_view t = TemplateLine(kDffHead, n);
@@ -191,26 +191,26 @@ void DffBuilder::currentSlot(std::size_t i, std::size_t slot) {
   const std::vector<std::string> f = rowFields(i);
   const bool dated = !f[0].empty();
   out_.field(slotName("P7", slot), dated ? std::to_string(i) : "");
-  out_.field(slotName("P8", slot), RowDate(f[0]));
-  out_.field(slotName("P9", slot), ToXmlText(std::string_view(f[1]).substr(0, 17)));
-  out_.field(slotName("P10", slot), CurrentDffAmount(f[4]));
-  out_.field(slotName("P11", slot), CurrentDffAmount(f[5]));
+  out_.field(slotName("P8", slot), rowDate(f[0]));
+  out_.field(slotName("P9", slot), toXmlText(std::string_view(f[1]).substr(0, 17)));
+  out_.field(slotName("P10", slot), currentDffAmount(f[4]));
+  out_.field(slotName("P11", slot), currentDffAmount(f[5]));
   if (rules_.fr0672) {
     out_.field(slotName("P16", slot), dated ? "0,00" : "");
     out_.field(slotName("P17", slot), dated ? "1" : "0");
   } else if (rules_.fr0671) {
     out_.field(slotName("P16", slot), dated ? "1" : "0");
   }
-  out_.field(slotName("P12", slot), ToXmlText(f[2]));
-  out_.field(slotName("P13", slot), ToXmlText(std::string_view(f[3]).substr(0, 32)));
+  out_.field(slotName("P12", slot), toXmlText(f[2]));
+  out_.field(slotName("P13", slot), toXmlText(std::string_view(f[3]).substr(0, 32)));
 }
 
 std::string DffBuilder::earlier() {
   const std::size_t pages = rows_ == 0 ? 0 : rows_ <= 6 ? 1 : 2 + (rows_ - 7) / 8;
   const std::optional<std::string> pvmTrimmed =
-      job_.has(1) ? std::optional(WithoutLt(TrimBlanks(job_[1]))) : std::nullopt;
+      job_.has(1) ? std::optional(withoutLt(trimBlanks(job_[1]))) : std::nullopt;
   const std::optional<std::string> pvmUntrimmed =
-      job_.has(1) ? std::optional(WithoutLt(job_[1])) : std::nullopt;
+      job_.has(1) ? std::optional(withoutLt(job_[1])) : std::nullopt;
 
   for (std::size_t n = 1; n <= 11; ++n) {
     const std::string_view t = TemplateLine(kDffEarlierHead, n);
@@ -290,41 +290,41 @@ void DffBuilder::earlierSlot(std::size_t i, std::size_t slot) {
   const std::vector<std::string> f = rowFields(i);
   auto amount = [&](const std::string& field) -> std::string {
     if (field.empty()) return {};
-    const std::optional<long long> units = EarlierDffAmount(field);
+    const std::optional<long long> units = earlierDffAmount(field);
     if (!units)
       throw BadJobValue(kRowLineOffset + i, "neteisinga suma", "amount is not a number", field);
     return std::to_string(*units);
   };
   out_.field(slotName("E7", slot), f[0].empty() ? "" : std::to_string(i));
-  out_.field(slotName("E8", slot), RowDate(f[0]));
-  out_.field(slotName("E9", slot), ToXmlText(std::string_view(f[1]).substr(0, 17)));
+  out_.field(slotName("E8", slot), rowDate(f[0]));
+  out_.field(slotName("E9", slot), toXmlText(std::string_view(f[1]).substr(0, 17)));
   out_.field(slotName("E10", slot), amount(f[4]));
   out_.field(slotName("E11", slot), amount(f[5]));
-  out_.field(slotName("E12", slot), ToXmlText(f[2]));
-  out_.field(slotName("E13", slot), ToXmlText(std::string_view(f[3]).substr(0, 36)));
+  out_.field(slotName("E12", slot), toXmlText(f[2]));
+  out_.field(slotName("E13", slot), toXmlText(std::string_view(f[3]).substr(0, 36)));
 }
 
 }  // namespace
 
-std::string DffFormCode(std::string_view jobName) {
+std::string dffFormCode(std::string_view jobName) {
   std::string code(jobName.substr(0, jobName.find('.')));
-  for (char& c : code) c = AsciiUpper(c);
+  for (char& c : code) c = asciiUpper(c);
   return code;
 }
 
-DffLayout ChooseDffLayout(const JobLines& job) {
+DffLayout chooseDffLayout(const JobLines& job) {
   if (job.size() < 4) return DffLayout::Earlier;
   std::string digits;
   for (char ch : job[3])
     if (ch != '.') digits.push_back(ch);
-  const std::optional<long long> start = ParseWhole(digits);
+  const std::optional<long long> start = parseWhole(digits);
   if (!start)
     throw BadJobValue(3, "neteisinga laikotarpio pradžios data", "period start is not a date",
                       job[3]);
   return *start >= kCurrentLayoutFrom ? DffLayout::Current : DffLayout::Earlier;
 }
 
-std::string IdentifierFromFile(std::string_view bytes) {
+std::string identifierFromFile(std::string_view bytes) {
   bytes = bytes.substr(0, 32768);
   const std::size_t open = bytes.find('{');
   if (open == std::string_view::npos) return {};
@@ -333,7 +333,7 @@ std::string IdentifierFromFile(std::string_view bytes) {
   return std::string(bytes.substr(open, close - open + 1));
 }
 
-std::string_view DefaultDffIdentifier(std::string_view formCode, DffLayout layout) {
+std::string_view defaultDffIdentifier(std::string_view formCode, DffLayout layout) {
   const bool current = layout == DffLayout::Current;
   if (formCode == "FR0671")
     return current ? "{92F661B8-2B7B-44D3-BCAE-F6E34514BE99}"
@@ -344,31 +344,31 @@ std::string_view DefaultDffIdentifier(std::string_view formCode, DffLayout layou
   return {};
 }
 
-std::string CurrentDffAmount(std::string_view field) {
-  return RawValue(ReplaceAll(ReplaceAll(field, ",-", ",00"), ".", ","));
+std::string currentDffAmount(std::string_view field) {
+  return rawValue(replaceAll(replaceAll(field, ",-", ",00"), ".", ","));
 }
 
-std::optional<long long> EarlierDffAmount(std::string_view field) {
+std::optional<long long> earlierDffAmount(std::string_view field) {
   std::string digits;
-  for (char ch : ReplaceAll(field, ",-", ",00"))
+  for (char ch : replaceAll(field, ",-", ",00"))
     if (ch != '.' && ch != ',') digits.push_back(ch);
-  const std::optional<long long> hundredths = ParseWhole(digits);
+  const std::optional<long long> hundredths = parseWhole(digits);
   if (!hundredths) return std::nullopt;
   // Half up, also below zero: -12,34 is -12 and -12,51 is -13.
   const long long c = *hundredths + 50;
   return c >= 0 ? c / 100 : -((-c + 99) / 100);
 }
 
-std::string BuildDffDocument(std::string_view formCode, const JobLines& job,
+std::string buildDffDocument(std::string_view formCode, const JobLines& job,
                              const std::optional<std::string>& identifierFile,
                              const DocumentStamp& stamp) {
-  const DffLayout layout = ChooseDffLayout(job);
+  const DffLayout layout = chooseDffLayout(job);
   std::string id;
-  if (!DefaultDffIdentifier(formCode, layout).empty()) {
-    if (identifierFile) id = IdentifierFromFile(*identifierFile);
-    if (id.empty()) id = DefaultDffIdentifier(formCode, layout);
+  if (!defaultDffIdentifier(formCode, layout).empty()) {
+    if (identifierFile) id = identifierFromFile(*identifierFile);
+    if (id.empty()) id = defaultDffIdentifier(formCode, layout);
   }
-  DffBuilder builder(formCode, job, stamp, RawValue(id));
+  DffBuilder builder(formCode, job, stamp, rawValue(id));
   return layout == DffLayout::Current ? builder.current() : builder.earlier();
 }
 
@@ -384,7 +384,7 @@ std::optional<std::string> DffJob::readIdentifierFile(const std::string& dir,
     }
     bool same = true;
     for (std::size_t i = 0; i < wanted.size() && same; ++i)
-      same = AsciiUpper(e.name[i]) == AsciiUpper(wanted[i]);
+      same = asciiUpper(e.name[i]) == asciiUpper(wanted[i]);
     if (same && found.empty()) found = e.name;
   }
   if (found.empty()) return std::nullopt;
@@ -397,18 +397,18 @@ JobResult DffJob::run(const JobFile& job) {
   std::optional<std::string> bytes = fs_.readFile(job.path, &error);
   if (!bytes) return JobResult::notReady(error);
   const JobLines lines(std::move(*bytes));
-  const std::string code = DffFormCode(job.name);
+  const std::string code = dffFormCode(job.name);
   std::optional<std::string> identifierFile;
   if (code == "FR0671" || code == "FR0672")
     identifierFile = readIdentifierFile(job.directory(), code);
-  const DocumentStamp stamp{CreatorLogin(locale_.userName()), CreatedOnDate(clock_.localNow())};
+  const DocumentStamp stamp{creatorLogin(locale_.userName()), createdOnDate(clock_.localNow())};
   std::string document;
   try {
-    document = BuildDffDocument(code, lines, identifierFile, stamp);
+    document = buildDffDocument(code, lines, identifierFile, stamp);
   } catch (const BadJobValue& bad) {
-    return BadValueResult(job, bad);
+    return badValueResult(job, bad);
   }
-  return WriteDocument(fs_, job, HostTextToXml(code), document);
+  return writeDocument(fs_, job, hostTextToXml(code), document);
 }
 
 }  // namespace marvena

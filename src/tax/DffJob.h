@@ -21,31 +21,31 @@ class Locale;
 enum class DffLayout { Current, Earlier };
 
 // The job file's bare name up to its first ".", ASCII letters upper-cased.
-std::string DffFormCode(std::string_view jobName);
+std::string dffFormCode(std::string_view jobName);
 
 // The layout by the period start (job line 3); the earlier layout when the
 // job has fewer than 4 lines. Throws BadJobValue when the period start,
 // without its dots, is not a whole number.
-DffLayout ChooseDffLayout(const JobLines& job);
+DffLayout chooseDffLayout(const JobLines& job);
 
 // The form definition identifier in an identifier file (.mxfd): from the
 // first "{" through the next "}" within the first 32768 bytes, at most 255
 // characters. Empty when there is none; an identifier without its closing
 // brace counts as none.
-std::string IdentifierFromFile(std::string_view bytes);
+std::string identifierFromFile(std::string_view bytes);
 
 // The default identifier of FR0671 and FR0672 per layout; empty for other codes.
-std::string_view DefaultDffIdentifier(std::string_view formCode, DffLayout layout);
+std::string_view defaultDffIdentifier(std::string_view formCode, DffLayout layout);
 
 // Row amounts. Current layout: ",-" becomes ",00" and "." becomes ",".
 // Earlier layout: whole units of the hundredths the digits give, rounded
 // half up; nullopt when the text is not a number.
-std::string CurrentDffAmount(std::string_view field);
-std::optional<long long> EarlierDffAmount(std::string_view field);
+std::string currentDffAmount(std::string_view field);
+std::optional<long long> earlierDffAmount(std::string_view field);
 
 // The whole document. `identifierFile` is the content of the form's
 // identifier file when it exists and could be read. Throws BadJobValue.
-std::string BuildDffDocument(std::string_view formCode, const JobLines& job,
+std::string buildDffDocument(std::string_view formCode, const JobLines& job,
                              const std::optional<std::string>& identifierFile,
                              const DocumentStamp& stamp);
 

@@ -12,13 +12,13 @@ namespace marvena {
 
 namespace {
 
-bool IsDroppedControl(unsigned char b) {
+bool isDroppedControl(unsigned char b) {
   return b < 0x20 && b != '\t';
 }
 
 // Decodes one UTF-8 sequence at `at`; 0 when it is not a valid scalar value
 // that XML allows.
-std::size_t Utf8Length(std::string_view s, std::size_t at) {
+std::size_t utf8Length(std::string_view s, std::size_t at) {
   const auto b0 = static_cast<unsigned char>(s[at]);
   if (b0 < 0x80) return 1;
   std::size_t len;
@@ -47,9 +47,9 @@ std::size_t Utf8Length(std::string_view s, std::size_t at) {
   return len;
 }
 
-bool IsXmlUtf8(std::string_view s) {
+bool isXmlUtf8(std::string_view s) {
   for (std::size_t at = 0; at < s.size();) {
-    const std::size_t n = Utf8Length(s, at);
+    const std::size_t n = utf8Length(s, at);
     if (n == 0) return false;
     at += n;
   }
@@ -57,13 +57,13 @@ bool IsXmlUtf8(std::string_view s) {
 }
 
 // Host text as clean UTF-8, cut to `maxChars` characters.
-std::string HostTextToUtf8(std::string_view text, std::size_t maxChars) {
+std::string hostTextToUtf8(std::string_view text, std::size_t maxChars) {
   std::string out;
   std::size_t chars = 0;
-  if (IsXmlUtf8(text)) {
+  if (isXmlUtf8(text)) {
     for (std::size_t at = 0; at < text.size() && chars < maxChars;) {
-      const std::size_t n = Utf8Length(text, at);
-      if (!IsDroppedControl(static_cast<unsigned char>(text[at]))) {
+      const std::size_t n = utf8Length(text, at);
+      if (!isDroppedControl(static_cast<unsigned char>(text[at]))) {
         out.append(text.substr(at, n));
         ++chars;
       }
@@ -74,8 +74,8 @@ std::string HostTextToUtf8(std::string_view text, std::size_t maxChars) {
   for (char ch : text) {
     if (chars == maxChars) break;
     const auto b = static_cast<unsigned char>(ch);
-    if (IsDroppedControl(b)) continue;
-    AppendUtf8(out, JobByteToUnicode(b));
+    if (isDroppedControl(b)) continue;
+    appendUtf8(out, jobByteToUnicode(b));
     ++chars;
   }
   return out;
@@ -99,66 +99,66 @@ JobLines::JobLines(std::string bytes) : bytes_(std::move(bytes)) {
   if (start < text.size()) lines_.push_back(text.substr(start));
 }
 
-std::vector<std::string> SplitJobRow(std::string_view row, int fieldCount) {
+std::vector<std::string> splitJobRow(std::string_view row, int fieldCount) {
   std::vector<std::string> fields(fieldCount > 0 ? static_cast<std::size_t>(fieldCount) : 0);
   std::string_view rest = row;
   for (std::string& field : fields) {
     const std::size_t at = rest.find(kFieldSeparator);
     if (at == std::string_view::npos) break;
-    field = TrimBlanks(rest.substr(0, at));
+    field = trimBlanks(rest.substr(0, at));
     rest = rest.substr(at + 1, 255);
   }
   return fields;
 }
 
-std::string RawValue(std::string_view jobText) {
+std::string rawValue(std::string_view jobText) {
   std::string utf8;
   utf8.reserve(jobText.size());
   for (char ch : jobText) {
     const auto b = static_cast<unsigned char>(ch);
-    if (!IsDroppedControl(b)) AppendUtf8(utf8, JobByteToUnicode(b));
+    if (!isDroppedControl(b)) appendUtf8(utf8, jobByteToUnicode(b));
   }
-  return XmlEscape(utf8);
+  return xmlEscape(utf8);
 }
 
-std::string JobDate(std::string_view jobText) {
+std::string jobDate(std::string_view jobText) {
   std::string date(jobText);
   for (char& ch : date)
     if (ch == '.') ch = '-';
-  return RawValue(date);
+  return rawValue(date);
 }
 
-std::string PeriodYear(std::string_view jobText) {
-  return RawValue(jobText.substr(0, 4));
+std::string periodYear(std::string_view jobText) {
+  return rawValue(jobText.substr(0, 4));
 }
 
-std::string PeriodMonth(std::string_view jobText) {
-  return jobText.size() > 5 ? RawValue(jobText.substr(5, 2)) : std::string();
+std::string periodMonth(std::string_view jobText) {
+  return jobText.size() > 5 ? rawValue(jobText.substr(5, 2)) : std::string();
 }
 
-std::string HostTextToXml(std::string_view text) {
-  return XmlEscape(HostTextToUtf8(text, std::string_view::npos));
+std::string hostTextToXml(std::string_view text) {
+  return xmlEscape(hostTextToUtf8(text, std::string_view::npos));
 }
 
-std::string CreatorLogin(std::string_view userName) {
-  const std::string name = HostTextToUtf8(userName, 254);
-  return name.empty() ? std::string("Marvena") : XmlEscape(name);
+std::string creatorLogin(std::string_view userName) {
+  const std::string name = hostTextToUtf8(userName, 254);
+  return name.empty() ? std::string("Marvena") : xmlEscape(name);
 }
 
-std::string CreatedOnDate(const LocalTime& today) {
+std::string createdOnDate(const LocalTime& today) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", today.year, today.month, today.day);
   return buf;
 }
 
-std::string DocumentPath(const std::string& jobPath) {
+std::string documentPath(const std::string& jobPath) {
   const std::size_t slash = jobPath.rfind('/');
   const std::size_t dot = jobPath.rfind('.');
   const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
   return (hasExtension ? jobPath.substr(0, dot) : jobPath) + ".ffdata";
 }
 
-std::optional<long double> ParseReal(std::string_view text, char decimalSeparator,
+std::optional<long double> parseReal(std::string_view text, char decimalSeparator,
                                      bool trailingBlanks) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
@@ -213,17 +213,17 @@ std::optional<long double> ParseReal(std::string_view text, char decimalSeparato
   return negative ? -value : value;
 }
 
-std::string FormatGeneral(long double value, char decimalSeparator) {
-  return FormatProfileDecimal(static_cast<double>(value), decimalSeparator);
+std::string formatGeneral(long double value, char decimalSeparator) {
+  return formatProfileDecimal(static_cast<double>(value), decimalSeparator);
 }
 
 BadJobValue::BadJobValue(std::size_t line, std::string what, std::string whatEnglish,
                          std::string_view value)
     : std::runtime_error(whatEnglish + " in line " + std::to_string(line + 1) + ": \"" +
-                         HostTextToUtf8(JobTextToUtf8(value.substr(0, 60)), 60) + "\""),
+                         hostTextToUtf8(jobTextToUtf8(value.substr(0, 60)), 60) + "\""),
       line_(line),
       what_(std::move(what)),
-      value_(HostTextToUtf8(JobTextToUtf8(value.substr(0, 60)), 60)) {}
+      value_(hostTextToUtf8(jobTextToUtf8(value.substr(0, 60)), 60)) {}
 
 FFDataWriter::FFDataWriter(LineEnd lineEnd, bool byteOrderMark, std::size_t expectedBytes)
     : end_(lineEnd == LineEnd::CrLf ? "\r\n" : "\n") {
@@ -247,7 +247,7 @@ bool FFDataWriter::finish() {
 }
 
 void FFDataWriter::fill(std::string_view templateLine, std::string_view value) {
-  // What FillPlaceholder makes of the line, appended in place.
+  // What fillPlaceholder makes of the line, appended in place.
   const std::size_t at = templateLine.find("??");
   if (at == std::string_view::npos) return line(templateLine);
   out_.append(templateLine.substr(0, at));
@@ -260,8 +260,8 @@ void FFDataWriter::fill(std::string_view templateLine, std::string_view value) {
 void FFDataWriter::fill(std::string_view templateLine, std::string_view first,
                         std::string_view second) {
   scratch_.assign(templateLine);
-  FillPlaceholder(first, scratch_);
-  FillPlaceholder(second, scratch_);
+  fillPlaceholder(first, scratch_);
+  fillPlaceholder(second, scratch_);
   line(scratch_);
 }
 
@@ -285,7 +285,7 @@ namespace {
 // is named within the first lines of every layout.
 constexpr std::size_t kKindHead = 4096;
 
-std::string ValueAfter(std::string_view text, std::string_view opening, char closing,
+std::string valueAfter(std::string_view text, std::string_view opening, char closing,
                        std::size_t* at) {
   *at = text.find(opening);
   if (*at == std::string_view::npos) return {};
@@ -295,37 +295,37 @@ std::string ValueAfter(std::string_view text, std::string_view opening, char clo
   return std::string(text.substr(from, to - from));
 }
 
-std::string BareName(const std::string& path) {
+std::string bareName(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
 
 }  // namespace
 
-std::string DocumentKind(std::string_view head) {
+std::string documentKind(std::string_view head) {
   if (head.find("<FFData") == std::string_view::npos) return {};
   std::size_t listAt = 0, pageAt = 0;
-  std::string list = ValueAfter(head, "<ListPage>", '<', &listAt);
-  std::string page = ValueAfter(head, "<Page PageDefName=\"", '"', &pageAt);
+  std::string list = valueAfter(head, "<ListPage>", '<', &listAt);
+  std::string page = valueAfter(head, "<Page PageDefName=\"", '"', &pageAt);
   if (list.empty()) return page;
   if (page.empty()) return list;
   return listAt < pageAt ? list : page;
 }
 
-std::string ChooseDocumentPath(FileSystem& fs, const JobFile& job, std::string_view kind,
+std::string chooseDocumentPath(FileSystem& fs, const JobFile& job, std::string_view kind,
                                std::string* note) {
-  const std::string first = DocumentPath(job.droppedPath());
+  const std::string first = documentPath(job.droppedPath());
   const std::string stem = first.substr(0, first.size() - std::string_view(".ffdata").size());
   std::string extension = job.name.substr(job.name.rfind('.') + 1);
-  for (char& c : extension) c = AsciiUpper(c);
+  for (char& c : extension) c = asciiUpper(c);
   std::string path = first;
   for (int n = 1; n <= 1000; ++n) {
     if (!fs.stat(path)) return path;
     std::string error;
     const std::optional<std::string> head = fs.readChunk(path, 0, kKindHead, &error);
-    const std::string found = head ? DocumentKind(*head) : std::string();
+    const std::string found = head ? documentKind(*head) : std::string();
     if (found == kind) return path;  // a re-submitted job replaces its document
     if (note && note->empty()) {
-      note->append(BareName(path)).append(" holds ");
+      note->append(bareName(path)).append(" holds ");
       note->append(found.empty() ? std::string_view("no declaration of ours") : found);
       note->append(", kept; ");
     }
@@ -339,52 +339,52 @@ std::string ChooseDocumentPath(FileSystem& fs, const JobFile& job, std::string_v
 
 namespace {
 
-JobResult NotWritten(const JobFile& job, const std::string& path, const std::string& error) {
-  return JobResult::kept("Nepavyko įrašyti deklaracijos " + BareName(path) + ". Failas " +
-                             HostTextToUtf8(job.name, 255) + " paliktas kataloge.",
+JobResult notWritten(const JobFile& job, const std::string& path, const std::string& error) {
+  return JobResult::kept("Nepavyko įrašyti deklaracijos " + bareName(path) + ". Failas " +
+                             hostTextToUtf8(job.name, 255) + " paliktas kataloge.",
                          "cannot write " + path + ": " + error);
 }
 
 }  // namespace
 
-JobResult WriteDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+JobResult writeDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
                         const std::string& document) {
   std::string note;
-  const std::string path = ChooseDocumentPath(fs, job, kind, &note);
-  if (path.empty()) return NotWritten(job, DocumentPath(job.droppedPath()), "every name is taken");
+  const std::string path = chooseDocumentPath(fs, job, kind, &note);
+  if (path.empty()) return notWritten(job, documentPath(job.droppedPath()), "every name is taken");
   std::string error;
-  if (!fs.writeFileAtomic(path, document, &error)) return NotWritten(job, path, error);
+  if (!fs.writeFileAtomic(path, document, &error)) return notWritten(job, path, error);
   return JobResult::done(note + "wrote " + path);
 }
 
-JobResult StreamDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+JobResult streamDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
                          FFDataWriter::LineEnd lineEnd,
                          const std::function<void(FFDataWriter&)>& build) {
   std::string note;
-  const std::string path = ChooseDocumentPath(fs, job, kind, &note);
-  if (path.empty()) return NotWritten(job, DocumentPath(job.droppedPath()), "every name is taken");
+  const std::string path = chooseDocumentPath(fs, job, kind, &note);
+  if (path.empty()) return notWritten(job, documentPath(job.droppedPath()), "every name is taken");
   std::string error;
   std::unique_ptr<AtomicFile> file = fs.createAtomic(path, &error);
-  if (!file) return NotWritten(job, path, error);
+  if (!file) return notWritten(job, path, error);
   FFDataWriter out(lineEnd, false, *file);
   try {
     build(out);
   } catch (const BadJobValue& bad) {
-    return BadValueResult(job, bad);  // the unfinished file is dropped
+    return badValueResult(job, bad);  // the unfinished file is dropped
   }
-  if (!out.finish()) return NotWritten(job, path, "write failed");
-  if (!file->commit(&error)) return NotWritten(job, path, error);
+  if (!out.finish()) return notWritten(job, path, "write failed");
+  if (!file->commit(&error)) return notWritten(job, path, error);
   return JobResult::done(note + "wrote " + path);
 }
 
-JobResult BadValueResult(const JobFile& job, const BadJobValue& bad) {
-  return JobResult::kept("Failo " + HostTextToUtf8(job.name, 255) + " " +
+JobResult badValueResult(const JobFile& job, const BadJobValue& bad) {
+  return JobResult::kept("Failo " + hostTextToUtf8(job.name, 255) + " " +
                              std::to_string(bad.line() + 1) + " eilutėje " + bad.valueName() +
                              " „" + bad.value() + "“. Deklaracija nesukurta, failas paliktas.",
                          bad.what());
 }
 
-std::optional<std::string> HeaderValue(const JobLines& job, std::size_t line,
+std::optional<std::string> headerValue(const JobLines& job, std::size_t line,
                                        std::string (*convert)(std::string_view)) {
   if (!job.has(line)) return std::nullopt;
   return convert(job[line]);

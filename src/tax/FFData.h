@@ -44,40 +44,40 @@ class JobLines {
 // Cuts a row into `fieldCount` fields at the separator byte. A field is taken
 // only when a separator follows it; fields are trimmed of bytes up to 32;
 // after each separator at most 255 bytes of the row are looked at.
-std::vector<std::string> SplitJobRow(std::string_view row, int fieldCount);
+std::vector<std::string> splitJobRow(std::string_view row, int fieldCount);
 
 // A raw value (numbers, codes, dates): not upper-cased, but job bytes become
 // UTF-8, control bytes other than TAB are dropped and the XML special
 // characters are escaped, so no value can break the document.
-std::string RawValue(std::string_view jobText);
+std::string rawValue(std::string_view jobText);
 // A job date year.month.day as "YYYY-MM-DD" (every "." becomes "-"), raw.
-std::string JobDate(std::string_view jobText);
+std::string jobDate(std::string_view jobText);
 // Year (characters 1 to 4) and month (characters 6 and 7) of a year.month line, raw.
-std::string PeriodYear(std::string_view jobText);
-std::string PeriodMonth(std::string_view jobText);
+std::string periodYear(std::string_view jobText);
+std::string periodMonth(std::string_view jobText);
 // Text from the host (user name, file name) for XML: kept when it is valid
 // UTF-8, otherwise read as job bytes; control bytes dropped, escaped.
-std::string HostTextToXml(std::string_view text);
+std::string hostTextToXml(std::string_view text);
 // Header line `line` of the job, converted for the document; nullopt when
 // the job is too short to have it.
-std::optional<std::string> HeaderValue(const JobLines& job, std::size_t line,
+std::optional<std::string> headerValue(const JobLines& job, std::size_t line,
                                        std::string (*convert)(std::string_view));
 
 // CreatedByLogin of the *.DFF and *.MFF documents: the user's login name,
 // at most 254 characters, "Marvena" when the system gives none.
-std::string CreatorLogin(std::string_view userName);
+std::string creatorLogin(std::string_view userName);
 // CreatedOn: the local date "YYYY-MM-DD".
-std::string CreatedOnDate(const LocalTime& today);
+std::string createdOnDate(const LocalTime& today);
 // The document beside the job file: its extension replaced by ".ffdata".
-std::string DocumentPath(const std::string& jobPath);
+std::string documentPath(const std::string& jobPath);
 
 // A number as the accounting programs write it: optional leading blanks,
 // optional sign, digits with an optional decimal separator and fraction, an
 // optional exponent; trailing blanks only when allowed; nothing else.
-std::optional<long double> ParseReal(std::string_view text, char decimalSeparator,
+std::optional<long double> parseReal(std::string_view text, char decimalSeparator,
                                      bool trailingBlanks);
 // Up to 15 significant digits, no trailing zeros, the given separator.
-std::string FormatGeneral(long double value, char decimalSeparator);
+std::string formatGeneral(long double value, char decimalSeparator);
 
 // A job value the job cannot turn into a number. The job is then left in the
 // spool directory (and reported once) instead of writing a wrong declaration.
@@ -144,7 +144,7 @@ class FFDataWriter {
 // The kind of an FFData document: the name of its main page (FR0572, SAM,
 // FR0671, ...), the first ListPage or PageDefName near its start. Empty
 // when the text is no declaration of ours.
-std::string DocumentKind(std::string_view head);
+std::string documentKind(std::string_view head);
 
 // Where the document of a job goes: the job's name with ".ffdata"; when a
 // declaration of another kind (or a file that is no declaration) already
@@ -153,19 +153,19 @@ std::string DocumentKind(std::string_view head);
 // replace each other. A document of the same kind is replaced. `*note`
 // tells the log why another name was taken. Empty when all 1000 names are
 // taken by other files.
-std::string ChooseDocumentPath(FileSystem& fs, const JobFile& job, std::string_view kind,
+std::string chooseDocumentPath(FileSystem& fs, const JobFile& job, std::string_view kind,
                                std::string* note);
 
 // The shared tail of the handlers: writes the document of `kind`
 // atomically beside the job file and says what became of the job.
-JobResult WriteDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+JobResult writeDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
                         const std::string& document);
 // The same, streamed: `build` writes the lines (and may throw BadJobValue,
 // in which case nothing is put in place).
-JobResult StreamDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
+JobResult streamDocument(FileSystem& fs, const JobFile& job, std::string_view kind,
                          FFDataWriter::LineEnd lineEnd,
                          const std::function<void(FFDataWriter&)>& build);
 // The result for a job value that cannot be read.
-JobResult BadValueResult(const JobFile& job, const BadJobValue& bad);
+JobResult badValueResult(const JobFile& job, const BadJobValue& bad);
 
 }  // namespace marvena

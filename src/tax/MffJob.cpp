@@ -34,32 +34,32 @@ enum SlotField : std::size_t {
 
 std::string Share(long double amount, long double part, long double total, std::size_t line,
                   std::string_view amountText) {
-  const std::optional<long long> units = WholeUnits(amount * part / total);
+  const std::optional<long long> units = wholeUnits(amount * part / total);
   if (!units) throw BadJobValue(line, "per didelė suma", "amount too large", amountText);
   return std::to_string(*units);
 }
 
 }  // namespace
 
-PsdSplit MakePsdSplit(std::pair<double, double> psd) {
+PsdSplit makePsdSplit(std::pair<double, double> psd) {
   PsdSplit split{psd.first, psd.second};
   if (split.x + split.y == 0) return PsdSplit{};
   return split;
 }
 
-std::optional<long double> ReadMffAmount(std::string_view text) {
+std::optional<long double> readMffAmount(std::string_view text) {
   if (text.empty()) return 0.0L;
-  if (auto v = ParseReal(text, '.', false)) return v;
+  if (auto v = parseReal(text, '.', false)) return v;
   // A decimal comma. (A text that failed with its "." as the decimal point
   // cannot be read with a comma there either.)
   const std::size_t comma = text.find(',');
   if (comma == std::string_view::npos) return std::nullopt;
   std::string changed(text);
   changed[comma] = '.';
-  return ParseReal(changed, '.', false);
+  return parseReal(changed, '.', false);
 }
 
-std::optional<long long> WholeUnits(long double share) {
+std::optional<long long> wholeUnits(long double share) {
   const long double hundredths = share * 100;
   if (!(std::fabs(hundredths) < 1e17L)) return std::nullopt;
   // To the nearest hundredth, halves to even; long double holds these
@@ -74,26 +74,26 @@ std::optional<long long> WholeUnits(long double share) {
   return c >= 0 ? c / 100 : -((-c + 99) / 100);
 }
 
-std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split) {
+std::string buildMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split) {
   const std::size_t rows = job.size() > kHeaderLines ? job.size() - kHeaderLines : 0;
   FFDataWriter out(FFDataWriter::LineEnd::CrLf, false, 4096 + (rows / kSlotsPerPage + 2) * 2600);
-  WriteMffDocument(job, stamp, split, out);
+  writeMffDocument(job, stamp, split, out);
   return out.take();
 }
 
-void WriteMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split,
+void writeMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split,
                       FFDataWriter& out) {
   if (split.x + split.y == 0) split = PsdSplit{};
   const std::size_t lines = job.size();
   const std::size_t rows = lines > kHeaderLines ? lines - kHeaderLines : 0;
   const std::size_t pages = 1 + (rows + kSlotsPerPage - 1) / kSlotsPerPage;
 
-  const auto companyId = HeaderValue(job, 1, ToXmlText);
-  const auto companyName = HeaderValue(job, 0, ToXmlText);
-  const auto address = HeaderValue(job, 2, ToXmlText);
-  const auto fillDate = HeaderValue(job, 3, JobDate);
-  const auto year = HeaderValue(job, 4, PeriodYear);
-  const auto month = HeaderValue(job, 4, PeriodMonth);
+  const auto companyId = headerValue(job, 1, toXmlText);
+  const auto companyName = headerValue(job, 0, toXmlText);
+  const auto address = headerValue(job, 2, toXmlText);
+  const auto fillDate = headerValue(job, 3, jobDate);
+  const auto year = headerValue(job, 4, periodYear);
+  const auto month = headerValue(job, 4, periodMonth);
 
   for (std::size_t n = 1; n <= kMffHead.size(); ++n) {
     const std::string_view t = TemplateLine(kMffHead, n);
@@ -137,17 +137,17 @@ void WriteMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit 
       for (std::string& v : values) v.clear();
       if (i <= rows) {
         const std::size_t line = kHeaderLines - 1 + i;
-        const std::vector<std::string> f = SplitJobRow(std::string(job[line]) + kFieldSeparator, 6);
-        const std::optional<long double> amount = ReadMffAmount(f[4]);
+        const std::vector<std::string> f = splitJobRow(std::string(job[line]) + kFieldSeparator, 6);
+        const std::optional<long double> amount = readMffAmount(f[4]);
         if (!amount) throw BadJobValue(line, "neteisinga suma", "amount is not a number", f[4]);
         const long double total = split.x + split.y;
         values[kA1] = std::to_string(i);
-        values[kA3] = ToXmlText(f[0]);
-        values[kA4] = ToXmlText(f[1]);
-        values[kA5] = ToXmlText(f[2]);
-        values[kA6] = ToXmlText(f[3]);
+        values[kA3] = toXmlText(f[0]);
+        values[kA4] = toXmlText(f[1]);
+        values[kA5] = toXmlText(f[2]);
+        values[kA6] = toXmlText(f[3]);
         values[kA7] = Share(*amount, split.x, total, line, f[4]);
-        values[kA8] = RawValue(f[5]);
+        values[kA8] = rawValue(f[5]);
         values[kA16] = "15";
         values[kA18] = Share(*amount, split.y, total, line, f[4]);
       }
@@ -181,14 +181,14 @@ void WriteMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit 
 }
 
 JobResult MffJob::run(const JobFile& job) {
-  const PsdSplit split = MakePsdSplit(ReadPsd(&settings_));
+  const PsdSplit split = makePsdSplit(readPsd(&settings_));
   std::string error;
   std::optional<std::string> bytes = fs_.readFile(job.path, &error);
   if (!bytes) return JobResult::notReady(error);
   const JobLines lines(std::move(*bytes));
-  const DocumentStamp stamp{CreatorLogin(locale_.userName()), CreatedOnDate(clock_.localNow())};
-  return StreamDocument(fs_, job, "FR0572", FFDataWriter::LineEnd::CrLf,
-                        [&](FFDataWriter& out) { WriteMffDocument(lines, stamp, split, out); });
+  const DocumentStamp stamp{creatorLogin(locale_.userName()), createdOnDate(clock_.localNow())};
+  return streamDocument(fs_, job, "FR0572", FFDataWriter::LineEnd::CrLf,
+                        [&](FFDataWriter& out) { writeMffDocument(lines, stamp, split, out); });
 }
 
 }  // namespace marvena

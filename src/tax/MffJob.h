@@ -23,22 +23,22 @@ class ProfileFile;
 struct PsdSplit {
   long double x = 15, y = 0;
 };
-PsdSplit MakePsdSplit(std::pair<double, double> psd);
+PsdSplit makePsdSplit(std::pair<double, double> psd);
 
 // A row amount: the plain number syntax with ".", else with its first ","
 // read as the decimal point. An empty amount is 0; nullopt for text that is
 // no number.
-std::optional<long double> ReadMffAmount(std::string_view text);
+std::optional<long double> readMffAmount(std::string_view text);
 
 // A share in whole units: hundredths rounded half to even, then units
 // rounded half up. nullopt when it is too large to be an amount.
-std::optional<long long> WholeUnits(long double share);
+std::optional<long long> wholeUnits(long double share);
 
 // The whole document for a job file. Throws BadJobValue for a row amount
 // that is not a number.
-std::string BuildMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split);
+std::string buildMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split);
 // The same, line by line into `out` (CR LF line ends, no byte-order mark).
-void WriteMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split,
+void writeMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit split,
                       FFDataWriter& out);
 
 class MffJob final : public JobHandler {

@@ -21,21 +21,21 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-std::string TrimmedText(std::string_view s) {
-  return std::string(TrimBlanks(ToXmlText(s)));
+std::string trimmedText(std::string_view s) {
+  return std::string(trimBlanks(toXmlText(s)));
 }
 
-long double RatePart(std::string_view text, char decimalSeparator) {
+long double ratePart(std::string_view text, char decimalSeparator) {
   std::string part(text);
   for (char& c : part)
     if (c == '.') c = ',';
-  const std::optional<long double> v = ParseAmount(part, decimalSeparator);
+  const std::optional<long double> v = parseAmount(part, decimalSeparator);
   if (!v)
     throw BadJobValue(6, "neteisingas įmokų tarifas", "contribution rate is not a number", text);
   return *v;
 }
 
-std::string RemoveAll(std::string text, std::string_view what) {
+std::string removeAll(std::string text, std::string_view what) {
   std::string out;
   std::size_t at = 0;
   for (std::size_t hit; (hit = text.find(what, at)) != std::string::npos; at = hit + what.size())
@@ -46,47 +46,47 @@ std::string RemoveAll(std::string text, std::string_view what) {
 
 }  // namespace
 
-std::optional<long double> ParseAmount(std::string_view text, char decimalSeparator) {
-  if (auto v = ParseReal(text, decimalSeparator, true)) return v;
-  return ParseReal(text, ',', true);
+std::optional<long double> parseAmount(std::string_view text, char decimalSeparator) {
+  if (auto v = parseReal(text, decimalSeparator, true)) return v;
+  return parseReal(text, ',', true);
 }
 
-long double ContributionRate(std::string_view line, char decimalSeparator) {
+long double contributionRate(std::string_view line, char decimalSeparator) {
   const std::size_t plus = line.find('+');
-  if (plus == std::string_view::npos) return RatePart(line, decimalSeparator);
-  return RatePart(line.substr(0, plus), decimalSeparator) +
-         RatePart(line.substr(plus + 1, 255), decimalSeparator);
+  if (plus == std::string_view::npos) return ratePart(line, decimalSeparator);
+  return ratePart(line.substr(0, plus), decimalSeparator) +
+         ratePart(line.substr(plus + 1, 255), decimalSeparator);
 }
 
-std::string PreparatorDetails(std::string_view line) {
-  std::string text = ToXmlText(line);
+std::string preparatorDetails(std::string_view line) {
+  std::string text = toXmlText(line);
   // In this order: "BUHALTERIS" before its feminine form.
   for (std::string_view title :
        {"VYR.", "BUHALTERIS", "FINANSININKAS", "BUHALTER\xC4\x96", "FINANSININK\xC4\x96"})
-    text = RemoveAll(std::move(text), title);
-  return std::string(TrimBlanks(text));
+    text = removeAll(std::move(text), title);
+  return std::string(trimBlanks(text));
 }
 
-Certificate SplitCertificate(std::string_view field) {
-  const std::string text = ToXmlText(field);
+Certificate splitCertificate(std::string_view field) {
+  const std::string text = toXmlText(field);
   std::string_view series(text);
   while (!series.empty() && IsDigit(series.back())) series.remove_suffix(1);
   std::string_view number(text);
   std::size_t firstDigit = 0;
   while (firstDigit < number.size() && !IsDigit(number[firstDigit])) ++firstDigit;
   number.remove_prefix(firstDigit);
-  return {std::string(TrimBlanks(series)), std::string(TrimBlanks(number))};
+  return {std::string(trimBlanks(series)), std::string(trimBlanks(number))};
 }
 
-std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
+std::string buildSamDocument(const JobLines& job, char decimalSeparator,
                              const std::string& createdOn) {
   const std::size_t rows = job.size() > kHeaderLines ? job.size() - kHeaderLines : 0;
   FFDataWriter out(FFDataWriter::LineEnd::Lf, false, 8192 + (rows / kSlotsPerPage + 2) * 3600);
-  WriteSamDocument(job, decimalSeparator, createdOn, out);
+  writeSamDocument(job, decimalSeparator, createdOn, out);
   return out.take();
 }
 
-void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::string& createdOn,
+void writeSamDocument(const JobLines& job, char decimalSeparator, const std::string& createdOn,
                       FFDataWriter& out) {
   const std::size_t lines = job.size();
   const std::size_t rows = lines > kHeaderLines ? lines - kHeaderLines : 0;
@@ -97,17 +97,17 @@ void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::str
                                                   : (rows + kSlotsPerPage - 1) / kSlotsPerPage;
   const std::string pageCount = std::to_string(pages);
 
-  const auto insurerCode = HeaderValue(job, 1, ToXmlText);
-  const auto docDate = HeaderValue(job, 5, JobDate);
+  const auto insurerCode = headerValue(job, 1, toXmlText);
+  const auto docDate = headerValue(job, 5, jobDate);
   std::optional<std::string> rate, position, fullName;
   if (job.has(6))
-    rate = FormatGeneral(ContributionRate(job[6], decimalSeparator), decimalSeparator);
+    rate = formatGeneral(contributionRate(job[6], decimalSeparator), decimalSeparator);
   if (job.has(15)) {
     const std::string_view manager = job[15];
     const std::size_t space = manager.find(' ');
-    position = ToXmlText(space == std::string_view::npos ? manager : manager.substr(0, space));
+    position = toXmlText(space == std::string_view::npos ? manager : manager.substr(0, space));
     fullName =
-        ToXmlText(space == std::string_view::npos ? manager : manager.substr(space + 1, 255));
+        toXmlText(space == std::string_view::npos ? manager : manager.substr(space + 1, 255));
   }
 
   for (std::size_t n = 1; n <= 12; ++n) {
@@ -128,19 +128,19 @@ void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::str
         out.fill(t, std::to_string(pages + 1));
         break;
       case 21:
-        out.fillIfPresent(t, HeaderValue(job, 0, ToXmlText));
+        out.fillIfPresent(t, headerValue(job, 0, toXmlText));
         break;
       case 22:
         out.fillIfPresent(t, insurerCode);
         break;
       case 23:
-        out.fillIfPresent(t, HeaderValue(job, 2, TrimmedText));
+        out.fillIfPresent(t, headerValue(job, 2, trimmedText));
         break;
       case 24:
-        out.fillIfPresent(t, HeaderValue(job, 3, ToXmlText));
+        out.fillIfPresent(t, headerValue(job, 3, toXmlText));
         break;
       case 25:
-        out.fillIfPresent(t, HeaderValue(job, 4, ToXmlText));
+        out.fillIfPresent(t, headerValue(job, 4, toXmlText));
         break;
       case 27:
         out.fillIfPresent(t, docDate);
@@ -149,23 +149,23 @@ void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::str
         out.fillIfPresent(t, rate);
         break;
       case 30:
-        out.fillIfPresent(t, HeaderValue(job, 7, PeriodYear));
+        out.fillIfPresent(t, headerValue(job, 7, periodYear));
         break;
       case 31:
-        out.fillIfPresent(t, HeaderValue(job, 7, PeriodMonth));
+        out.fillIfPresent(t, headerValue(job, 7, periodMonth));
         break;
       case 33:
       case 42:
         out.fill(t, pageCount);
         break;
       case 34:
-        out.fillIfPresent(t, HeaderValue(job, 9, RawValue));
+        out.fillIfPresent(t, headerValue(job, 9, rawValue));
         break;
       case 35:
-        out.fillIfPresent(t, HeaderValue(job, 10, RawValue));
+        out.fillIfPresent(t, headerValue(job, 10, rawValue));
         break;
       case 36:
-        out.fillIfPresent(t, HeaderValue(job, 11, RawValue));
+        out.fillIfPresent(t, headerValue(job, 11, rawValue));
         break;
       case 43:
         out.fillIfPresent(t, position);
@@ -174,7 +174,7 @@ void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::str
         out.fillIfPresent(t, fullName);
         break;
       case 45:
-        out.fillIfPresent(t, HeaderValue(job, 16, PreparatorDetails));
+        out.fillIfPresent(t, headerValue(job, 16, preparatorDetails));
         break;
       default:
         out.line(t);
@@ -197,29 +197,29 @@ void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::str
       for (std::string& v : values) v.clear();
       if (i <= rows) {
         const std::size_t line = kHeaderLines - 1 + i;
-        const std::vector<std::string> f = SplitJobRow(std::string(job[line]) + kFieldSeparator, 5);
+        const std::vector<std::string> f = splitJobRow(std::string(job[line]) + kFieldSeparator, 5);
         auto addTo = [&](long double& sum, const std::string& amount) {
           if (amount.empty()) return;
-          const std::optional<long double> v = ParseAmount(amount, decimalSeparator);
+          const std::optional<long double> v = parseAmount(amount, decimalSeparator);
           if (!v) throw BadJobValue(line, "neteisinga suma", "amount is not a number", amount);
           sum += *v;
         };
         addTo(incomeSum, f[3]);
         addTo(paymentSum, f[4]);
-        Certificate certificate = SplitCertificate(f[2]);
+        Certificate certificate = splitCertificate(f[2]);
         values = {std::to_string(i),
-                  ToXmlText(f[1]),
+                  toXmlText(f[1]),
                   std::move(certificate.series),
                   std::move(certificate.number),
-                  RawValue(f[3]),
-                  RawValue(f[4]),
-                  ToXmlText(f[0])};
+                  rawValue(f[3]),
+                  rawValue(f[4]),
+                  toXmlText(f[0])};
       }
       for (std::size_t k = 1; k <= kFieldsPerSlot; ++k)
         out.fill(TemplateLine(kSamAppendix, 9 + kFieldsPerSlot * (r - 1) + k), values[k - 1]);
     }
-    out.fill(TemplateLine(kSamAppendix, 73), FormatGeneral(incomeSum, decimalSeparator));
-    out.fill(TemplateLine(kSamAppendix, 74), FormatGeneral(paymentSum, decimalSeparator));
+    out.fill(TemplateLine(kSamAppendix, 73), formatGeneral(incomeSum, decimalSeparator));
+    out.fill(TemplateLine(kSamAppendix, 74), formatGeneral(paymentSum, decimalSeparator));
     for (std::size_t n = 75; n <= kSamAppendix.size(); ++n) out.line(TemplateLine(kSamAppendix, n));
   }
   for (std::string_view t : kClosingLines) out.line(t);
@@ -231,9 +231,9 @@ JobResult SamJob::run(const JobFile& job) {
   if (!bytes) return JobResult::notReady(error);
   const JobLines lines(std::move(*bytes));
   const char separator = locale_.decimalSeparator();
-  const std::string createdOn = CreatedOnDate(clock_.localNow());
-  return StreamDocument(fs_, job, "SAM", FFDataWriter::LineEnd::Lf, [&](FFDataWriter& out) {
-    WriteSamDocument(lines, separator, createdOn, out);
+  const std::string createdOn = createdOnDate(clock_.localNow());
+  return streamDocument(fs_, job, "SAM", FFDataWriter::LineEnd::Lf, [&](FFDataWriter& out) {
+    writeSamDocument(lines, separator, createdOn, out);
   });
 }
 

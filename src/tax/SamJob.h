@@ -18,28 +18,28 @@ class Locale;
 
 // An amount with the system's decimal separator or, failing that, a
 // decimal comma; blanks around it allowed. nullopt when it is no number.
-std::optional<long double> ParseAmount(std::string_view text, char decimalSeparator);
+std::optional<long double> parseAmount(std::string_view text, char decimalSeparator);
 
 // The contribution rate of job line 6: one number, or two joined by "+"
 // and added up; a "." in either counts as a decimal comma. Throws
 // BadJobValue when a part is no number.
-long double ContributionRate(std::string_view line, char decimalSeparator);
+long double contributionRate(std::string_view line, char decimalSeparator);
 
 // The preparer's details (job line 16) as XML text without job titles.
-std::string PreparatorDetails(std::string_view line);
+std::string preparatorDetails(std::string_view line);
 
 // The insurance certificate (series letters, then number digits) cut into
 // series and number, both as XML text.
 struct Certificate {
   std::string series, number;
 };
-Certificate SplitCertificate(std::string_view field);
+Certificate splitCertificate(std::string_view field);
 
 // The whole document. Throws BadJobValue for an amount or rate that is no number.
-std::string BuildSamDocument(const JobLines& job, char decimalSeparator,
+std::string buildSamDocument(const JobLines& job, char decimalSeparator,
                              const std::string& createdOn);
 // The same, line by line into `out` (LF line ends, no byte-order mark).
-void WriteSamDocument(const JobLines& job, char decimalSeparator, const std::string& createdOn,
+void writeSamDocument(const JobLines& job, char decimalSeparator, const std::string& createdOn,
                       FFDataWriter& out);
 
 class SamJob final : public JobHandler {

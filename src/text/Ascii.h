@@ -8,28 +8,28 @@
 
 namespace marvena {
 
-constexpr char AsciiUpper(char c) {
+constexpr char asciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
-constexpr char AsciiLower(char c) {
+constexpr char asciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
 }
 
-inline std::string AsciiUpperCopy(std::string_view s) {
+inline std::string asciiUpperCopy(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = AsciiUpper(c);
+  for (char& c : out) c = asciiUpper(c);
   return out;
 }
 
-constexpr bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
   return true;
 }
 
 // Without the blanks and control bytes (0..32) at either end.
-constexpr std::string_view TrimBlanks(std::string_view s) {
+constexpr std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
   while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
   return s;

@@ -58,26 +58,26 @@ constexpr std::array<std::pair<unsigned char, unsigned char>, 9> kLowerToUpper{{
 
 }  // namespace
 
-const std::array<CodePageRow, 29>& JobCodePageRows() {
+const std::array<CodePageRow, 29>& jobCodePageRows() {
   return kRows;
 }
 
-char32_t Cp437ToUnicode(unsigned char b) {
+char32_t cp437ToUnicode(unsigned char b) {
   return b < 0x80 ? b : kCp437High[b - 0x80];
 }
 
-char32_t Cp1257ToUnicode(unsigned char b) {
+char32_t cp1257ToUnicode(unsigned char b) {
   return b < 0x80 ? b : kCp1257High[b - 0x80];
 }
 
-char32_t JobByteToUnicode(unsigned char b) {
+char32_t jobByteToUnicode(unsigned char b) {
   if (b < 0x80) return b;
   for (const CodePageRow& row : kRows)
     if (row.byte == b) return row.unicode;
-  return Cp437ToUnicode(b);
+  return cp437ToUnicode(b);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
   } else if (c < 0x800) {
@@ -95,14 +95,14 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-std::string JobTextToUtf8(std::string_view jobBytes) {
+std::string jobTextToUtf8(std::string_view jobBytes) {
   std::string out;
   out.reserve(jobBytes.size() + jobBytes.size() / 4);
-  for (char ch : jobBytes) AppendUtf8(out, JobByteToUnicode(static_cast<unsigned char>(ch)));
+  for (char ch : jobBytes) appendUtf8(out, jobByteToUnicode(static_cast<unsigned char>(ch)));
   return out;
 }
 
-void FillPlaceholder(std::string_view value, std::string& line) {
+void fillPlaceholder(std::string_view value, std::string& line) {
   const std::size_t at = line.find("??");
   if (at == std::string::npos) return;
   std::string tail = line.substr(at + 2, 255);
@@ -111,7 +111,7 @@ void FillPlaceholder(std::string_view value, std::string& line) {
   line.append(tail);
 }
 
-std::string BalticUpperCase(std::string_view text) {
+std::string balticUpperCase(std::string_view text) {
   std::string out(text);
   for (char& ch : out) {
     const auto b = static_cast<unsigned char>(ch);
@@ -128,7 +128,7 @@ std::string BalticUpperCase(std::string_view text) {
 
 namespace {
 
-void AppendEscaped(std::string& out, char ch) {
+void appendEscaped(std::string& out, char ch) {
   switch (ch) {
     case '&':
       out += "&amp;";
@@ -152,8 +152,8 @@ void AppendEscaped(std::string& out, char ch) {
 
 }  // namespace
 
-std::string ToXmlText(std::string_view jobText) {
-  const std::string upper = BalticUpperCase(jobText);
+std::string toXmlText(std::string_view jobText) {
+  const std::string upper = balticUpperCase(jobText);
   std::string out;
   out.reserve(upper.size() + 16);
   for (char ch : upper) {
@@ -161,22 +161,22 @@ std::string ToXmlText(std::string_view jobText) {
     if (b < 0x20) {
       if (b == '\t') out.push_back(ch);
     } else if (b <= 0x7E) {
-      AppendEscaped(out, ch);
+      appendEscaped(out, ch);
     } else if (b <= 0xDB) {
       // Box drawing and the other DOS graphics have no place in a form field.
     } else if ((b >= 0xE0 && b <= 0xEF) || b == 0xFE || b == 0xFF) {
-      AppendUtf8(out, Cp437ToUnicode(b));
+      appendUtf8(out, cp437ToUnicode(b));
     } else {
-      AppendUtf8(out, JobByteToUnicode(b));  // a capital Lithuanian letter
+      appendUtf8(out, jobByteToUnicode(b));  // a capital Lithuanian letter
     }
   }
   return out;
 }
 
-std::string XmlEscape(std::string_view utf8) {
+std::string xmlEscape(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size() + 8);
-  for (char ch : utf8) AppendEscaped(out, ch);
+  for (char ch : utf8) appendEscaped(out, ch);
   return out;
 }
 

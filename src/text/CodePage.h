@@ -18,33 +18,33 @@ struct CodePageRow {
 };
 
 // The 29 rows in lookup order: 18 Lithuanian letters, then 11 box-drawing lines.
-const std::array<CodePageRow, 29>& JobCodePageRows();
+const std::array<CodePageRow, 29>& jobCodePageRows();
 
 // Unicode of a job byte: the table rows first, code page 437 for every other byte.
-char32_t JobByteToUnicode(unsigned char b);
+char32_t jobByteToUnicode(unsigned char b);
 // Unicode of a code page 437 byte.
-char32_t Cp437ToUnicode(unsigned char b);
+char32_t cp437ToUnicode(unsigned char b);
 // Unicode of a Windows-1257 byte (0 for the few unassigned bytes).
-char32_t Cp1257ToUnicode(unsigned char b);
+char32_t cp1257ToUnicode(unsigned char b);
 
-void AppendUtf8(std::string& out, char32_t c);
+void appendUtf8(std::string& out, char32_t c);
 // Job bytes as UTF-8 text (control bytes kept as they are).
-std::string JobTextToUtf8(std::string_view jobBytes);
+std::string jobTextToUtf8(std::string_view jobBytes);
 
 // Replaces the first "??" of `line` by `value`; at most 255 bytes of the
 // tail that followed the "??" are kept.
-void FillPlaceholder(std::string_view value, std::string& line);
+void fillPlaceholder(std::string_view value, std::string& line);
 
 // Lithuanian lower-case letters of the job code page and a..z to upper case.
-std::string BalticUpperCase(std::string_view text);
+std::string balticUpperCase(std::string_view text);
 
 // Upper-cased job text as XML character data in UTF-8: Lithuanian letters
 // become their UTF-8 capitals, other bytes 0x7F..0xDB are dropped, 0xE0..0xEF,
 // 0xFE and 0xFF become their code page 437 characters, control bytes other
 // than TAB are dropped, and the XML special characters are escaped.
-std::string ToXmlText(std::string_view jobText);
+std::string toXmlText(std::string_view jobText);
 
 // Escapes the five XML special characters of UTF-8 text.
-std::string XmlEscape(std::string_view utf8);
+std::string xmlEscape(std::string_view utf8);
 
 }  // namespace marvena

@@ -4,7 +4,7 @@
 
 namespace marvena {
 
-std::string MapDosPath(const std::string& path, const std::string& driveRoot) {
+std::string mapDosPath(const std::string& path, const std::string& driveRoot) {
   std::string rest;
   if (!path.empty() && path[0] == '\\') {
     rest = path;
@@ -23,13 +23,13 @@ std::string MapDosPath(const std::string& path, const std::string& driveRoot) {
   return root + rest;
 }
 
-std::string DirectoryOf(std::string_view path) {
+std::string directoryOf(std::string_view path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return ".";
   return slash == 0 ? "/" : std::string(path.substr(0, slash));
 }
 
-std::string BaseNameOf(std::string_view path) {
+std::string baseNameOf(std::string_view path) {
   const std::size_t slash = path.rfind('/');
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }

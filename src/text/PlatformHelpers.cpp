@@ -7,7 +7,7 @@
 
 namespace marvena {
 
-const std::vector<CharsetName>& CharsetNames() {
+const std::vector<CharsetName>& charsetNames() {
   static const std::vector<CharsetName> kNames{
       {"ANSI_CHARSET", 0},          {"DEFAULT_CHARSET", 1},      {"SYMBOL_CHARSET", 2},
       {"SHIFTJIS_CHARSET", 128},    {"HANGEUL_CHARSET", 129},    {"GB2312_CHARSET", 134},
@@ -20,11 +20,11 @@ const std::vector<CharsetName>& CharsetNames() {
   return kNames;
 }
 
-std::vector<std::string> EnumFontCharsets(Fonts& fonts, const std::string& face) {
+std::vector<std::string> enumFontCharsets(Fonts& fonts, const std::string& face) {
   std::vector<std::string> out;
   for (int number : fonts.charsets(face.substr(0, 31))) {
     std::string name = "Unknown charset " + std::to_string(number);
-    for (const CharsetName& c : CharsetNames()) {
+    for (const CharsetName& c : charsetNames()) {
       if (c.number == number) {
         name = c.name;
         break;
@@ -35,7 +35,7 @@ std::vector<std::string> EnumFontCharsets(Fonts& fonts, const std::string& face)
   return out;
 }
 
-Margins MarginsFromMetrics(const PrinterMetrics& m) {
+Margins marginsFromMetrics(const PrinterMetrics& m) {
   Margins r;
   if (m.dpiX <= 0 || m.dpiY <= 0) return r;
   const float dx = static_cast<float>(m.dpiX), dy = static_cast<float>(m.dpiY);
@@ -51,15 +51,15 @@ Margins MarginsFromMetrics(const PrinterMetrics& m) {
   return r;
 }
 
-std::optional<Margins> PrinterMinMargins(Printers& printers) {
+std::optional<Margins> printerMinMargins(Printers& printers) {
   PrinterMetrics m;
   if (!printers.metrics(&m)) return std::nullopt;
-  return MarginsFromMetrics(m);
+  return marginsFromMetrics(m);
 }
 
-void ClampMarginsToPrinter(Printers& printers, float& top, float& bottom, float& left,
+void clampMarginsToPrinter(Printers& printers, float& top, float& bottom, float& left,
                            float& right) {
-  const std::optional<Margins> min = PrinterMinMargins(printers);
+  const std::optional<Margins> min = printerMinMargins(printers);
   if (!min) return;
   if (top < min->top) top = min->top;
   if (bottom < min->bottom) bottom = min->bottom;

@@ -20,18 +20,18 @@ struct CharsetName {
   const char* name;
   int number;
 };
-const std::vector<CharsetName>& CharsetNames();
+const std::vector<CharsetName>& charsetNames();
 
 // Names of the character sets a face offers ("BALTIC_CHARSET", ...);
 // "Unknown charset N" for numbers not in the table; empty when the face is missing.
-std::vector<std::string> EnumFontCharsets(Fonts& fonts, const std::string& face);
+std::vector<std::string> enumFontCharsets(Fonts& fonts, const std::string& face);
 
 // The unprintable border of the selected printer in whole mm.
-Margins MarginsFromMetrics(const PrinterMetrics& m);
+Margins marginsFromMetrics(const PrinterMetrics& m);
 // nullopt when the printer cannot be queried ("Invalid Printer").
-std::optional<Margins> PrinterMinMargins(Printers& printers);
+std::optional<Margins> printerMinMargins(Printers& printers);
 // Raises each margin that is below the printer's border to that border.
-void ClampMarginsToPrinter(Printers& printers, float& top, float& bottom, float& left,
+void clampMarginsToPrinter(Printers& printers, float& top, float& bottom, float& left,
                            float& right);
 
 }  // namespace marvena

@@ -27,7 +27,7 @@ bool WaitFor(Cond cond, int ms) {
   return cond();
 }
 
-void Put32(std::string& s, std::uint32_t v) {
+void put32(std::string& s, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 void Put16(std::string& s, std::uint16_t v) {
@@ -36,7 +36,7 @@ void Put16(std::string& s, std::uint16_t v) {
 }
 std::string Chunk(const char* id, const std::string& body) {
   std::string s(id, 4);
-  Put32(s, static_cast<std::uint32_t>(body.size()));
+  put32(s, static_cast<std::uint32_t>(body.size()));
   s += body;
   if (body.size() % 2) s += '\0';
   return s;
@@ -47,25 +47,25 @@ std::string List(const char* type, const std::string& body) {
 
 // A short run-length-encoded 8-bit film, the kind the animation file is:
 // `frames` frames of a bar moving across, at ten frames a second.
-std::string RleFilm(int frames) {
+std::string rleFilm(int frames) {
   const int w = 64, h = 48;
   std::string avih;
   for (std::uint32_t v :
        {100000u, 0u, 0u, 0x10u, static_cast<std::uint32_t>(frames), 0u, 1u, 0u,
         static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), 0u, 0u, 0u, 0u})
-    Put32(avih, v);
+    put32(avih, v);
   std::string strh = "vidsmrle";
   for (std::uint32_t v :
        {0u, 0u, 0u, 1u, 10u, 0u, static_cast<std::uint32_t>(frames), 0u, 0xFFFFFFFFu, 0u})
-    Put32(strh, v);
+    put32(strh, v);
   for (int v : {0, 0, w, h}) Put16(strh, static_cast<std::uint16_t>(v));
   std::string strf;
   for (std::uint32_t v : {40u, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h)})
-    Put32(strf, v);
+    put32(strf, v);
   Put16(strf, 1);
   Put16(strf, 8);
-  for (std::uint32_t v : {1u, 0u, 0u, 0u, 256u, 0u}) Put32(strf, v);
-  for (int i = 0; i < 256; ++i) Put32(strf, static_cast<std::uint32_t>(i * 0x010101));
+  for (std::uint32_t v : {1u, 0u, 0u, 0u, 256u, 0u}) put32(strf, v);
+  for (int i = 0; i < 256; ++i) put32(strf, static_cast<std::uint32_t>(i * 0x010101));
 
   std::string movi = "movi", idx;
   for (int f = 0; f < frames; ++f) {
@@ -79,9 +79,9 @@ std::string RleFilm(int frames) {
     }
     rle.back() = 1;  // the last end of line becomes the end of the picture
     idx += "00dc";
-    Put32(idx, 0x10);
-    Put32(idx, static_cast<std::uint32_t>(movi.size()));
-    Put32(idx, static_cast<std::uint32_t>(rle.size()));
+    put32(idx, 0x10);
+    put32(idx, static_cast<std::uint32_t>(movi.size()));
+    put32(idx, static_cast<std::uint32_t>(rle.size()));
     movi += Chunk("00dc", rle);
   }
   const std::string body =
@@ -97,7 +97,7 @@ void Write(const QString& path, const std::string& bytes) {
   f.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
-QMessageBox* FailureBox(AboutDialog& box) {
+QMessageBox* failureBox(AboutDialog& box) {
   return box.findChild<QMessageBox*>(QStringLiteral("animationFailure"));
 }
 
@@ -105,21 +105,21 @@ TEST(AboutBoxAnimation, ButtonOnlyWhenTheFileExists) {
   QTemporaryDir dir;
   AboutDialog without(QStringLiteral("1.0"), dir.path());
   EXPECT_FALSE(without.animationButton()->isEnabled());
-  Write(dir.path() + "/ALUSMRLE.AVI", RleFilm(3));
+  Write(dir.path() + "/ALUSMRLE.AVI", rleFilm(3));
   AboutDialog with(QStringLiteral("1.0"), dir.path());
   EXPECT_TRUE(with.animationButton()->isEnabled());
 }
 
 TEST(AboutBoxAnimation, FilmPlaysInPlaceOfThePictureAndCanPlayAgain) {
   QTemporaryDir dir;
-  Write(dir.path() + "/ALUSMRLE.AVI", RleFilm(8));
+  Write(dir.path() + "/ALUSMRLE.AVI", rleFilm(8));
   AboutDialog box(QStringLiteral("1.0"), dir.path());
   box.show();
   for (int round = 0; round < 2; ++round) {
     QTest::mouseClick(box.animationButton(), Qt::LeftButton);
     EXPECT_TRUE(box.showsAnimation());
     EXPECT_TRUE(WaitFor([&] { return !box.showsAnimation(); }, 60000)) << "round " << round;
-    EXPECT_EQ(FailureBox(box), nullptr) << "round " << round;
+    EXPECT_EQ(failureBox(box), nullptr) << "round " << round;
     EXPECT_TRUE(box.animationButton()->isEnabled());
   }
 }
@@ -128,7 +128,7 @@ TEST(AboutBoxAnimation, EmptyOrDamagedFileIsReportedNotFatal) {
   std::mt19937 random(7);
   std::string noise(64 * 1024, '\0');
   for (char& c : noise) c = static_cast<char>(random());
-  const std::string cutOff = RleFilm(8).substr(0, 300);
+  const std::string cutOff = rleFilm(8).substr(0, 300);
   for (const std::string& content : {std::string(), noise, cutOff}) {
     QTemporaryDir dir;
     Write(dir.path() + "/ALUSMRLE.AVI", content);
@@ -138,7 +138,7 @@ TEST(AboutBoxAnimation, EmptyOrDamagedFileIsReportedNotFatal) {
     ASSERT_TRUE(WaitFor([&] { return !box.showsAnimation(); }, 60000)) << content.size();
     // The picture is back; a cut-off film may still show what it has.
     if (content.size() != cutOff.size()) {
-      QMessageBox* failure = FailureBox(box);
+      QMessageBox* failure = failureBox(box);
       ASSERT_NE(failure, nullptr) << content.size();
       EXPECT_EQ(failure->windowTitle(), QStringLiteral("KLAIDA"));
       EXPECT_TRUE(failure->text().startsWith(QStringLiteral("Animacijos ")))

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   using namespace marvena;
   if (argc != 3) return 2;
   QApplication app(argc, argv);
-  std::unique_ptr<Platform> platform = MakePlatform();
+  std::unique_ptr<Platform> platform = makePlatform();
   ProfileFile settings(platform->fileSystem(), argv[1], platform->locale().decimalSeparator());
   platform->configure(PlatformConfig{settings, argv[2], "", true, {}});
   std::unique_ptr<Printers> printers = platform->makePrinters();
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   if (!printers || !device) return 2;
   PrintSettings ps;
   ps.printerIndex = settings.readInteger("Spool", "PrinterIndex", -1);
-  LoadPaperAndMargins(&settings, ps);
+  loadPaperAndMargins(&settings, ps);
   OptionsModel model({*printers, *device, nullptr, {}, {}, nullptr}, ps);
   const std::optional<InformationPage> page = model.information();
   if (!page) return 1;

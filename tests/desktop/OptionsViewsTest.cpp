@@ -101,7 +101,7 @@ TEST_F(OptionsViews, TheWindowItsPagesAndTheInformationTable) {
   EXPECT_EQ(dialog.valueField(1)->text(), "297");
   EXPECT_EQ(dialog.valueField(8)->text(), "Courier");
   ASSERT_EQ(dialog.fontTable()->count(), 10);
-  EXPECT_EQ(dialog.fontTable()->item(0)->text().toStdString(), FontTableRow(5, 190, 113));
+  EXPECT_EQ(dialog.fontTable()->item(0)->text().toStdString(), fontTableRow(5, 190, 113));
   QStringList labels = Texts<QLabel>(&dialog);
   EXPECT_TRUE(labels.contains(QString::fromUtf8("Dydis  Simboli\u0173  Eilu\u010Di\u0173")));
   EXPECT_TRUE(labels.contains("Puslapis"));
@@ -258,7 +258,7 @@ TEST_F(OptionsViews, TheFontChooserHasTheLithuanianCaptionsAndOnlyMonospacedSize
 }
 
 TEST_F(OptionsViews, AFontFamilyThatIsGoneMeasuresAndPrintsInTheFallback) {
-  std::unique_ptr<Platform> platform = MakePlatform();
+  std::unique_ptr<Platform> platform = makePlatform();
   platform->configure(PlatformConfig{settings, "/nonexistent-pdf-dir", "", true, {}});
   std::unique_ptr<Printers> own = platform->makePrinters();
   ASSERT_TRUE(own);
@@ -287,7 +287,7 @@ TEST(UserPaperSizes, SizesNoSheetHasPrintOnA4) {
                {1, 0, 0, {215.9, 279.4}},   {12345, 0, 0, {210, 297}}};
   for (const Case& c : cases) {
     const QSizeF got =
-        PageSizeFromWindowsCode(c.code, c.length, c.width).size(QPageSize::Millimeter);
+        pageSizeFromWindowsCode(c.code, c.length, c.width).size(QPageSize::Millimeter);
     EXPECT_NEAR(got.width(), c.mm.width(), 0.1) << c.code << " " << c.length;
     EXPECT_NEAR(got.height(), c.mm.height(), 0.1) << c.code << " " << c.length;
   }

@@ -39,14 +39,14 @@ TEST(ClipboardTextTest, UnicodeFromTheTableThenWindows1257) {
       {std::string("ab\0cd", 5), U"ab"},  // the text ends at a zero byte
       {"", U""},
   };
-  for (const Case& c : cases) EXPECT_EQ(ClipboardUnicodeText(c.bytes), Utf8(c.text));
+  for (const Case& c : cases) EXPECT_EQ(clipboardUnicodeText(c.bytes), Utf8(c.text));
 }
 
 TEST(ClipboardTextTest, OemFoldsOnlyTheLetters) {
-  EXPECT_EQ(ClipboardOemText("\xDC\x44\x0D\x0A"), "AD\r\n");
-  EXPECT_EQ(ClipboardOemText("\xB3\xC4"), "\xB3\xC4");
-  EXPECT_EQ(ClipboardOemText("\xDD\xDF\xF1\xF3\xF5\xF7\xF9\xFB\xFD"), "aceeisuuz");
-  EXPECT_EQ(ClipboardOemText(std::string("A\0B", 3)), "A");
+  EXPECT_EQ(clipboardOemText("\xDC\x44\x0D\x0A"), "AD\r\n");
+  EXPECT_EQ(clipboardOemText("\xB3\xC4"), "\xB3\xC4");
+  EXPECT_EQ(clipboardOemText("\xDD\xDF\xF1\xF3\xF5\xF7\xF9\xFB\xFD"), "aceeisuuz");
+  EXPECT_EQ(clipboardOemText(std::string("A\0B", 3)), "A");
 }
 
 struct ClipboardJobTest : ::testing::Test {

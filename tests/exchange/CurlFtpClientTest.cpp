@@ -33,14 +33,14 @@ TEST(FtpUploadUrlTest, EscapesEveryPartAndRejectsOddHosts) {
     up.host = c.host;
     up.directories = {"xml", "sale"};
     up.fileName = c.file;
-    EXPECT_EQ(FtpUploadUrl(up), c.url) << c.host;
+    EXPECT_EQ(ftpUploadUrl(up), c.url) << c.host;
   }
 }
 
 TEST(HideSecretTest, EveryOccurrence) {
-  EXPECT_EQ(HideSecret("pw and pw", "pw"), "*** and ***");
-  EXPECT_EQ(HideSecret("nothing", ""), "nothing");
-  EXPECT_EQ(HideSecret("aaaa", "aa"), "******");
+  EXPECT_EQ(hideSecret("pw and pw", "pw"), "*** and ***");
+  EXPECT_EQ(hideSecret("nothing", ""), "nothing");
+  EXPECT_EQ(hideSecret("aaaa", "aa"), "******");
 }
 
 TEST(CurlFtpClientTest, UnusableHostFailsWithoutThePassword) {

@@ -163,7 +163,7 @@ TEST_F(FtpUploadJobTest, FailedUploadLeavesNoCutOffFileBehind) {
 TEST(FtpHintTest, NamesTheMissingDirectoryAndTheTlsSetting) {
   FtpUpload where;
   where.directories = {"xml", "sale"};
-  const FtpHint dir = HintFor(Failure(FtpStep::ChangeDirectory, "CWD sale", 550, "550 No."), where);
+  const FtpHint dir = hintFor(Failure(FtpStep::ChangeDirectory, "CWD sale", 550, "550 No."), where);
   EXPECT_NE(dir.user.find("katalogo xml/sale"), std::string::npos) << dir.user;
   EXPECT_NE(dir.user.find("550"), std::string::npos);
   EXPECT_NE(dir.log.find("xml/sale"), std::string::npos);
@@ -183,17 +183,17 @@ TEST(FtpHintTest, NamesTheMissingDirectoryAndTheTlsSetting) {
   };
   for (const Case& c : cases) {
     where.tls = c.tls;
-    const FtpHint h = HintFor(Failure(FtpStep::Login, "USER u", c.reply, c.text), where);
+    const FtpHint h = hintFor(Failure(FtpStep::Login, "USER u", c.reply, c.text), where);
     EXPECT_EQ(h.user.find("user ir password") == std::string::npos, c.demandsTls) << c.text;
     EXPECT_EQ(h.user.find("TLS=1") != std::string::npos, c.mentionsTls) << c.text;
     EXPECT_EQ(h.log.find("TLS=1") != std::string::npos, c.mentionsTls) << c.text;
   }
   const FtpHint temporary =
-      HintFor(Failure(FtpStep::Store, "STOR .SALE.XML.x.part", 553, "553 Not allowed."), where);
+      hintFor(Failure(FtpStep::Store, "STOR .SALE.XML.x.part", 553, "553 Not allowed."), where);
   EXPECT_NE(temporary.user.find("TempName=0"), std::string::npos);
-  EXPECT_EQ(HintFor(Failure(FtpStep::Store, "STOR SALE.XML", 553, "553 No."), where).user, "");
+  EXPECT_EQ(hintFor(Failure(FtpStep::Store, "STOR SALE.XML", 553, "553 No."), where).user, "");
   // Nothing to add to a data connection that failed.
-  EXPECT_EQ(HintFor(Failure(FtpStep::Store, "EPSV", 229, "229 Ok."), where).user, "");
+  EXPECT_EQ(hintFor(Failure(FtpStep::Store, "EPSV", 229, "229 Ok."), where).user, "");
 }
 
 TEST_F(FtpUploadJobTest, FailedUploadKeepsFileWritesNoLogAndWaitsBeforeRetrying) {
@@ -285,7 +285,7 @@ TEST(ReadFtpConnectionTest, KeysDefaultsAndLimits) {
          "ConnectTimeout=0\r\nStallTimeout=abc\r\nRetryDelay=5\r\nTLS=1\r\nTLSVerify=0\r\n"
          "TLSCAFile=/ca.pem\r\nTempName=0\r\n");
   ProfileFile settings(fs, "/cfg/MARVENA.INI", ',');
-  const FtpConnection c = ReadFtpConnection(ReadExportSettings(&settings), &settings);
+  const FtpConnection c = readFtpConnection(readExportSettings(&settings), &settings);
   EXPECT_EQ(c.host, "h:2121");
   EXPECT_EQ(c.user, "u");
   EXPECT_EQ(c.password, "p");
@@ -297,7 +297,7 @@ TEST(ReadFtpConnectionTest, KeysDefaultsAndLimits) {
   EXPECT_EQ(c.tlsCaFile, "/ca.pem");
   EXPECT_FALSE(c.temporaryName);
 
-  const FtpConnection d = ReadFtpConnection({}, nullptr);
+  const FtpConnection d = readFtpConnection({}, nullptr);
   EXPECT_TRUE(d.temporaryName);
   EXPECT_EQ(d.connectTimeoutSeconds, 20);
   EXPECT_EQ(d.tls, FtpTls::Off);

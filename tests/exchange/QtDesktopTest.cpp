@@ -28,7 +28,7 @@ TEST(RunOnGuiThreadTest, DirectOnTheGuiThread) {
   App();
   QThread* ranOn = nullptr;
   std::string error;
-  EXPECT_TRUE(RunOnGuiThread([&] { ranOn = QThread::currentThread(); }, 100, &error));
+  EXPECT_TRUE(runOnGuiThread([&] { ranOn = QThread::currentThread(); }, 100, &error));
   EXPECT_EQ(ranOn, App().thread());
 }
 
@@ -39,7 +39,7 @@ TEST(RunOnGuiThreadTest, HopsFromAJobThreadAndWaits) {
   QEventLoop loop;
   std::thread job([&] {
     std::string error;
-    ok = RunOnGuiThread([&] { ranOn = QThread::currentThread(); }, 5000, &error);
+    ok = runOnGuiThread([&] { ranOn = QThread::currentThread(); }, 5000, &error);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // never hang the suite
@@ -55,7 +55,7 @@ TEST(RunOnGuiThreadTest, GivesUpWhenTheGuiThreadDoesNotAnswerAndNeverRunsLate) {
   bool ok = true;
   std::string error;
   // The GUI thread is blocked in join(), as it is while the tool ends.
-  std::thread job([&] { ok = RunOnGuiThread([&] { ran = true; }, 200, &error); });
+  std::thread job([&] { ok = runOnGuiThread([&] { ran = true; }, 200, &error); });
   job.join();
   EXPECT_FALSE(ok);
   EXPECT_FALSE(error.empty());

@@ -27,7 +27,7 @@ TEST(SafeFileNameTest, FoldsUnsafeAndLoneLeadBytes) {
       {"\xC3\xA9", "\xC3\xA9"},  // other UTF-8 is kept
       {"*?%#", "*?%#"},
   };
-  for (const Case& c : cases) EXPECT_EQ(SafeFileName(c.in), c.out) << c.in;
+  for (const Case& c : cases) EXPECT_EQ(safeFileName(c.in), c.out) << c.in;
 }
 
 TEST(ScanDocumentTest, NumberLineAndSecondLine) {
@@ -54,7 +54,7 @@ TEST(ScanDocumentTest, NumberLineAndSecondLine) {
       {"x\nSales", false, "", true, false},
   };
   for (const Case& c : cases) {
-    const DocumentScan s = ScanDocument(c.doc);
+    const DocumentScan s = scanDocument(c.doc);
     EXPECT_EQ(s.found, c.found) << c.doc;
     EXPECT_EQ(s.number, c.number) << c.doc;
     EXPECT_EQ(s.multiLine, c.multiLine) << c.doc;
@@ -88,21 +88,21 @@ TEST(DecideUploadTargetTest, KindsAndNames) {
       {"a\r\nDELE", "", "", "aDELE.XML"},
   };
   for (const Case& c : cases) {
-    const UploadTarget t = DecideUploadTarget(c.base, c.doc);
+    const UploadTarget t = decideUploadTarget(c.base, c.doc);
     EXPECT_EQ(t.directory, c.directory) << c.base << " / " << c.doc;
     EXPECT_EQ(t.fileName(), c.fileName) << c.base << " / " << c.doc;
   }
 }
 
 TEST(DecideUploadTargetTest, LongNumbersAreCutToAServerFileName) {
-  const UploadTarget t = DecideUploadTarget("INV", "x\n<no>" + std::string(300, '7') + "</no>\n");
+  const UploadTarget t = decideUploadTarget("INV", "x\n<no>" + std::string(300, '7') + "</no>\n");
   EXPECT_EQ(t.stem, std::string(kMaxUploadStem, '7'));
   EXPECT_EQ(t.fileName().size(), 255u);
 
   // Not inside a UTF-8 character.
   std::string number(kMaxUploadStem - 1, 'x');
   number += "\xC3\xA9\xC3\xA9";
-  const UploadTarget u = DecideUploadTarget("INV", "x\n<no>" + number + "</no>\n");
+  const UploadTarget u = decideUploadTarget("INV", "x\n<no>" + number + "</no>\n");
   EXPECT_EQ(u.stem, std::string(kMaxUploadStem - 1, 'x'));
 }
 
@@ -113,24 +113,24 @@ TEST(BaseNameTest, UpToFirstDot) {
 }
 
 TEST(TemporaryUploadNameTest, ShortHiddenAndDistinct) {
-  EXPECT_EQ(TemporaryUploadName("SALE.XML", 0), ".SALE.XML.aaaaaaaa.part");
-  EXPECT_EQ(TemporaryUploadName("SALE.XML", 36 + 35), ".SALE.XML.9baaaaaa.part");
-  EXPECT_NE(TemporaryUploadName("SALE.XML", 1), TemporaryUploadName("SALE.XML", 2));
+  EXPECT_EQ(temporaryUploadName("SALE.XML", 0), ".SALE.XML.aaaaaaaa.part");
+  EXPECT_EQ(temporaryUploadName("SALE.XML", 36 + 35), ".SALE.XML.9baaaaaa.part");
+  EXPECT_NE(temporaryUploadName("SALE.XML", 1), temporaryUploadName("SALE.XML", 2));
 
   // The longest upload name stays well inside what servers accept, and is
   // not cut inside a UTF-8 character.
   const std::string longest(255, '7');
-  EXPECT_EQ(TemporaryUploadName(longest, 0), "." + std::string(40, '7') + ".aaaaaaaa.part");
+  EXPECT_EQ(temporaryUploadName(longest, 0), "." + std::string(40, '7') + ".aaaaaaaa.part");
   const std::string wide = std::string(39, 'x') + "\xC3\xA9.XML";
-  EXPECT_EQ(TemporaryUploadName(wide, 0), "." + std::string(39, 'x') + ".aaaaaaaa.part");
+  EXPECT_EQ(temporaryUploadName(wide, 0), "." + std::string(39, 'x') + ".aaaaaaaa.part");
 }
 
 TEST(UploadLogLineTest, TimeLeftOutAtMidnight) {
   FakeLocale locale;
-  EXPECT_EQ(UploadLogLine("CUSTOMER", {2026, 3, 4, 10, 30, 5}, locale),
+  EXPECT_EQ(uploadLogLine("CUSTOMER", {2026, 3, 4, 10, 30, 5}, locale),
             "CUSTOMER sent on 2026.03.04 10:30:05");
-  EXPECT_EQ(UploadLogLine("SF123", {2026, 3, 4, 0, 0, 0}, locale), "SF123 sent on 2026.03.04");
-  EXPECT_EQ(UploadLogLine("X", {2026, 3, 4, 0, 0, 1}, locale), "X sent on 2026.03.04 00:00:01");
+  EXPECT_EQ(uploadLogLine("SF123", {2026, 3, 4, 0, 0, 0}, locale), "SF123 sent on 2026.03.04");
+  EXPECT_EQ(uploadLogLine("X", {2026, 3, 4, 0, 0, 1}, locale), "X sent on 2026.03.04 00:00:01");
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ TEST(ReadHomePageTest, SettingOrDefault) {
   fs.put("/c/a.ini", "[Spool]\nHomePage=https://x.lt/index.html\n");
   fs.put("/c/b.ini", "[Spool]\nHomePage=\n");
   ProfileFile a(fs, "/c/a.ini", ','), b(fs, "/c/b.ini", ',');
-  EXPECT_EQ(ReadHomePage(&a), "https://x.lt/index.html");
-  EXPECT_EQ(ReadHomePage(&b), kDefaultHomePage);
-  EXPECT_EQ(ReadHomePage(nullptr), kDefaultHomePage);
+  EXPECT_EQ(readHomePage(&a), "https://x.lt/index.html");
+  EXPECT_EQ(readHomePage(&b), kDefaultHomePage);
+  EXPECT_EQ(readHomePage(nullptr), kDefaultHomePage);
 }
 
 }  // namespace

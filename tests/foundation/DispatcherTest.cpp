@@ -86,12 +86,12 @@ TEST_F(DispatcherTest, OnlyVisibleRegularFilesWithTheExactExtension) {
 }
 
 TEST_F(DispatcherTest, NameOrderIgnoresCase) {
-  EXPECT_TRUE(JobNameLess("a.txt", "B.txt"));
-  EXPECT_TRUE(JobNameLess("B.txt", "c.txt"));
-  EXPECT_TRUE(JobNameLess("ab", "ABC"));
-  EXPECT_FALSE(JobNameLess("b", "A"));
-  EXPECT_TRUE(IsJobName("X.Clb", "CLB"));
-  EXPECT_FALSE(IsJobName(".CLB", "CLB"));
+  EXPECT_TRUE(jobNameLess("a.txt", "B.txt"));
+  EXPECT_TRUE(jobNameLess("B.txt", "c.txt"));
+  EXPECT_TRUE(jobNameLess("ab", "ABC"));
+  EXPECT_FALSE(jobNameLess("b", "A"));
+  EXPECT_TRUE(isJobName("X.Clb", "CLB"));
+  EXPECT_FALSE(isJobName(".CLB", "CLB"));
 }
 
 TEST_F(DispatcherTest, FilesStillBeingWrittenWait) {

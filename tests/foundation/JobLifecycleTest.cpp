@@ -44,32 +44,32 @@ TEST(Readiness, QuietPeriodWriterAndChanges) {
   };
   SettleState state;
   for (const Step& s : steps) {
-    const ReadinessDecision d = DecideReadiness(state, s.file, s.writer, s.atMs, 300);
+    const ReadinessDecision d = decideReadiness(state, s.file, s.writer, s.atMs, 300);
     EXPECT_EQ(d.readiness, s.expected) << "at " << s.atMs;
     if (s.recheckAt >= 0) {
       EXPECT_EQ(d.recheckAtMs, s.recheckAt) << "at " << s.atMs;
     }
   }
   SettleState now;  // a quiet period of 0 takes a closed file at once
-  EXPECT_EQ(DecideReadiness(now, v1, WriteState::Idle, 5, 0).readiness, Readiness::Ready);
+  EXPECT_EQ(decideReadiness(now, v1, WriteState::Idle, 5, 0).readiness, Readiness::Ready);
 }
 
 TEST(Readiness, RetriesBackOffToAMinuteAndANewVersionGoesAtOnce) {
   Backoff b;
   const DirEntry v = Version(1, 1);
   std::int64_t due = 0;
-  EXPECT_TRUE(RetryAllowed(b, v, 0, &due));
+  EXPECT_TRUE(retryAllowed(b, v, 0, &due));
   const std::int64_t delays[] = {1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000};
   std::int64_t now = 0;
   for (std::int64_t delay : delays) {
-    NoteFailedTry(b, v, now);
-    EXPECT_FALSE(RetryAllowed(b, v, now + delay - 1, &due));
+    noteFailedTry(b, v, now);
+    EXPECT_FALSE(retryAllowed(b, v, now + delay - 1, &due));
     EXPECT_EQ(due, now + delay);
-    EXPECT_TRUE(RetryAllowed(b, v, now + delay, &due));
+    EXPECT_TRUE(retryAllowed(b, v, now + delay, &due));
     now += delay;
   }
-  EXPECT_TRUE(RetryAllowed(b, Version(2, 9), now, &due));  // changed: at once
-  NoteFailedTry(b, Version(2, 9), now);
+  EXPECT_TRUE(retryAllowed(b, Version(2, 9), now, &due));  // changed: at once
+  noteFailedTry(b, Version(2, 9), now);
   EXPECT_EQ(b.delayMs, 1000);
 }
 
@@ -77,15 +77,15 @@ TEST(TemporaryNames, OursCarryTheWriterAndOldOnesAreRecognised) {
   const std::string name = TemporaryName(4321, 0xabcdef01u);
   EXPECT_EQ(name, ".marvena-4321-abcdef01.tmp");
   EXPECT_LT(name.size(), 32u);
-  EXPECT_EQ(TemporaryOwner(name), 4321);
+  EXPECT_EQ(temporaryOwner(name), 4321);
   for (const char* other : {"marvena-1-ab.tmp", ".marvena-x-ab.tmp", ".marvena-12-.tmp",
                             ".marvena-12-zz.tmp", ".marvena-12-ab.tmpx", "REPORT.tmp"})
-    EXPECT_EQ(TemporaryOwner(other), -1) << other;
+    EXPECT_EQ(temporaryOwner(other), -1) << other;
   for (const char* old : {".SAL.XLS.123456.tmp", ".A.ffdata.7.tmp", ".MARVENA.INI.99.tmp",
                           ".marvena-REPORT-1.pdf.part"})
-    EXPECT_TRUE(IsLegacyTemporary(old)) << old;
+    EXPECT_TRUE(isLegacyTemporary(old)) << old;
   for (const char* keep : {".tmp", "..5.tmp", ".A.x.tmp", "A.XLS.1.tmp", ".hidden"})
-    EXPECT_FALSE(IsLegacyTemporary(keep)) << keep;
+    EXPECT_FALSE(isLegacyTemporary(keep)) << keep;
 }
 
 TEST(TemporaryNames, StaleOnesGoAtStartLiveOnesStay) {

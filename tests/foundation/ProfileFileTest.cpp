@@ -35,23 +35,23 @@ TEST(ProfileParsing, Integers) {
       {"1.5", {}},
       {"--1", {}},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseProfileInteger(c.text), c.value) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(parseProfileInteger(c.text), c.value) << c.text;
 }
 
 TEST(ProfileParsing, DecimalsReadEitherSeparatorAndWriteTheLocalOne) {
-  EXPECT_EQ(ParseProfileDecimal("4,2"), 4.2);
-  EXPECT_EQ(ParseProfileDecimal("4.2"), 4.2);
-  EXPECT_EQ(ParseProfileDecimal("-0,5"), -0.5);
-  EXPECT_EQ(ParseProfileDecimal("1e3"), 1000.0);
-  EXPECT_FALSE(ParseProfileDecimal("1.234,56"));
-  EXPECT_FALSE(ParseProfileDecimal("abc"));
-  EXPECT_FALSE(ParseProfileDecimal("1e999"));
-  EXPECT_EQ(FormatProfileDecimal(4.2, ','), "4,2");
-  EXPECT_EQ(FormatProfileDecimal(4.2, '.'), "4.2");
-  EXPECT_EQ(FormatProfileDecimal(12.5f, ','), "12,5");
-  EXPECT_EQ(FormatProfileDecimal(0.1f, '.'), "0.100000001490116");  // 15 significant digits
-  EXPECT_EQ(FormatProfileDecimal(1e20, '.'), "1E20");
-  EXPECT_EQ(FormatProfileDecimal(-3, ','), "-3");
+  EXPECT_EQ(parseProfileDecimal("4,2"), 4.2);
+  EXPECT_EQ(parseProfileDecimal("4.2"), 4.2);
+  EXPECT_EQ(parseProfileDecimal("-0,5"), -0.5);
+  EXPECT_EQ(parseProfileDecimal("1e3"), 1000.0);
+  EXPECT_FALSE(parseProfileDecimal("1.234,56"));
+  EXPECT_FALSE(parseProfileDecimal("abc"));
+  EXPECT_FALSE(parseProfileDecimal("1e999"));
+  EXPECT_EQ(formatProfileDecimal(4.2, ','), "4,2");
+  EXPECT_EQ(formatProfileDecimal(4.2, '.'), "4.2");
+  EXPECT_EQ(formatProfileDecimal(12.5f, ','), "12,5");
+  EXPECT_EQ(formatProfileDecimal(0.1f, '.'), "0.100000001490116");  // 15 significant digits
+  EXPECT_EQ(formatProfileDecimal(1e20, '.'), "1E20");
+  EXPECT_EQ(formatProfileDecimal(-3, ','), "-3");
 }
 
 TEST_F(ProfileFileTest, NamesMatchWithoutCaseAndFirstDuplicateWins) {
@@ -143,7 +143,7 @@ TEST_F(ProfileFileTest, UnicodeFilesOfNotepadAreReadAndWrittenBackTheSameWay) {
   ASSERT_TRUE(p.writeString("Spool", "Font", "Courier \u017Dalias"));
   const std::string written = fs.files[kPath];
   ASSERT_EQ(written.substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(Utf16LeToUtf8(written.substr(2)),
+  EXPECT_EQ(utf16LeToUtf8(written.substr(2)),
             "[Spool]\r\nPath=/home/b/SPOOL\r\nPrinterInUse=\u0160ilut\u0117\r\n"
             "Font=Courier \u017Dalias\r\n");
 }
@@ -161,11 +161,11 @@ TEST(ProfileText, Utf16Conversions) {
       {std::string("\x00\xDE", 2), "\uFFFD"},  // a lone low half
       {std::string("A\0B", 3), "A"},           // an odd last byte is dropped
   };
-  for (const Case& c : cases) EXPECT_EQ(Utf16LeToUtf8(c.utf16), c.utf8);
-  EXPECT_EQ(Utf8ToUtf16Le("\u0160\U0001F600"), std::string("\x60\x01\x3D\xD8\x00\xDE", 6));
+  for (const Case& c : cases) EXPECT_EQ(utf16LeToUtf8(c.utf16), c.utf8);
+  EXPECT_EQ(utf8ToUtf16Le("\u0160\U0001F600"), std::string("\x60\x01\x3D\xD8\x00\xDE", 6));
   // Bytes that are not UTF-8 become U+FFFD each, the rest stays.
-  EXPECT_EQ(Utf8ToUtf16Le("a\xC5"), std::string("a\0\xFD\xFF", 4));
-  EXPECT_EQ(Utf8ToUtf16Le("\xFFz"), std::string("\xFD\xFFz\0", 4));
+  EXPECT_EQ(utf8ToUtf16Le("a\xC5"), std::string("a\0\xFD\xFF", 4));
+  EXPECT_EQ(utf8ToUtf16Le("\xFFz"), std::string("\xFD\xFFz\0", 4));
 }
 
 TEST_F(ProfileFileTest, ALoneCarriageReturnEndsALine) {

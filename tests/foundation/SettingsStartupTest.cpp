@@ -38,14 +38,14 @@ TEST_F(SettingsTest, InvalidPrinterIndexFallsBackToTheDefaultAndIsRewritten) {
   printers.defaultPrinter = 1;
   for (const char* index : {"7", "-2", "3"}) {
     ProfileFile f = ini(std::string("[Spool]\nPrinterIndex=") + index + "\nPrinterInUse=Epson\n");
-    LoadSpoolAndPrinter(&f, printers, dialog());
+    loadSpoolAndPrinter(&f, printers, dialog());
     EXPECT_EQ(f.readInteger("Spool", "PrinterIndex", 99), 1) << index;
     EXPECT_EQ(f.readString("Spool", "PrinterInUse", ""), "Epson");
     EXPECT_TRUE(dialogReasons.empty());
   }
   // An unreadable index reads as -1, the default printer: nothing to fix.
   ProfileFile f = ini("[Spool]\nPrinterIndex=abc\nPrinterInUse=Epson\n");
-  LoadSpoolAndPrinter(&f, printers, dialog());
+  loadSpoolAndPrinter(&f, printers, dialog());
   EXPECT_EQ(printers.currentIndex(), 1);
   EXPECT_EQ(f.readString("Spool", "PrinterIndex", ""), "abc");
 }
@@ -54,24 +54,24 @@ TEST_F(SettingsTest, UnselectablePrinterAndNoDefaultRemovePrinterInUse) {
   printers.printerNames = {"HP"};
   printers.unselectable = {0};
   ProfileFile f = ini("[Spool]\nPrinterIndex=0\nPrinterInUse=HP\n");
-  LoadSpoolAndPrinter(&f, printers, dialog());
+  loadSpoolAndPrinter(&f, printers, dialog());
   EXPECT_EQ(f.readInteger("Spool", "PrinterIndex", 99), -1);
   EXPECT_FALSE(f.keyExists("Spool", "PrinterInUse"));
 }
 
 TEST_F(SettingsTest, FirstRunAndForeignPrinterOpenTheOptionsDialog) {
   ProfileFile first = ini("[Spool]\nPath=\\X\n");
-  EXPECT_EQ(LoadSpoolAndPrinter(&first, printers, dialog()).spoolPath, "\\X");
+  EXPECT_EQ(loadSpoolAndPrinter(&first, printers, dialog()).spoolPath, "\\X");
   EXPECT_EQ(dialogReasons.size(), 1u);
 
   dialogReasons.clear();
   ProfileFile other = ini("[Spool]\nPrinterIndex=0\nPrinterInUse=Epson\n");
-  LoadSpoolAndPrinter(&other, printers, dialog());
+  loadSpoolAndPrinter(&other, printers, dialog());
   EXPECT_EQ(dialogReasons.size(), 1u);
 
   dialogReasons.clear();
   ProfileFile same = ini("[Spool]\nPrinterIndex=1\nPrinterInUse=Epson\n");
-  LoadSpoolAndPrinter(&same, printers, dialog());
+  loadSpoolAndPrinter(&same, printers, dialog());
   EXPECT_TRUE(dialogReasons.empty());
 }
 
@@ -80,7 +80,7 @@ TEST_F(SettingsTest, PrinterListFollowsTheInstalledPrinters) {
       ini("[Spool]\nPrinterIndex=0\nPrinter0=A\nPrinter1=B\nPrinter2=C\nPrinter3=D\nPrinter4=E\n"
           "Printer07=keep\n");
   printers.printerNames = {"HP", "Epson"};
-  LoadSpoolAndPrinter(&f, printers, dialog());
+  loadSpoolAndPrinter(&f, printers, dialog());
   EXPECT_EQ(f.readString("Spool", "Printer0", ""), "HP");
   EXPECT_EQ(f.readString("Spool", "Printer1", ""), "Epson");
   for (const char* gone : {"Printer2", "Printer3", "Printer4"})
@@ -92,11 +92,11 @@ TEST_F(SettingsTest, OrientationPaperAndMargins) {
   ProfileFile f =
       ini("[Spool]\nPrinterIndex=0\nPrinterOrientation=poLandscape\nPaperSize=256\n"
           "mmPaperLength=100\nmmPaperWidth=x\nmmTopMargin=2,5\nmmLeftMargin=3.25\n");
-  LoadSpoolAndPrinter(&f, printers, dialog());
+  loadSpoolAndPrinter(&f, printers, dialog());
   EXPECT_EQ(printers.orient, Orientation::Landscape);
   PrintSettings ps;
   ps.bottomMargin = 7;
-  LoadPaperAndMargins(&f, ps);
+  loadPaperAndMargins(&f, ps);
   EXPECT_EQ(ps.paperSize, 256);
   EXPECT_EQ(ps.paperLength, 100);
   EXPECT_EQ(ps.paperWidth, 210);
@@ -106,7 +106,7 @@ TEST_F(SettingsTest, OrientationPaperAndMargins) {
 
   PrintSettings none;
   none.paperSize = 5;
-  LoadPaperAndMargins(nullptr, none);
+  loadPaperAndMargins(nullptr, none);
   EXPECT_EQ(none.paperSize, 9);
   EXPECT_EQ(none.topMargin, 0);
 }
@@ -133,7 +133,7 @@ TEST_F(SettingsTest, RestoreDefaultsAndStoreAfterPageSetup) {
   EXPECT_EQ(g.readInteger("Spool", "PaperSize", 0), 5);
 
   ps.topMargin = 4.5f;
-  StoreAfterPageSetup(g, printers, ps);
+  storeAfterPageSetup(g, printers, ps);
   EXPECT_EQ(g.readString("Spool", "mmTopMargin", ""), "4,5");
   EXPECT_EQ(g.readInteger("Spool", "mmPaperLength", 0), 297);
 }
@@ -147,32 +147,32 @@ TEST(Psd, OneOrTwoDecimals) {
       {"12/y", 15, 0}, {"12,5/3", 15, 0}, {"10/5/2", 15, 0},   {"0/0", 0, 0},
   };
   for (const Case& c : cases) {
-    const auto [a, b] = ParsePsd(c.text);
+    const auto [a, b] = parsePsd(c.text);
     EXPECT_EQ(a, c.first) << c.text;
     EXPECT_EQ(b, c.second) << c.text;
   }
 }
 
 TEST(DosPaths, DriveRootMapping) {
-  EXPECT_EQ(MapDosPath("\\MARVENA\\SPOOL", "/home/a"), "/home/a/MARVENA/SPOOL");
-  EXPECT_EQ(MapDosPath("C:\\MARVENA\\SPOOL\\", "/home/a/"), "/home/a/MARVENA/SPOOL");
-  EXPECT_EQ(MapDosPath("/srv/spool", "/home/a"), "/srv/spool");
-  EXPECT_EQ(MapDosPath("relative", "/home/a"), "relative");
+  EXPECT_EQ(mapDosPath("\\MARVENA\\SPOOL", "/home/a"), "/home/a/MARVENA/SPOOL");
+  EXPECT_EQ(mapDosPath("C:\\MARVENA\\SPOOL\\", "/home/a/"), "/home/a/MARVENA/SPOOL");
+  EXPECT_EQ(mapDosPath("/srv/spool", "/home/a"), "/srv/spool");
+  EXPECT_EQ(mapDosPath("relative", "/home/a"), "relative");
 }
 
 TEST(WordVersion, MajorNumberBeforeThePoint) {
-  EXPECT_EQ(WordVersionFromText("11.0", false), 11);
-  EXPECT_EQ(WordVersionFromText("9.0", true), 8);
-  EXPECT_EQ(WordVersionFromText("9.0", false), 9);
-  EXPECT_EQ(WordVersionFromText("", false), 0);
-  EXPECT_EQ(WordVersionFromText("x.1", false), 0);
+  EXPECT_EQ(wordVersionFromText("11.0", false), 11);
+  EXPECT_EQ(wordVersionFromText("9.0", true), 8);
+  EXPECT_EQ(wordVersionFromText("9.0", false), 9);
+  EXPECT_EQ(wordVersionFromText("", false), 0);
+  EXPECT_EQ(wordVersionFromText("x.1", false), 0);
 }
 
 TEST_F(SettingsTest, StartupWithoutPrintersShowsDisabledButOtherJobsStillRun) {
   printers.printerNames.clear();
   ProfileFile f = ini("[Spool]\nPath=\\MARVENA\\SPOOL\nPrinterIndex=-1\n");
   StartupEnvironment e = env();
-  const StartupResult r = RunStartup(&f, e);
+  const StartupResult r = runStartup(&f, e);
   EXPECT_EQ(messages.messages.front(), "Nera nei vieno printerio");
   EXPECT_EQ(status.state(), DispatchState::Disabled);
   EXPECT_FALSE(r.havePrinter);
@@ -186,7 +186,7 @@ TEST_F(SettingsTest, StartupWhenTheSpoolDirectoryCannotBeMade) {
   fonts.faces["Courier Marvena"] = {0, 186};
   printers.faces = {"Marvena"};
   StartupEnvironment e = env();
-  const StartupResult r = RunStartup(&f, e);
+  const StartupResult r = runStartup(&f, e);
   EXPECT_EQ(messages.messages, (std::vector<std::string>{"Nepavyko sukurti katalogo \\S\\",
                                                          "Failed To Create \"\\S\" !"}));
   EXPECT_EQ(status.state(), DispatchState::Disabled);
@@ -199,7 +199,7 @@ TEST_F(SettingsTest, StartupFontChecksMarginsAndExport) {
           "[ESSVE]\nPath=\\EXPORT\nftp=ftp.example\nuser=u\npassword=\n");
   printers.metricsValue = {254, 254, 2100, 2970, 30, 42, 2040, 2900};
   StartupEnvironment e = env();
-  StartupResult r = RunStartup(&f, e);
+  StartupResult r = runStartup(&f, e);
   EXPECT_EQ(messages.messages,
             (std::vector<std::string>{"Epson: \xC5\xA0riftas MARVENA.TTF nerastas",
                                       "Nera BALTIC_CHARSET"}));
@@ -213,7 +213,7 @@ TEST_F(SettingsTest, StartupFontChecksMarginsAndExport) {
   f.writeString("ESSVE", "password", "p");
   printers.faces = {"marvena"};
   fonts.faces["Courier Marvena"] = {0, 186};
-  r = RunStartup(&f, e);
+  r = runStartup(&f, e);
   EXPECT_TRUE(messages.messages.empty());
   EXPECT_TRUE(r.printSettings.balticCharset);
   EXPECT_TRUE(r.ftpExportEnabled);

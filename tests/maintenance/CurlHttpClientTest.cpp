@@ -100,7 +100,7 @@ TEST_F(CurlHttpClientTest, ErrorsCarryTheStatusAndNoErrorPage) {
 }
 
 TEST_F(CurlHttpClientTest, HttpsChecksTheCertificate) {
-  ASSERT_TRUE(MakeCertificate(dir.path));
+  ASSERT_TRUE(makeCertificate(dir.path));
   KitServer server(dir.path, {"--cert", dir.path + "/cert.pem", "--key", dir.path + "/key.pem"});
   ASSERT_GT(server.port, 0);
   const std::string url = server.url("https") + "/FILES/MARVENA1.ZIP";
@@ -117,7 +117,7 @@ TEST_F(CurlHttpClientTest, HttpsChecksTheCertificate) {
 }
 
 TEST_F(CurlHttpClientTest, HttpsNeverRedirectsToPlainHttp) {
-  ASSERT_TRUE(MakeCertificate(dir.path));
+  ASSERT_TRUE(makeCertificate(dir.path));
   KitServer plain(dir.path);
   const std::string target = plain.url() + "/FILES/MARVENA1.ZIP";
   KitServer tls(dir.path,

@@ -26,7 +26,7 @@ TEST(Sha256Test, KnownVectorsWholeAndInPieces) {
       {std::string(64, 'x'), ""},
   };
   for (const Case& c : cases) {
-    const std::string whole = Sha256Hex(c.input);
+    const std::string whole = sha256Hex(c.input);
     if (!c.digest.empty()) {
       EXPECT_EQ(whole, c.digest) << c.input.size();
     }
@@ -59,7 +59,7 @@ TEST(LocalCopyCurrentTest, TimeToleranceAndSize) {
       {"missing file, server has a date", {false, 0, 0}, {server, 0}, false},
       {"missing file, server says nothing", {false, 0, 0}, {-1, 0}, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(LocalCopyCurrent(c.local, c.remote), c.current) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(localCopyCurrent(c.local, c.remote), c.current) << c.what;
 }
 
 TEST(ServerAddressTest, HttpsByDefaultPlainOnlyWhenWritten) {
@@ -88,7 +88,7 @@ TEST(ServerAddressTest, HttpsByDefaultPlainOnlyWhenWritten) {
   };
   for (const Case& c : cases) {
     std::string error;
-    const std::optional<ServerAddress> a = ParseServerAddress(c.setting, &error);
+    const std::optional<ServerAddress> a = parseServerAddress(c.setting, &error);
     if (!c.base) {
       EXPECT_FALSE(a) << c.setting;
       EXPECT_FALSE(error.empty()) << c.setting;
@@ -98,7 +98,7 @@ TEST(ServerAddressTest, HttpsByDefaultPlainOnlyWhenWritten) {
     EXPECT_EQ(a->base, c.base);
     EXPECT_EQ(a->plainHttp, c.plain) << c.setting;
   }
-  EXPECT_EQ(KitFileUrl({"https://h", false}, "MODIFY"), "https://h/FILES/MODIFY");
+  EXPECT_EQ(kitFileUrl({"https://h", false}, "MODIFY"), "https://h/FILES/MODIFY");
 }
 
 TEST(DigestListTest, ParsesWhatSha256sumWritesAndRefusesTheRest) {
@@ -144,12 +144,12 @@ TEST(KitCommandsTest, TheBatchFileThroughTheDosCommand) {
       {"", ""},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(HostKitCommands(c.dos, "/bin/sh SETUP.SH").program, c.program) << c.dos;
-  const KitCommands host = HostKitCommands("x", " /bin/sh SETUP.SH ");
+    EXPECT_EQ(hostKitCommands(c.dos, "/bin/sh SETUP.SH").program, c.program) << c.dos;
+  const KitCommands host = hostKitCommands("x", " /bin/sh SETUP.SH ");
   EXPECT_EQ(host.spoolUnpack, "");
   EXPECT_EQ(host.spoolSetup, "/bin/sh SETUP.SH");
 
-  const KitCommands win = WindowsKitCommands("C:\\WINDOWS\\COMMAND.COM");
+  const KitCommands win = windowsKitCommands("C:\\WINDOWS\\COMMAND.COM");
   EXPECT_EQ(win.program, "C:\\WINDOWS\\COMMAND.COM /C CALL \\MARVENA\\INSTALL\\modify.bat ");
   EXPECT_EQ(win.spoolUnpack,
             "C:\\WINDOWS\\COMMAND.COM /C CALL \\MARVENA\\INSTALL\\SPOOL\\PKUNZIP -o SPOOL");

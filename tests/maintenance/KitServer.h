@@ -29,7 +29,7 @@ class TempDir {
 
 // openssl makes a certificate for 127.0.0.1 and localhost in `dir`:
 // dir/cert.pem and dir/key.pem; false when openssl failed.
-inline bool MakeCertificate(const std::string& dir) {
+inline bool makeCertificate(const std::string& dir) {
   const std::string command =
       "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost "
       "-addext subjectAltName=IP:127.0.0.1,DNS:localhost -keyout '" +

@@ -51,7 +51,7 @@ struct Rig {
   RecordingObserver observer;
   MaintenanceConfig config{"https://kits.test",
                            "/drive",
-                           HostKitCommands("dosemu -E \"CALL {bat}\"", "/bin/sh SETUP.SH"),
+                           hostKitCommands("dosemu -E \"CALL {bat}\"", "/bin/sh SETUP.SH"),
                            {}};
   std::string digests;
   std::unique_ptr<MaintenanceProcedure> procedure;
@@ -60,7 +60,7 @@ struct Rig {
   // A kit file on the server, listed in the digest list.
   void serve(const std::string& name, const std::string& body, std::int64_t time = kServerTime) {
     http.resources[url(name)] = {body, time};
-    digests += Sha256Hex(body) + "  " + name + "\n";
+    digests += sha256Hex(body) + "  " + name + "\n";
     http.resources[url("SHA256SUMS")] = {digests, time};
   }
   void serveAll() {
@@ -248,7 +248,7 @@ TEST(MaintenanceTest, MissingSettingsAreExplainedBeforeAnythingIsFetched) {
   for (const Case& c : cases) {
     Rig rig;
     rig.config.server = c.server;
-    rig.config.commands = HostKitCommands(c.dos, c.setup);
+    rig.config.commands = hostKitCommands(c.dos, c.setup);
     rig.serveAll();
     const bool ok = rig.run(c.program, c.spool);
     if (!c.mentions) {

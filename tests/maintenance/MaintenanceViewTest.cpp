@@ -115,12 +115,12 @@ struct Rig {
     for (const char* name : {"MODIFY", "PKUNZIP", "MARVENA1.ZIP", "MARVENA2.ZIP", "SPOOL.ZIP"}) {
       const std::string body = std::string(name) + std::string(200000, '.');
       http.inner.resources[std::string("https://kits.test/FILES/") + name] = {body, 1000};
-      digests += Sha256Hex(body) + "  " + name + "\n";
+      digests += sha256Hex(body) + "  " + name + "\n";
     }
     http.inner.resources["https://kits.test/FILES/SHA256SUMS"] = {digests, 1000};
     http.inner.piece = 10000;
     MaintenanceConfig config{
-        "https://kits.test", "/drive", HostKitCommands("dos {bat}", "/bin/sh SETUP.SH"), {}};
+        "https://kits.test", "/drive", hostKitCommands("dos {bat}", "/bin/sh SETUP.SH"), {}};
     controller = std::make_unique<MaintenanceController>(
         &window,
         [this, config](MaintenanceObserver& observer) {

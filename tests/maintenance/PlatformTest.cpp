@@ -40,7 +40,7 @@ TEST(SplitCommandWordsTest, BlanksQuotesAndDosPaths) {
       {"  ", {}},
       {"open \"quote", {}},
   };
-  for (const Case& c : cases) EXPECT_EQ(SplitCommandWords(c.line), c.words) << c.line;
+  for (const Case& c : cases) EXPECT_EQ(splitCommandWords(c.line), c.words) << c.line;
 }
 
 TEST(PosixProcessTest, ExitCodesWorkingDirectoryAndCommandsThatCannotStart) {
@@ -85,7 +85,7 @@ TEST(PosixProcessTest, ChildGetsNoOtherDescriptorAndTheWaitCanBeGivenUp) {
 
 // A zip of `entries` (name -> contents; a name ending in "/" is a
 // directory, "@target" as contents makes a symbolic link).
-void MakeZip(const std::string& path,
+void makeZip(const std::string& path,
              const std::vector<std::pair<std::string, std::string>>& entries,
              bool executable = false) {
   archive* a = archive_write_new();
@@ -121,7 +121,7 @@ TEST(LibarchiveUnpackerTest, UnpacksReplacingWhatIsThere) {
   const std::string target = dir.path + "/SPOOL";
   std::filesystem::create_directories(target);
   std::ofstream(target + "/SETUP.SH") << "old";
-  MakeZip(dir.path + "/SPOOL.ZIP", {{"bin/", ""}, {"bin/tool", "binary"}, {"SETUP.SH", "new"}},
+  makeZip(dir.path + "/SPOOL.ZIP", {{"bin/", ""}, {"bin/tool", "binary"}, {"SETUP.SH", "new"}},
           true);
   LibarchiveUnpacker unpacker;
   std::string error;
@@ -150,7 +150,7 @@ TEST(LibarchiveUnpackerTest, HostileArchivesWriteNothing) {
   LibarchiveUnpacker unpacker;
   for (std::size_t i = 0; i < archives.size(); ++i) {
     const std::string zip = dir.path + "/bad" + std::to_string(i) + ".zip";
-    MakeZip(zip, archives[i]);
+    makeZip(zip, archives[i]);
     std::string error;
     EXPECT_FALSE(unpacker.unpack(zip, target, &error)) << i;
     EXPECT_FALSE(error.empty()) << i;
@@ -161,7 +161,7 @@ TEST(LibarchiveUnpackerTest, HostileArchivesWriteNothing) {
   // A link where a file of the kit goes is not written through.
   std::ofstream(outside + "/victim") << "keep";
   std::filesystem::create_symlink(outside + "/victim", target + "/SETUP.SH");
-  MakeZip(dir.path + "/kit.zip", {{"SETUP.SH", "new"}});
+  makeZip(dir.path + "/kit.zip", {{"SETUP.SH", "new"}});
   std::string linkError;
   unpacker.unpack(dir.path + "/kit.zip", target, &linkError);
   EXPECT_EQ(Read(outside + "/victim"), "keep");

@@ -15,23 +15,23 @@ struct BiffRecord {
   std::string body;
 };
 
-inline std::uint16_t Le16(std::string_view s, std::size_t at) {
+inline std::uint16_t le16(std::string_view s, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
                                     static_cast<unsigned char>(s[at + 1]) << 8);
 }
 
-inline double LeDouble(std::string_view s, std::size_t at) {
+inline double leDouble(std::string_view s, std::size_t at) {
   double d;
   std::memcpy(&d, s.data() + at, 8);
   return d;
 }
 
 // Records in order; a truncated tail ends the list with id 0xFFFF.
-inline std::vector<BiffRecord> SplitRecords(std::string_view s) {
+inline std::vector<BiffRecord> splitRecords(std::string_view s) {
   std::vector<BiffRecord> out;
   std::size_t at = 0;
   while (at + 4 <= s.size()) {
-    const std::uint16_t id = Le16(s, at), length = Le16(s, at + 2);
+    const std::uint16_t id = le16(s, at), length = le16(s, at + 2);
     if (at + 4 + length > s.size()) break;
     out.push_back({id, std::string(s.substr(at + 4, length))});
     at += 4 + length;

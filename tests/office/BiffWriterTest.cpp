@@ -12,7 +12,7 @@ namespace {
 
 using test::Bytes;
 using test::Ids;
-using test::SplitRecords;
+using test::splitRecords;
 using ::testing::ElementsAre;
 
 const std::string kBof5 = Bytes({0x09, 0x08, 6, 0, 0x00, 0x02, 0x10, 0x00, 0x00, 0x00});
@@ -24,7 +24,7 @@ class BiffWriterTest : public ::testing::Test {
   FakeLocale locale;
   BiffWriter w{fs, locale};
 
-  std::vector<test::BiffRecord> Records() { return SplitRecords(w.buffer()); }
+  std::vector<test::BiffRecord> Records() { return splitRecords(w.buffer()); }
   // The last record written.
   test::BiffRecord Last() { return Records().back(); }
 };
@@ -37,7 +37,7 @@ TEST_F(BiffWriterTest, NewWriterHoldsBofAndDimensions) {
   w.setBIFF(BiffVersion::BIFF2);
   EXPECT_EQ(w.buffer(), Bytes({0x09, 0x00, 4, 0, 0x00, 0x02, 0x10, 0x00,  //
                                0x00, 0x00, 8, 0, 0,    0,    0xFF, 0xFF, 0, 0, 0x00, 0x01}));
-  EXPECT_THAT(Ids(SplitRecords([&] {
+  EXPECT_THAT(Ids(splitRecords([&] {
                 w.setBIFF(BiffVersion::BIFF3);
                 return std::string(w.buffer());
               }())),
@@ -131,13 +131,13 @@ TEST_F(BiffWriterTest, OutOfRangeCursorAssignmentsAreIgnored) {
   EXPECT_EQ(w.row(), 7);
   EXPECT_EQ(w.column(), 9);
   w.writeNumberAt(0, 300, 2.0);  // lands on the unchanged cursor
-  EXPECT_EQ(test::Le16(Last().body, 0), 6);
-  EXPECT_EQ(test::Le16(Last().body, 2), 8);
+  EXPECT_EQ(test::le16(Last().body, 0), 6);
+  EXPECT_EQ(test::le16(Last().body, 2), 8);
   w.setColumn(256);
   w.setRow(65535);
   w.writeBlank();
-  EXPECT_EQ(test::Le16(Last().body, 0), 65534);
-  EXPECT_EQ(test::Le16(Last().body, 2), 255);
+  EXPECT_EQ(test::le16(Last().body, 0), 65534);
+  EXPECT_EQ(test::le16(Last().body, 2), 255);
 }
 
 TEST_F(BiffWriterTest, FileNameGetsTheXlsExtension) {
@@ -347,9 +347,9 @@ TEST_F(BiffWriterTest, IntegersBeyondSixteenBitsStayWhole) {
     w.writeInteger(value);
     EXPECT_EQ(Last().id, id) << value;
     if (id == 0x0003) {
-      EXPECT_EQ(test::LeDouble(Last().body, 7), value);
+      EXPECT_EQ(test::leDouble(Last().body, 7), value);
     } else {
-      EXPECT_EQ(test::Le16(Last().body, 7), value);
+      EXPECT_EQ(test::le16(Last().body, 7), value);
     }
   }
 }

@@ -16,11 +16,11 @@ using ::testing::Not;
 
 const std::string kSep = "\xB3";
 
-TEST(IstLines, CrLfOrCrLf) {
-  EXPECT_THAT(IstLines("a\r\nb\nc\rd"), ElementsAre("a", "b", "c", "d"));
-  EXPECT_THAT(IstLines("a\r\n"), ElementsAre("a"));
-  EXPECT_THAT(IstLines("a\n\nb"), ElementsAre("a", "", "b"));
-  EXPECT_TRUE(IstLines("").empty());
+TEST(istLines, CrLfOrCrLf) {
+  EXPECT_THAT(istLines("a\r\nb\nc\rd"), ElementsAre("a", "b", "c", "d"));
+  EXPECT_THAT(istLines("a\r\n"), ElementsAre("a"));
+  EXPECT_THAT(istLines("a\n\nb"), ElementsAre("a", "", "b"));
+  EXPECT_TRUE(istLines("").empty());
 }
 
 TEST(IstSize, TemplateAndPagesAtEachBoundary) {
@@ -33,27 +33,27 @@ TEST(IstSize, TemplateAndPagesAtEachBoundary) {
                         {9, "009", 2},    {10, "117", 3},   {117, "117", 20},  {118, "297", 21},
                         {297, "297", 50}, {298, "597", 51}, {597, "597", 100}, {598, "", 101}};
   for (const Case& c : cases) {
-    EXPECT_EQ(IstSizeCode(c.lines), c.code) << c.lines;
-    EXPECT_EQ(IstPageCount(c.lines), c.pages) << c.lines;
+    EXPECT_EQ(istSizeCode(c.lines), c.code) << c.lines;
+    EXPECT_EQ(istPageCount(c.lines), c.pages) << c.lines;
   }
   // The pages counted are the sheets filled, and the template has them.
   for (int n = 1; n <= 597; ++n) {
     std::vector<std::string_view> lines(static_cast<std::size_t>(n), "x");
-    EXPECT_EQ(static_cast<int>(IstFill(lines).size()), IstPageCount(n)) << n;
+    EXPECT_EQ(static_cast<int>(istFill(lines).size()), istPageCount(n)) << n;
   }
 }
 
 TEST(IstSplit, FieldsTrimmedMissingEmptyExtraIgnored) {
-  auto f = SplitIstLine("no separator at all");
+  auto f = splitIstLine("no separator at all");
   EXPECT_EQ(f[0], "no separator at all");
   for (int i = 1; i < kIstFieldCount; ++i) EXPECT_EQ(f[i], "") << i;
 
   std::string thirty;
   for (int i = 1; i <= 30; ++i) thirty += (i > 1 ? kSep : "") + " f" + std::to_string(i) + "\t";
-  f = SplitIstLine(thirty);
+  f = splitIstLine(thirty);
   for (int i = 0; i < kIstFieldCount; ++i) EXPECT_EQ(f[i], "f" + std::to_string(i + 1));
 
-  f = SplitIstLine("1" + kSep + "\x01 two \x1F" + kSep + kSep + "four");
+  f = splitIstLine("1" + kSep + "\x01 two \x1F" + kSep + kSep + "four");
   EXPECT_EQ(f[1], "two");
   EXPECT_EQ(f[2], "");
   EXPECT_EQ(f[3], "four");
@@ -62,23 +62,23 @@ TEST(IstSplit, FieldsTrimmedMissingEmptyExtraIgnored) {
 TEST(IstSplit, LongFieldIsCutButTheFieldsAfterItStay) {
   int cut = 0;
   const auto f =
-      SplitIstLine("1" + kSep + std::string(300, 'x') + kSep + "three" + kSep + "four", &cut);
+      splitIstLine("1" + kSep + std::string(300, 'x') + kSep + "three" + kSep + "four", &cut);
   EXPECT_EQ(f[1], std::string(255, 'x'));
   EXPECT_EQ(f[2], "three");
   EXPECT_EQ(f[3], "four");
   EXPECT_EQ(cut, 1);
 }
 
-TEST(IstCellText, CodePageAndControlBytes) {
-  EXPECT_EQ(IstCellText("\xDC\xDD\xF6\xFD"), "ĄąŠž");
-  EXPECT_EQ(IstCellText("a\x01\x1F\x7F"
+TEST(istCellText, CodePageAndControlBytes) {
+  EXPECT_EQ(istCellText("\xDC\xDD\xF6\xFD"), "ĄąŠž");
+  EXPECT_EQ(istCellText("a\x01\x1F\x7F"
                         "b"),
             "a   b");
-  EXPECT_EQ(IstCellText(std::string("a\0b", 3)), "a b");
+  EXPECT_EQ(istCellText(std::string("a\0b", 3)), "a b");
   // Every byte reaches the cell as one character of valid UTF-8.
   std::string all;
   for (int b = 0x80; b <= 0xFF; ++b) all += static_cast<char>(b);
-  const std::string text = IstCellText(all);
+  const std::string text = istCellText(all);
   EXPECT_EQ(text.find('?'), std::string::npos);
   EXPECT_GE(text.size(), 256u);
 }
@@ -91,11 +91,11 @@ std::string Line(int n) {
   return s;
 }
 
-TEST(IstFill, CellMappingAndOrder) {
+TEST(istFill, CellMappingAndOrder) {
   std::vector<std::string> owned;
   for (int n = 1; n <= 10; ++n) owned.push_back(Line(n));
   const std::vector<std::string_view> lines(owned.begin(), owned.end());
-  const std::vector<IstSheet> sheets = IstFill(lines);
+  const std::vector<IstSheet> sheets = istFill(lines);
   ASSERT_EQ(sheets.size(), 3u);
   EXPECT_EQ(sheets[0].name, "1-UPS-02-pagrindinis");
   EXPECT_EQ(sheets[1].name, "2-UPS-02-papildomas");
@@ -220,7 +220,7 @@ TEST_F(IstJobTest, OpenWorkbookClosedWhenSavedKeptWhenChanged) {
 TEST_F(IstJobTest, MissingSheetStopsTheFillingAndNamesIt) {
   calc.sheets = {"1-UPS-02-pagrindinis"};
   for (int k = 2; k <= 100; ++k)
-    if (k != 57) calc.sheets.insert(IstSupplementarySheet(k));
+    if (k != 57) calc.sheets.insert(istSupplementarySheet(k));
   const JobResult r = run(597);
   EXPECT_EQ(r.kind, JobResult::Kind::Failed);
   EXPECT_THAT(r.message, HasSubstr("„57-UPS-02-papildomas“"));

@@ -15,9 +15,9 @@ namespace {
 
 using test::Bytes;
 using test::Ids;
-using test::Le16;
-using test::LeDouble;
-using test::SplitRecords;
+using test::le16;
+using test::leDouble;
+using test::splitRecords;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -64,7 +64,7 @@ TEST(SlxLine, CellLinesAndWhatIsNoCell) {
   };
   for (const LineCase& c : cases) {
     SlxCell cell;
-    const SlxLineKind kind = ParseSlxLine(c.line, &cell);
+    const SlxLineKind kind = parseSlxLine(c.line, &cell);
     EXPECT_EQ(kind, c.kind) << c.line;
     if (kind != SlxLineKind::Cell) continue;
     EXPECT_EQ(cell.row, c.row) << c.line;
@@ -73,7 +73,7 @@ TEST(SlxLine, CellLinesAndWhatIsNoCell) {
   }
 }
 
-TEST(SlxNumber, CommaDecimalsOnly) {
+TEST(slxNumber, CommaDecimalsOnly) {
   const std::pair<std::string, std::optional<double>> cases[] = {
       {"12,50", 12.5},
       {"-0,5", -0.5},
@@ -98,31 +98,31 @@ TEST(SlxNumber, CommaDecimalsOnly) {
       {"", std::nullopt},
       {std::string(400, '9') + ",0", std::nullopt},
   };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(SlxNumber(text), expected) << text;
+  for (const auto& [text, expected] : cases) EXPECT_EQ(slxNumber(text), expected) << text;
 }
 
-TEST(SlxOutputName, DigitLedReplacesOthersCount) {
+TEST(slxOutputName, DigitLedReplacesOthersCount) {
   FakeFileSystem fs;
   fs.dirs.insert("/s");
-  EXPECT_EQ(SlxOutputName(fs, "/s", "SAL05.slx"), "/s/SAL.XLS");
+  EXPECT_EQ(slxOutputName(fs, "/s", "SAL05.slx"), "/s/SAL.XLS");
   fs.put("/s/123.XLS", "old");
-  EXPECT_EQ(SlxOutputName(fs, "/s", "123.slx"), "/s/123.XLS");
+  EXPECT_EQ(slxOutputName(fs, "/s", "123.slx"), "/s/123.XLS");
   fs.put("/s/SAL.XLS", "");
-  EXPECT_EQ(SlxOutputName(fs, "/s", "SAL05.slx"), "/s/SAL001.XLS");
+  EXPECT_EQ(slxOutputName(fs, "/s", "SAL05.slx"), "/s/SAL001.XLS");
   fs.put("/s/SAL001.XLS", "");
-  EXPECT_EQ(SlxOutputName(fs, "/s", "SAL.slx"), "/s/SAL002.XLS");
+  EXPECT_EQ(slxOutputName(fs, "/s", "SAL.slx"), "/s/SAL002.XLS");
   fs.dirs.insert("/s/SAL002.XLS");  // a directory takes the name too
-  EXPECT_EQ(SlxOutputName(fs, "/s", "SAL.slx"), "/s/SAL003.XLS");
-  EXPECT_EQ(SlxOutputName(fs, "/s", "a1b22.slx"), "/s/a1b.XLS");
+  EXPECT_EQ(slxOutputName(fs, "/s", "SAL.slx"), "/s/SAL003.XLS");
+  EXPECT_EQ(slxOutputName(fs, "/s", "a1b22.slx"), "/s/a1b.XLS");
 
   for (int n = 3; n <= 999; ++n) {
     char name[32];
     std::snprintf(name, sizeof name, "/s/SAL%03d.XLS", n);
     fs.put(name, "");
   }
-  EXPECT_EQ(SlxOutputName(fs, "/s", "SAL.slx"), "/s/SAL000.XLS");  // after 999 comes 000
+  EXPECT_EQ(slxOutputName(fs, "/s", "SAL.slx"), "/s/SAL000.XLS");  // after 999 comes 000
   fs.put("/s/SAL000.XLS", "");
-  EXPECT_EQ(SlxOutputName(fs, "/s", "SAL.slx"), std::nullopt);
+  EXPECT_EQ(slxOutputName(fs, "/s", "SAL.slx"), std::nullopt);
 }
 
 class SlxJobTest : public ::testing::Test {
@@ -141,7 +141,7 @@ class SlxJobTest : public ::testing::Test {
   }
   std::vector<test::BiffRecord> Output(const std::string& name) {
     EXPECT_TRUE(fs.files.count("/spool/" + name)) << name;
-    return SplitRecords(fs.files["/spool/" + name]);
+    return splitRecords(fs.files["/spool/" + name]);
   }
   static std::vector<test::BiffRecord> Cells(const std::vector<test::BiffRecord>& all) {
     std::vector<test::BiffRecord> out;
@@ -170,7 +170,7 @@ TEST_F(SlxJobTest, TextAndNumberInTwoColumns) {
   EXPECT_EQ(records[10].body, Bytes({0, 0, 0, 0, 0x40, 0x00, 0x00, 4, 'N', 'a', 'm', 'e'}));
   // B1: the number in font 1, right-aligned.
   EXPECT_EQ(records[11].body.substr(0, 7), Bytes({0, 0, 1, 0, 0x40, 0x40, 0x03}));
-  EXPECT_EQ(LeDouble(records[11].body, 7), 12.5);
+  EXPECT_EQ(leDouble(records[11].body, 7), 12.5);
   EXPECT_EQ(status.jobBytesDone.load(), status.jobBytesTotal.load());
 }
 
@@ -183,8 +183,8 @@ TEST_F(SlxJobTest, WidthsAreCappedAtThirteenAndColumnsLeaveNoGaps) {
   ASSERT_EQ(cells.size(), 3u);
   const std::pair<int, int> at[] = {{4, 1}, {0, 0}, {9, 0}};  // sheet row-1, column-1
   for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(Le16(cells[i].body, 0), at[i].first);
-    EXPECT_EQ(Le16(cells[i].body, 2), at[i].second);
+    EXPECT_EQ(le16(cells[i].body, 0), at[i].first);
+    EXPECT_EQ(le16(cells[i].body, 2), at[i].second);
   }
   EXPECT_EQ(cells[1].body.size(), 8u);  // an empty value is an empty LABEL
 }
@@ -209,7 +209,7 @@ TEST_F(SlxJobTest, ValuesKeepTheirBytesAndLinesStopAtCr) {
   EXPECT_EQ(cells[2].body.substr(8), "1 234,56");
   EXPECT_EQ(cells[3].id, kLabel);
   EXPECT_EQ(cells[4].id, kNumber);
-  EXPECT_EQ(LeDouble(cells[4].body, 7), 7.0);
+  EXPECT_EQ(leDouble(cells[4].body, 7), 7.0);
 }
 
 TEST_F(SlxJobTest, CtrlZEndsTheFile) {
@@ -270,8 +270,8 @@ TEST_F(SlxJobTest, AMillionCellLines) {
   const auto cells = Cells(Output("BIG.XLS"));
   ASSERT_EQ(cells.size(), 1000000u);
   EXPECT_EQ(cells[999999].id, kNumber);
-  EXPECT_EQ(LeDouble(cells[999999].body, 7), 999999.25);
-  EXPECT_EQ(Le16(cells[999999].body, 0), 62499);
+  EXPECT_EQ(leDouble(cells[999999].body, 7), 999999.25);
+  EXPECT_EQ(le16(cells[999999].body, 0), 62499);
   EXPECT_EQ(cells[999998].body.substr(8), "t999998");
 }
 
@@ -314,13 +314,13 @@ TEST_F(SlxJobTest, CellsFollowTheLineAndNumberRulesForEveryShape) {
   std::size_t at = 0;
   for (const std::string& l : lines) {
     SlxCell cell;
-    if (ParseSlxLine(l, &cell) != SlxLineKind::Cell) continue;
+    if (parseSlxLine(l, &cell) != SlxLineKind::Cell) continue;
     ASSERT_LT(at, cells.size()) << l;
     const test::BiffRecord& r = cells[at++];
-    EXPECT_EQ(Le16(r.body, 0), cell.row) << l;
-    if (const std::optional<double> n = SlxNumber(cell.value)) {
+    EXPECT_EQ(le16(r.body, 0), cell.row) << l;
+    if (const std::optional<double> n = slxNumber(cell.value)) {
       ASSERT_EQ(r.id, kNumber) << l;
-      const double got = LeDouble(r.body, 7);
+      const double got = leDouble(r.body, 7);
       EXPECT_EQ(std::memcmp(&got, &*n, 8), 0) << l << ": " << got << " vs " << *n;
     } else {
       ASSERT_EQ(r.id, kLabel) << l;

@@ -19,36 +19,36 @@ TEST(OptionsTables, ColumnNumbersAndFontRows) {
     const char* text;
   } cases[] = {{5, 2, " 5"},  {14, 2, "14"},    {80, 3, " 80"},   {7, 3, "  7"},
                {0, 3, "   "}, {1234, 3, "234"}, {1005, 3, "  5"}, {-12, 3, " 12"}};
-  for (const Case& c : cases) EXPECT_EQ(ColumnNumber(c.value, c.width), c.text) << c.value;
-  EXPECT_EQ(FontTableRow(5, 80, 7),
+  for (const Case& c : cases) EXPECT_EQ(columnNumber(c.value, c.width), c.text) << c.value;
+  EXPECT_EQ(fontTableRow(5, 80, 7),
             " 5" + std::string(11, ' ') + " 80" + std::string(10, ' ') + "  7");
-  EXPECT_EQ(FontTableRow(14, 190, 113).size(), 2u + 11 + 3 + 10 + 3);
+  EXPECT_EQ(fontTableRow(14, 190, 113).size(), 2u + 11 + 3 + 10 + 3);
 }
 
 TEST(OptionsTables, RoundingGoesToTheEvenNeighbour) {
   const std::pair<double, int> cases[] = {{12.5, 12}, {13.5, 14}, {12.6, 13}, {12.4, 12},
                                           {-0.5, 0},  {0.5, 0},   {1.5, 2},   {209.97, 210}};
-  for (auto [value, expected] : cases) EXPECT_EQ(RoundEven(value), expected) << value;
+  for (auto [value, expected] : cases) EXPECT_EQ(roundEven(value), expected) << value;
 }
 
 TEST(PageSetupTables, PaperFieldsReadAsTheWindowReadsThem) {
   const std::pair<const char*, int> cases[] = {{"210", 210}, {" 42", 42}, {"-5", -5},   {"+7", 7},
                                                {"", 0},      {"   ", 0},  {"12a", 12},  {"-5x", 5},
                                                {"abc", 0},   {"1.5", 1},  {"29 7", 29}, {"007", 7}};
-  for (auto [text, expected] : cases) EXPECT_EQ(ReadPaperField(text), expected) << text;
+  for (auto [text, expected] : cases) EXPECT_EQ(readPaperField(text), expected) << text;
 }
 
 TEST(PageSetupTables, TitlesUserPapersAndCaptions) {
-  EXPECT_EQ(PageSetupTitle("Laser on server"), "Spausdintuvo Laser parametrai");
-  EXPECT_EQ(PageSetupTitle("Marvena PDF"), "Spausdintuvo Marvena PDF parametrai");
-  EXPECT_EQ(PageSetupTitle("A on B on C"), "Spausdintuvo A parametrai");
+  EXPECT_EQ(pageSetupTitle("Laser on server"), "Spausdintuvo Laser parametrai");
+  EXPECT_EQ(pageSetupTitle("Marvena PDF"), "Spausdintuvo Marvena PDF parametrai");
+  EXPECT_EQ(pageSetupTitle("A on B on C"), "Spausdintuvo A parametrai");
   for (const char* user : {"User defined", "Custom", "custom size", "USERSIZE"})
-    EXPECT_TRUE(IsUserPaper(user)) << user;
-  for (const char* plain : {"A4", "Letter", "Env10", ""}) EXPECT_FALSE(IsUserPaper(plain)) << plain;
-  ASSERT_EQ(PageSetupCaptions().size(), 12u);
-  EXPECT_STREQ(PageSetupCaptions().front().text, "Popierius");
-  EXPECT_STREQ(PageSetupCaptions().back().text, "&Printeris");
-  EXPECT_EQ(PrinterDialogCaptions().size(), 7u);
+    EXPECT_TRUE(isUserPaper(user)) << user;
+  for (const char* plain : {"A4", "Letter", "Env10", ""}) EXPECT_FALSE(isUserPaper(plain)) << plain;
+  ASSERT_EQ(pageSetupCaptions().size(), 12u);
+  EXPECT_STREQ(pageSetupCaptions().front().text, "Popierius");
+  EXPECT_STREQ(pageSetupCaptions().back().text, "&Printeris");
+  EXPECT_EQ(printerDialogCaptions().size(), 7u);
 }
 
 // Two printers with different papers and borders, and a third that reports
@@ -261,7 +261,7 @@ TEST_F(OptionsTest, APrinterRemovedWhileTheWindowIsOpenIsNotApplied) {
   jobPrinters.printerNames = {"Laser on server", "Bare"};
   jobPrinters.select(0);
   PrintSettings ps;
-  EXPECT_FALSE(ApplySettingsChange(c, ps, jobPrinters));
+  EXPECT_FALSE(applySettingsChange(c, ps, jobPrinters));
   EXPECT_EQ(jobPrinters.currentIndex(), 0);
   EXPECT_FLOAT_EQ(ps.topMargin, 30);
 }
@@ -285,19 +285,19 @@ TEST_F(OptionsTest, PrinterSetupAndFontChangeOnlyTheRunningSettings) {
   jobPrinters.metricsOf = {{0, PrinterMetrics{600, 600, 4961, 7016, 0, 0, 4961, 7016}}};
   PrintSettings ps;
   ps.leftMargin = 1;
-  EXPECT_TRUE(ApplySettingsChange(published[0], ps, jobPrinters));
+  EXPECT_TRUE(applySettingsChange(published[0], ps, jobPrinters));
   EXPECT_EQ(jobPrinters.currentIndex(), 0);
   EXPECT_EQ(ps.printerIndex, 0);
   EXPECT_EQ(ps.paperSize, 11);
   EXPECT_EQ(ps.orientation, Orientation::Landscape);
-  EXPECT_TRUE(ApplySettingsChange(published[1], ps, jobPrinters));
+  EXPECT_TRUE(applySettingsChange(published[1], ps, jobPrinters));
   EXPECT_EQ(ps.fontName, "Courier");
   EXPECT_EQ(ps.fontSize, 11);
   // Another printer with a border raises the margins to it.
   SettingsChange toLaser = published[0];
   toLaser.printerIndex = 1;
   toLaser.printerName = "Laser on server";
-  EXPECT_TRUE(ApplySettingsChange(toLaser, ps, jobPrinters));
+  EXPECT_TRUE(applySettingsChange(toLaser, ps, jobPrinters));
   EXPECT_FLOAT_EQ(ps.leftMargin, 4);
 }
 
@@ -318,9 +318,9 @@ TEST_F(OptionsTest, InformationPageMeasuresAsAJobPrints) {
   ASSERT_EQ(page->rows.size(), 10u);
   // Size 5: cells 25 dots wide, lines 60 dots: (4960 - 2 * 600) / 25 and
   // (7016 - 2 * 99) / 60.
-  EXPECT_EQ(page->rows[0], FontTableRow(5, 150, 113));
+  EXPECT_EQ(page->rows[0], fontTableRow(5, 150, 113));
   // Size 14: 70 and 150 dots.
-  EXPECT_EQ(page->rows[9], FontTableRow(14, 53, 45));
+  EXPECT_EQ(page->rows[9], fontTableRow(14, 53, 45));
 
   device.failMetrics = true;  // the printer cannot be measured: keep the page
   EXPECT_FALSE(m.information());
@@ -354,7 +354,7 @@ TEST(OptionsAtStart, OpenWhenNoPrinterIsChosenOrAnotherIsInUse) {
   FakePrinters printers;
   printers.printerNames = {"Laser", "Marvena PDF"};
   printers.select(1);
-  EXPECT_EQ(OptionsWantedAtStart(nullptr, printers), "");
+  EXPECT_EQ(optionsWantedAtStart(nullptr, printers), "");
   struct Case {
     const char* file;
     bool opens;
@@ -365,7 +365,7 @@ TEST(OptionsAtStart, OpenWhenNoPrinterIsChosenOrAnotherIsInUse) {
   for (const Case& c : cases) {
     fs.put(kIni, c.file);
     ProfileFile f(fs, kIni, ',');
-    EXPECT_EQ(!OptionsWantedAtStart(&f, printers).empty(), c.opens) << c.file;
+    EXPECT_EQ(!optionsWantedAtStart(&f, printers).empty(), c.opens) << c.file;
   }
 }
 
@@ -389,7 +389,7 @@ TEST(OptionsReachTheJobs, AChangeMadeWhileAJobRunsSurvivesItsCarryOverAndWaitsFo
   change.printerName = "Marvena PDF";
   change.left = 50;
   owner.updateForNextJob(
-      [change](PrintSettings& ps, Printers& p) { ApplySettingsChange(change, ps, p); });
+      [change](PrintSettings& ps, Printers& p) { applySettingsChange(change, ps, p); });
   EXPECT_EQ(jobPrinters.currentIndex(), 0);  // the running job's printer stays
   job.fontSize = 12;                         // what its directives set
   owner.carryOver(job);

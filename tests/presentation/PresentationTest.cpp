@@ -83,20 +83,20 @@ TEST(TrayIcon, ClickWaitsForADoubleClickDeferredCallsTheLastOneWins) {
 }
 
 TEST(TrayIcon, TimerPeriodAndTip) {
-  EXPECT_EQ(TrayTimerPeriod({}), 0);
-  EXPECT_EQ(TrayTimerPeriod({1000}), 150);
-  EXPECT_EQ(TrayTimerPeriod({400, 70}), 70);
-  EXPECT_EQ(TrayTip("Marvena Spool", true), "Marvena Spool");
-  EXPECT_EQ(TrayTip("Marvena Spool", false), "");
-  EXPECT_EQ(TrayTip(std::string(70, 'x'), true), std::string(63, 'x'));
+  EXPECT_EQ(trayTimerPeriod({}), 0);
+  EXPECT_EQ(trayTimerPeriod({1000}), 150);
+  EXPECT_EQ(trayTimerPeriod({400, 70}), 70);
+  EXPECT_EQ(trayTip("Marvena Spool", true), "Marvena Spool");
+  EXPECT_EQ(trayTip("Marvena Spool", false), "");
+  EXPECT_EQ(trayTip(std::string(70, 'x'), true), std::string(63, 'x'));
   const std::string lt = "\xC4\x85";  // one letter, two bytes
   std::string long_lt;
   for (int i = 0; i < 70; ++i) long_lt += lt;
-  EXPECT_EQ(TrayTip(long_lt, true).size(), 126u);
+  EXPECT_EQ(trayTip(long_lt, true).size(), 126u);
 }
 
 TEST(MainWindow, PendingListAndProgressPanel) {
-  EXPECT_EQ(PendingTextJobs({"b.txt", "A.TXT", "x.slx", ".h.txt", "c.txt.bak"}),
+  EXPECT_EQ(pendingTextJobs({"b.txt", "A.TXT", "x.slx", ".h.txt", "c.txt.bak"}),
             (std::vector<std::string>{"A.TXT", "b.txt"}));
   struct Case {
     std::int64_t done, total;
@@ -119,11 +119,11 @@ TEST(MainWindow, PendingListAndProgressPanel) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ProgressText(c.done, c.total), c.text) << c.done << "/" << c.total;
-    EXPECT_EQ(ProgressFillWidth(200, c.done, c.total), c.width) << c.done << "/" << c.total;
+    EXPECT_EQ(progressFillWidth(200, c.done, c.total), c.width) << c.done << "/" << c.total;
   }
-  EXPECT_EQ(ProgressFillWidth(200, 1, 400), 0);  // 0.5 pixel: ties to even
-  EXPECT_EQ(ProgressFillWidth(200, 3, 400), 2);  // 1.5 pixels
-  EXPECT_EQ(ProgressTextX({100, 0, 300, 26}), 170);
+  EXPECT_EQ(progressFillWidth(200, 1, 400), 0);  // 0.5 pixel: ties to even
+  EXPECT_EQ(progressFillWidth(200, 3, 400), 2);  // 1.5 pixels
+  EXPECT_EQ(progressTextX({100, 0, 300, 26}), 170);
 }
 
 TEST(MainWindow, TrayMenuOpensBesideTheTaskBar) {
@@ -146,7 +146,7 @@ TEST(MainWindow, TrayMenuOpensBesideTheTaskBar) {
       {{10, 500}, {0, 0, 60, 1080}, {110, 1080}},
   };
   for (const Case& c : cases) {
-    const ScreenPoint p = TrayMenuPosition(c.cursor, c.taskbar, desktop, 7);
+    const ScreenPoint p = trayMenuPosition(c.cursor, c.taskbar, desktop, 7);
     EXPECT_EQ(p.x, c.expected.x);
     EXPECT_EQ(p.y, c.expected.y);
   }
@@ -162,49 +162,49 @@ TEST(About, WindowsDescriptionMemoryAndLinux) {
     v.suiteMask = suite;
     return v;
   };
-  EXPECT_EQ(WindowsDescription(nt(5, 1, 1, 0x100)), "Windows XP Professional");
-  EXPECT_EQ(WindowsDescription(nt(5, 1, 1, 0x200)), "Windows XP Personal");
-  EXPECT_EQ(WindowsDescription(nt(6, 0, 1, 0x300)), "Windows VistaHome Premium");
-  EXPECT_EQ(WindowsDescription(nt(5, 0, 3, 0x80)), "Windows 2000 DataCenter Server");
-  EXPECT_EQ(WindowsDescription(nt(5, 0, 3, 0x2)), "Windows 2000 Advanced Server");
-  EXPECT_EQ(WindowsDescription(nt(4, 0, 3, 0)), "Windows NT Server");
+  EXPECT_EQ(windowsDescription(nt(5, 1, 1, 0x100)), "Windows XP Professional");
+  EXPECT_EQ(windowsDescription(nt(5, 1, 1, 0x200)), "Windows XP Personal");
+  EXPECT_EQ(windowsDescription(nt(6, 0, 1, 0x300)), "Windows VistaHome Premium");
+  EXPECT_EQ(windowsDescription(nt(5, 0, 3, 0x80)), "Windows 2000 DataCenter Server");
+  EXPECT_EQ(windowsDescription(nt(5, 0, 3, 0x2)), "Windows 2000 Advanced Server");
+  EXPECT_EQ(windowsDescription(nt(4, 0, 3, 0)), "Windows NT Server");
   WindowsVersion reg = nt(4, 0, 0, 0);
   reg.registryProductType = "winnt";
-  EXPECT_EQ(WindowsDescription(reg), "Windows NT Workstation");
+  EXPECT_EQ(windowsDescription(reg), "Windows NT Workstation");
   reg.registryProductType = "LanmanNT";
-  EXPECT_EQ(WindowsDescription(reg), "Windows NT ");
+  EXPECT_EQ(windowsDescription(reg), "Windows NT ");
   WindowsVersion basicOnly = nt(5, 1, 1, 0);
   basicOnly.extendedOk = false;
-  EXPECT_EQ(WindowsDescription(basicOnly), "Windows XP ");
+  EXPECT_EQ(windowsDescription(basicOnly), "Windows XP ");
   WindowsVersion none;
-  EXPECT_EQ(WindowsDescription(none), "Error");
+  EXPECT_EQ(windowsDescription(none), "Error");
   WindowsVersion w98;
   w98.basicOk = true;
   w98.platform = 1;
   w98.major = 4;
   w98.minor = 10;
   w98.servicePack = " A ";
-  EXPECT_EQ(WindowsDescription(w98), "Windows 98 SE");
+  EXPECT_EQ(windowsDescription(w98), "Windows 98 SE");
   w98.minor = 0;
   w98.servicePack = " C";
-  EXPECT_EQ(WindowsDescription(w98), "Windows 95 OSR2");
+  EXPECT_EQ(windowsDescription(w98), "Windows 95 OSR2");
   w98.platform = 0;
-  EXPECT_EQ(WindowsDescription(w98), "Microsoft Win32s");
+  EXPECT_EQ(windowsDescription(w98), "Microsoft Win32s");
   w98.platform = 7;
-  EXPECT_EQ(WindowsDescription(w98), "Unknown");
+  EXPECT_EQ(windowsDescription(w98), "Unknown");
 
-  EXPECT_EQ(MemoryText(2147483648ull, ','), "2,097,152 KB");
-  EXPECT_EQ(MemoryText(2147483648ull, '\xA0'),
+  EXPECT_EQ(memoryText(2147483648ull, ','), "2,097,152 KB");
+  EXPECT_EQ(memoryText(2147483648ull, '\xA0'),
             "2\xA0"
             "097\xA0"
             "152 KB");
-  EXPECT_EQ(MemoryText(1023 * 1024, ','), "1,023 KB");
-  EXPECT_EQ(MemoryText(999 * 1024, ','), "999 KB");
+  EXPECT_EQ(memoryText(1023 * 1024, ','), "1,023 KB");
+  EXPECT_EQ(memoryText(999 * 1024, ','), "999 KB");
 
-  EXPECT_EQ(LinuxDescription("NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+  EXPECT_EQ(linuxDescription("NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
                              "6.1.0-18-amd64"),
             "Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64");
-  EXPECT_EQ(LinuxDescription("", ""), "Linux");
+  EXPECT_EQ(linuxDescription("", ""), "Linux");
 }
 
 }  // namespace

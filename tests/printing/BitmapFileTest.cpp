@@ -11,7 +11,7 @@ void Put16(std::string& s, std::uint32_t v) {
   s += static_cast<char>(v & 0xFF);
   s += static_cast<char>((v >> 8) & 0xFF);
 }
-void Put32(std::string& s, std::uint32_t v) {
+void put32(std::string& s, std::uint32_t v) {
   Put16(s, v & 0xFFFF);
   Put16(s, v >> 16);
 }
@@ -21,21 +21,21 @@ std::string Bmp(int width, int height, int bpp, std::uint32_t compression,
                 const std::vector<std::uint32_t>& palette, const std::string& pixels) {
   std::string s = "BM";
   const std::uint32_t offset = 14 + 40 + static_cast<std::uint32_t>(palette.size()) * 4;
-  Put32(s, offset + static_cast<std::uint32_t>(pixels.size()));
-  Put32(s, 0);
-  Put32(s, offset);
-  Put32(s, 40);
-  Put32(s, static_cast<std::uint32_t>(width));
-  Put32(s, static_cast<std::uint32_t>(height));
+  put32(s, offset + static_cast<std::uint32_t>(pixels.size()));
+  put32(s, 0);
+  put32(s, offset);
+  put32(s, 40);
+  put32(s, static_cast<std::uint32_t>(width));
+  put32(s, static_cast<std::uint32_t>(height));
   Put16(s, 1);
   Put16(s, static_cast<std::uint32_t>(bpp));
-  Put32(s, compression);
-  Put32(s, static_cast<std::uint32_t>(pixels.size()));
-  Put32(s, 2835);
-  Put32(s, 2835);
-  Put32(s, static_cast<std::uint32_t>(palette.size()));
-  Put32(s, 0);
-  for (std::uint32_t c : palette) Put32(s, c);
+  put32(s, compression);
+  put32(s, static_cast<std::uint32_t>(pixels.size()));
+  put32(s, 2835);
+  put32(s, 2835);
+  put32(s, static_cast<std::uint32_t>(palette.size()));
+  put32(s, 0);
+  for (std::uint32_t c : palette) put32(s, c);
   return s + pixels;
 }
 
@@ -43,7 +43,7 @@ TEST(BitmapFileTest, TwentyFourBitRowsBottomUpWithPadding) {
   // 2 x 2: bottom row blue, red; top row green, white; rows padded to 8 bytes.
   const std::string pixels = std::string("\xFF\x00\x00\x00\x00\xFF\x00\x00", 8) +
                              std::string("\x00\xFF\x00\xFF\xFF\xFF\x00\x00", 8);
-  const auto b = DecodeBitmap(Bmp(2, 2, 24, 0, {}, pixels), nullptr);
+  const auto b = decodeBitmap(Bmp(2, 2, 24, 0, {}, pixels), nullptr);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->pixels,
             (std::vector<std::uint32_t>{0xFF00FF00, 0xFFFFFFFF, 0xFF0000FF, 0xFFFF0000}));
@@ -52,12 +52,12 @@ TEST(BitmapFileTest, TwentyFourBitRowsBottomUpWithPadding) {
 TEST(BitmapFileTest, PalettesTopDownAndRle) {
   const std::vector<std::uint32_t> palette{0x000000, 0xFFFFFF};
   // 1 bit, 3 x 1, top-down (negative height): 1 0 1.
-  auto b = DecodeBitmap(Bmp(3, -1, 1, 0, palette, std::string("\xA0\0\0\0", 4)), nullptr);
+  auto b = decodeBitmap(Bmp(3, -1, 1, 0, palette, std::string("\xA0\0\0\0", 4)), nullptr);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->pixels, (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}));
   // 8 bit RLE, 4 x 2: bottom row 4 x index 1; top row absolute 0 1 1 0; end.
   const std::string rle("\x04\x01\x00\x00\x00\x04\x00\x01\x01\x00\x00\x01", 12);
-  b = DecodeBitmap(Bmp(4, 2, 8, 1, palette, rle), nullptr);
+  b = decodeBitmap(Bmp(4, 2, 8, 1, palette, rle), nullptr);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->pixels,
             (std::vector<std::uint32_t>{0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF,
@@ -82,7 +82,7 @@ TEST(BitmapFileTest, BadFilesAreRefusedWithAReason) {
   };
   for (const auto& c : cases) {
     std::string error;
-    EXPECT_FALSE(DecodeBitmap(c.bytes, &error)) << c.why;
+    EXPECT_FALSE(decodeBitmap(c.bytes, &error)) << c.why;
     EXPECT_FALSE(error.empty()) << c.why;
   }
 }

@@ -22,7 +22,7 @@ TEST(DirectiveArguments, Integers) {
       {"12 ", 12}, {"-12 ", 12}, {"99999999999", 999999999},
       {"0x", 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseDirectiveInteger(c.arg), c.value) << c.arg;
+  for (const auto& c : cases) EXPECT_EQ(parseDirectiveInteger(c.arg), c.value) << c.arg;
 }
 
 TEST(DirectiveArguments, Decimals) {
@@ -39,23 +39,23 @@ TEST(DirectiveArguments, Decimals) {
       {"1e308", 1e308},   {"1e999", DBL_MAX},
       {"1e-999", 0},      {"-1e999", -DBL_MAX},
   };
-  for (const auto& c : cases) EXPECT_DOUBLE_EQ(ParseDirectiveDecimal(c.arg), c.value) << c.arg;
-  EXPECT_EQ(ToSingle(1e308), FLT_MAX);
-  EXPECT_EQ(ToSingle(-1e308), -FLT_MAX);
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(parseDirectiveDecimal(c.arg), c.value) << c.arg;
+  EXPECT_EQ(toSingle(1e308), FLT_MAX);
+  EXPECT_EQ(toSingle(-1e308), -FLT_MAX);
 }
 
 TEST(DirectiveArguments, KeywordAnywhereAndArgumentCutAt255) {
-  EXPECT_EQ(DirectiveArgument("@ x @SIZE=12", "@SIZE=").value(), "12");
-  EXPECT_FALSE(DirectiveArgument("@SIZE 12", "@SIZE=").has_value());
+  EXPECT_EQ(directiveArgument("@ x @SIZE=12", "@SIZE=").value(), "12");
+  EXPECT_FALSE(directiveArgument("@SIZE 12", "@SIZE=").has_value());
   const std::string longLine = "@FONT=" + std::string(300, 'A');
-  EXPECT_EQ(DirectiveArgument(longLine, "@FONT=")->size(), 255u);
+  EXPECT_EQ(directiveArgument(longLine, "@FONT=")->size(), 255u);
 }
 
 PrintSettings Apply(std::initializer_list<const char*> lines) {
   PrintSettings ps;
   ps.pageFrom = 1;
   ps.pageTo = 65535;
-  for (const char* l : lines) ApplyJobDirectives(l, ps);
+  for (const char* l : lines) applyJobDirectives(l, ps);
   return ps;
 }
 
@@ -103,28 +103,28 @@ TEST(JobDirectives, LimitsAndOddArguments) {
 TEST(JobDirectives, WhichLinesThePrintPassSkips) {
   for (const char* l :
        {"@ORIENTATION=X", "@FONT=A", "@SIZE=1", "@MARGIN.LEFT=1", "@PAGE.TO=2", "@NCOPIES2=1"})
-    EXPECT_TRUE(IsJobDirectiveLine(l)) << l;
+    EXPECT_TRUE(isJobDirectiveLine(l)) << l;
   for (const char* l : {"@XPOS=1", "@PICTURE=a.bmp", "@PRINTER_INDEX=1", "@UNKNOWN"})
-    EXPECT_FALSE(IsJobDirectiveLine(l)) << l;
+    EXPECT_FALSE(isJobDirectiveLine(l)) << l;
 }
 
 TEST(LineDirectivesTest, PositionsAndPictures) {
-  EXPECT_DOUBLE_EQ(*ParseLineDirectives("@XPOS=12.5").xpos, 12.5);
-  EXPECT_DOUBLE_EQ(*ParseLineDirectives("@YPOS=x").ypos, 0.0);
-  EXPECT_DOUBLE_EQ(*ParseLineDirectives("@PICTURE.WIDTH=30").pictureWidth, 30.0);
-  EXPECT_DOUBLE_EQ(*ParseLineDirectives("@PICTURE.HEIGHT=40").pictureHeight, 40.0);
-  EXPECT_EQ(*ParseLineDirectives("@PICTURE=LOGO.BMP").picture, "LOGO.BMP");
+  EXPECT_DOUBLE_EQ(*parseLineDirectives("@XPOS=12.5").xpos, 12.5);
+  EXPECT_DOUBLE_EQ(*parseLineDirectives("@YPOS=x").ypos, 0.0);
+  EXPECT_DOUBLE_EQ(*parseLineDirectives("@PICTURE.WIDTH=30").pictureWidth, 30.0);
+  EXPECT_DOUBLE_EQ(*parseLineDirectives("@PICTURE.HEIGHT=40").pictureHeight, 40.0);
+  EXPECT_EQ(*parseLineDirectives("@PICTURE=LOGO.BMP").picture, "LOGO.BMP");
   // A picture is drawn only from a line that carries none of the other four.
-  EXPECT_FALSE(ParseLineDirectives("@XPOS=1 @PICTURE=LOGO.BMP").picture.has_value());
+  EXPECT_FALSE(parseLineDirectives("@XPOS=1 @PICTURE=LOGO.BMP").picture.has_value());
 }
 
 TEST(CopyNumber, FirstMarkerOnlyAndTailKept) {
   std::string line = "Kopija @COPY / @COPY " + std::string(300, 'x');
-  InsertCopyNumber(line, 3);
+  insertCopyNumber(line, 3);
   EXPECT_EQ(line, "Kopija 3 / @COPY " + std::string(300, 'x'));
 }
 
-std::vector<std::string> ReadLines(const std::string& bytes, std::size_t chunk,
+std::vector<std::string> readLines(const std::string& bytes, std::size_t chunk,
                                    std::uint64_t* total = nullptr) {
   FakeFileSystem fs;
   fs.put("/s/J.txt", bytes);
@@ -164,7 +164,7 @@ TEST(JobLineReaderTest, LineRulesAtEveryChunkSize) {
   for (const auto& c : cases) {
     for (std::size_t chunk : {1u, 2u, 3u, 7u, 65536u}) {
       std::uint64_t total = 0;
-      EXPECT_EQ(ReadLines(c.bytes, chunk, &total), c.lines) << "chunk " << chunk;
+      EXPECT_EQ(readLines(c.bytes, chunk, &total), c.lines) << "chunk " << chunk;
       if (c.bytes.find('\x1A') == std::string::npos) {
         EXPECT_EQ(total, c.bytes.size());
       }
@@ -175,7 +175,7 @@ TEST(JobLineReaderTest, LineRulesAtEveryChunkSize) {
 TEST(JobLineReaderTest, OverlongLineKeepsItsStartAndCountsAllBytes) {
   const std::string huge(JobLineReader::kMaxLineBytes + 100000, 'z');
   std::uint64_t total = 0;
-  const auto lines = ReadLines(huge + "\nnext\n", 65536, &total);
+  const auto lines = readLines(huge + "\nnext\n", 65536, &total);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_GE(lines[0].size(), JobLineReader::kMaxLineBytes);
   EXPECT_LT(lines[0].size(), JobLineReader::kMaxLineBytes + 65536);

@@ -186,7 +186,7 @@ TEST_F(PrintObjectTest, FontSizesAreKeptSane) {
   const struct {
     int asked, used;
   } cases[] = {{9, 9}, {0, 9}, {-5, 5}, {4000, 1000}, {-4000, 1000}, {1, 1}, {INT32_MIN, 1000}};
-  for (const auto& c : cases) EXPECT_EQ(SanePointSize(c.asked), c.used) << c.asked;
+  for (const auto& c : cases) EXPECT_EQ(sanePointSize(c.asked), c.used) << c.asked;
 }
 
 TEST_F(PrintObjectTest, PrinterErrorsAreRaised) {

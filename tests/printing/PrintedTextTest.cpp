@@ -17,7 +17,7 @@ TEST(PrintedTextTest, WhatJobBytesPrintAs) {
       {0x0C, false, U' '},      {0x7F, false, U' '},      {0xE1, false, U'\u00DF'},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(PrintedChar(c.byte, c.toolFace), c.printed) << static_cast<int>(c.byte);
+    EXPECT_EQ(printedChar(c.byte, c.toolFace), c.printed) << static_cast<int>(c.byte);
 }
 
 }  // namespace

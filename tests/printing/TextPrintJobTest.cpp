@@ -207,7 +207,7 @@ TEST(PicturePathTest, DosHostAndRelativeNames) {
       {"C:\\MARVENA\\LOGO.BMP", "/drive/MARVENA/LOGO.BMP"},
       {"/srv/logo.bmp", "/srv/logo.bmp"},
   };
-  for (const auto& c : cases) EXPECT_EQ(PicturePath(c.name, "/spool", "/drive"), c.path);
+  for (const auto& c : cases) EXPECT_EQ(picturePath(c.name, "/spool", "/drive"), c.path);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace marvena {
 namespace {
 
 using test::Count;
-using test::FieldValue;
+using test::fieldValue;
 using test::JobBytes;
 
 const DocumentStamp kStamp{"buhalteris", "2026-12-09"};
@@ -32,7 +32,7 @@ class DffDocument : public test::DocumentTest {
  protected:
   std::string build(const std::string& bytes, const std::string& code = "FR0672",
                     const std::optional<std::string>& identifierFile = std::nullopt) {
-    return check(BuildDffDocument(code, JobLines(bytes), identifierFile, kStamp));
+    return check(buildDffDocument(code, JobLines(bytes), identifierFile, kStamp));
   }
 };
 
@@ -80,11 +80,11 @@ TEST_F(DffDocument, LayoutChoice) {
                {" 2009.01.01 ", DffLayout::Current},
                {"2008.9.1", DffLayout::Earlier}};  // 200891: read as it stands
   for (const auto& c : cases)
-    EXPECT_EQ(ChooseDffLayout(JobLines(Job(4, c.start))), c.layout) << c.start;
-  EXPECT_EQ(ChooseDffLayout(JobLines(Job(3))), DffLayout::Earlier);
+    EXPECT_EQ(chooseDffLayout(JobLines(Job(4, c.start))), c.layout) << c.start;
+  EXPECT_EQ(chooseDffLayout(JobLines(Job(3))), DffLayout::Earlier);
   for (const char* bad : {"abc", "2009-03-01", "", "2009.03.01x", "99999999999999999999"}) {
     try {
-      ChooseDffLayout(JobLines(Job(5, bad)));
+      chooseDffLayout(JobLines(Job(5, bad)));
       ADD_FAILURE() << bad << " was taken for a date";
     } catch (const BadJobValue& e) {
       EXPECT_EQ(e.line(), 3u);
@@ -121,8 +121,8 @@ TEST_F(DffDocument, PageArithmeticOfBothLayouts) {
   }
   // Earlier layout: slot 1 of the first continuation page holds row 7.
   const std::string doc = build(Job(12, "2008.01.01"));
-  EXPECT_EQ(FieldValue(doc, "E7-1", 1), "7");
-  EXPECT_EQ(FieldValue(doc, "E7-2", 1), "");
+  EXPECT_EQ(fieldValue(doc, "E7-1", 1), "7");
+  EXPECT_EQ(fieldValue(doc, "E7-2", 1), "");
   // Current layout: the index names the appendix page even without rows.
   EXPECT_EQ(Count(build(Job(5)), "<ListPage>FR0672P</ListPage>"), 1u);
 }
@@ -132,14 +132,14 @@ TEST_F(DffDocument, Fr0671CurrentLayoutHasItsOwnFields) {
   EXPECT_NE(doc.find("<Fields Count=\"12\">"), std::string::npos);
   EXPECT_NE(doc.find("<Fields Count=\"43\">"), std::string::npos);
   EXPECT_EQ(Count(doc, "\"E23\""), 0u);
-  EXPECT_EQ(FieldValue(doc, "E19"), "");
-  EXPECT_EQ(FieldValue(doc, "E20"), "");
+  EXPECT_EQ(fieldValue(doc, "E19"), "");
+  EXPECT_EQ(fieldValue(doc, "E20"), "");
   EXPECT_EQ(Count(doc, "\"P17-"), 0u);
   EXPECT_EQ(Count(doc, "\"P20\""), 0u);
-  EXPECT_EQ(FieldValue(doc, "P16-1"), "1");
-  EXPECT_EQ(FieldValue(doc, "P16-2"), "0");
-  EXPECT_EQ(FieldValue(doc, "P17"), "");
-  EXPECT_EQ(FieldValue(doc, "P18"), "");
+  EXPECT_EQ(fieldValue(doc, "P16-1"), "1");
+  EXPECT_EQ(fieldValue(doc, "P16-2"), "0");
+  EXPECT_EQ(fieldValue(doc, "P17"), "");
+  EXPECT_EQ(fieldValue(doc, "P18"), "");
   EXPECT_NE(doc.find("FormDefId=\"{92F661B8-2B7B-44D3-BCAE-F6E34514BE99}\""), std::string::npos);
 }
 
@@ -160,14 +160,14 @@ TEST_F(DffDocument, RowValues) {
   lines.push_back(Row("98.12.31", "100,-"));
   lines.push_back(kSep + "x" + kSep);  // no date: no row number
   const std::string doc = build(JobBytes(lines));
-  EXPECT_EQ(FieldValue(doc, "P8-1"), "2009-03-15");
-  EXPECT_EQ(FieldValue(doc, "P8-2"), "1998-12-31");
-  EXPECT_EQ(FieldValue(doc, "P10-1"), "1234,50");
-  EXPECT_EQ(FieldValue(doc, "P10-2"), "100,00");
-  EXPECT_EQ(FieldValue(doc, "P7-3"), "");
-  EXPECT_EQ(FieldValue(doc, "P9-3"), "X");
-  EXPECT_EQ(FieldValue(doc, "P16-3"), "");
-  EXPECT_EQ(FieldValue(doc, "P17-3"), "0");
+  EXPECT_EQ(fieldValue(doc, "P8-1"), "2009-03-15");
+  EXPECT_EQ(fieldValue(doc, "P8-2"), "1998-12-31");
+  EXPECT_EQ(fieldValue(doc, "P10-1"), "1234,50");
+  EXPECT_EQ(fieldValue(doc, "P10-2"), "100,00");
+  EXPECT_EQ(fieldValue(doc, "P7-3"), "");
+  EXPECT_EQ(fieldValue(doc, "P9-3"), "X");
+  EXPECT_EQ(fieldValue(doc, "P16-3"), "");
+  EXPECT_EQ(fieldValue(doc, "P17-3"), "0");
 }
 
 TEST_F(DffDocument, CountryPrefix) {
@@ -185,19 +185,19 @@ TEST_F(DffDocument, CountryPrefix) {
   for (const auto& c : cases) {
     const std::string bytes = JobBytes({"UAB", c.line, "2009.04.20", "2009.03.01", "2009.03.31"});
     const std::string current = build(bytes);
-    EXPECT_EQ(FieldValue(current, "E1"), c.e1) << c.line;
-    EXPECT_EQ(FieldValue(current, "B_MM_PVM"), c.pvm) << c.line;
+    EXPECT_EQ(fieldValue(current, "E1"), c.e1) << c.line;
+    EXPECT_EQ(fieldValue(current, "B_MM_PVM"), c.pvm) << c.line;
     const std::string earlier =
         build(JobBytes({"UAB", c.line, "2008.04.20", "2008.03.01", "2008.03.31"}));
-    EXPECT_EQ(FieldValue(earlier, "B_MM_PVM"), c.earlier) << c.line;
+    EXPECT_EQ(fieldValue(earlier, "B_MM_PVM"), c.earlier) << c.line;
   }
 }
 
 TEST_F(DffDocument, MissingHeaderLinesKeepTheirPlaceholders) {
   const std::string doc = build(JobBytes({"UAB"}));
-  EXPECT_EQ(FieldValue(doc, "B_MM_Pavad"), "UAB");
-  EXPECT_EQ(FieldValue(doc, "B_MM_PVM"), "??");
-  EXPECT_EQ(FieldValue(doc, "B_ML_Iki"), "??");
+  EXPECT_EQ(fieldValue(doc, "B_MM_Pavad"), "UAB");
+  EXPECT_EQ(fieldValue(doc, "B_MM_PVM"), "??");
+  EXPECT_EQ(fieldValue(doc, "B_ML_Iki"), "??");
   EXPECT_NE(doc.find("FormDefId=\"{AE191E03-940C-42B9-8484-86E519971110}\""), std::string::npos);
 }
 
@@ -221,13 +221,13 @@ TEST(DffIdentifier, FromTheIdentifierFile) {
       {megabyte, "{G-U-I}"},
       {std::string(40000, ' ') + "{X}", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(IdentifierFromFile(c.bytes), c.id) << c.bytes.size();
+  for (const auto& c : cases) EXPECT_EQ(identifierFromFile(c.bytes), c.id) << c.bytes.size();
 }
 
 TEST(DffAmounts, BothLayouts) {
-  EXPECT_EQ(CurrentDffAmount("1234.50"), "1234,50");
-  EXPECT_EQ(CurrentDffAmount("100,-"), "100,00");
-  EXPECT_EQ(CurrentDffAmount(""), "");
+  EXPECT_EQ(currentDffAmount("1234.50"), "1234,50");
+  EXPECT_EQ(currentDffAmount("100,-"), "100,00");
+  EXPECT_EQ(currentDffAmount(""), "");
   const struct {
     const char* text;
     std::optional<long long> units;
@@ -239,13 +239,13 @@ TEST(DffAmounts, BothLayouts) {
       {"abc", std::nullopt},    {"1 234,50", std::nullopt},
       {"12,34-", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(EarlierDffAmount(c.text), c.units) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(earlierDffAmount(c.text), c.units) << c.text;
 }
 
-TEST(DffFormCode, FromTheJobName) {
-  EXPECT_EQ(DffFormCode("fr0671.dff"), "FR0671");
-  EXPECT_EQ(DffFormCode("Fr0672.x.DFF"), "FR0672");
-  EXPECT_EQ(DffFormCode("noext"), "NOEXT");
+TEST(dffFormCode, FromTheJobName) {
+  EXPECT_EQ(dffFormCode("fr0671.dff"), "FR0671");
+  EXPECT_EQ(dffFormCode("Fr0672.x.DFF"), "FR0672");
+  EXPECT_EQ(dffFormCode("noext"), "NOEXT");
 }
 
 struct DffHandler : test::DocumentTest {

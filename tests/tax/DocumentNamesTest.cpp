@@ -16,7 +16,7 @@ namespace {
 using test::JobBytes;
 using ::testing::HasSubstr;
 
-std::string MffJobFile(int rows) {
+std::string mffJobFile(int rows) {
   std::vector<std::string> lines = {"UAB Imone",  "123456789", "Vilniaus g. 1",
                                     "2009.03.31", "2009.03",   ""};
   for (int i = 1; i <= rows; ++i)
@@ -26,7 +26,7 @@ std::string MffJobFile(int rows) {
   return JobBytes(lines);
 }
 
-std::string SamJobFile(int rows) {
+std::string samJobFile(int rows) {
   std::vector<std::string> lines(17, "");
   lines[1] = "1234567";
   lines[6] = "31";
@@ -58,25 +58,25 @@ struct DocumentNames : test::DocumentTest {
     fs.files.erase("/spool/" + name);  // done: the dispatcher deletes it
     return r;
   }
-  std::string kindOf(const std::string& path) { return DocumentKind(fs.files[path]); }
+  std::string kindOf(const std::string& path) { return documentKind(fs.files[path]); }
 };
 
 TEST(DocumentKindOf, TheMainPageNamesTheKind) {
-  EXPECT_EQ(DocumentKind(BuildMffDocument(JobLines(MffJobFile(1)), {"u", "d"}, {})), "FR0572");
-  EXPECT_EQ(DocumentKind(BuildSamDocument(JobLines(SamJobFile(1)), ',', "d")), "SAM");
+  EXPECT_EQ(documentKind(buildMffDocument(JobLines(mffJobFile(1)), {"u", "d"}, {})), "FR0572");
+  EXPECT_EQ(documentKind(buildSamDocument(JobLines(samJobFile(1)), ',', "d")), "SAM");
   // The earlier FR0671 layout has no page index: its first page names it.
-  EXPECT_EQ(DocumentKind("<?xml version=\"1.0\"?>\r\n<FFData Version=\"1\">\r\n<Form>\r\n"
+  EXPECT_EQ(documentKind("<?xml version=\"1.0\"?>\r\n<FFData Version=\"1\">\r\n<Form>\r\n"
                          "<Pages Count=\"1\">\r\n<Page PageDefName=\"FR0671\" PageNumber=\"1\">"),
             "FR0671");
-  EXPECT_EQ(DocumentKind("<ListPage>SAM</ListPage> but no document"), "");
-  EXPECT_EQ(DocumentKind("old"), "");
-  EXPECT_EQ(DocumentKind(""), "");
+  EXPECT_EQ(documentKind("<ListPage>SAM</ListPage> but no document"), "");
+  EXPECT_EQ(documentKind("old"), "");
+  EXPECT_EQ(documentKind(""), "");
 }
 
 TEST_F(DocumentNames, DeclarationsOfTwoKindsKeepEachOther) {
-  JobResult r = run(mff, "A.MFF", MffJobFile(1));
+  JobResult r = run(mff, "A.MFF", mffJobFile(1));
   ASSERT_EQ(r.kind, JobResult::Kind::Done) << r.detail;
-  r = run(sam, "A.SAM", SamJobFile(1));
+  r = run(sam, "A.SAM", samJobFile(1));
   ASSERT_EQ(r.kind, JobResult::Kind::Done) << r.detail;
   EXPECT_THAT(r.detail, HasSubstr("A.ffdata holds FR0572"));
   EXPECT_THAT(r.detail, HasSubstr("wrote /spool/A-SAM.ffdata"));
@@ -86,18 +86,18 @@ TEST_F(DocumentNames, DeclarationsOfTwoKindsKeepEachOther) {
   check(fs.files["/spool/A-SAM.ffdata"]);
 
   // Re-submitted jobs replace their own documents and nothing else.
-  run(sam, "A.SAM", SamJobFile(2));
-  run(mff, "A.MFF", MffJobFile(5));
+  run(sam, "A.SAM", samJobFile(2));
+  run(mff, "A.MFF", mffJobFile(5));
   EXPECT_EQ(test::Count(fs.files["/spool/A-SAM.ffdata"], "<Field Name=\"RowNumber_2\">2<"), 1u);
   EXPECT_EQ(test::Count(fs.files["/spool/A.ffdata"], "<Page "), 3u);
   EXPECT_EQ(fs.files.count("/spool/A-MFF.ffdata") + fs.files.count("/spool/A-SAM-2.ffdata"), 0u);
 
   // The other way round and with a third kind.
-  run(sam, "B.SAM", SamJobFile(1));
-  run(mff, "B.MFF", MffJobFile(1));
+  run(sam, "B.SAM", samJobFile(1));
+  run(mff, "B.MFF", mffJobFile(1));
   EXPECT_EQ(kindOf("/spool/B.ffdata"), "SAM");
   EXPECT_EQ(kindOf("/spool/B-MFF.ffdata"), "FR0572");
-  run(mff, "FR0671.MFF", MffJobFile(1));
+  run(mff, "FR0671.MFF", mffJobFile(1));
   r = run(dff, "FR0671.DFF", JobBytes({"UAB", "1", "2009.01.01", "2009.01.01", "2009.03.31"}));
   ASSERT_EQ(r.kind, JobResult::Kind::Done) << r.detail;
   EXPECT_EQ(kindOf("/spool/FR0671.ffdata"), "FR0572");
@@ -106,8 +106,8 @@ TEST_F(DocumentNames, DeclarationsOfTwoKindsKeepEachOther) {
 
 TEST_F(DocumentNames, AFileThatIsNoDeclarationIsKept) {
   fs.put("/spool/C.ffdata", "notes of the user");
-  fs.put("/spool/C-MFF.ffdata", BuildSamDocument(JobLines(SamJobFile(1)), ',', "d"));
-  const JobResult r = run(mff, "C.MFF", MffJobFile(1));
+  fs.put("/spool/C-MFF.ffdata", buildSamDocument(JobLines(samJobFile(1)), ',', "d"));
+  const JobResult r = run(mff, "C.MFF", mffJobFile(1));
   ASSERT_EQ(r.kind, JobResult::Kind::Done) << r.detail;
   EXPECT_THAT(r.detail, HasSubstr("C.ffdata holds no declaration of ours"));
   EXPECT_EQ(fs.files["/spool/C.ffdata"], "notes of the user");
@@ -117,18 +117,18 @@ TEST_F(DocumentNames, AFileThatIsNoDeclarationIsKept) {
 
 TEST_F(DocumentNames, StreamedDocumentsAreTheOnesBuiltInMemory) {
   // Large enough to go to the file in many pieces.
-  const std::string mffBytes = MffJobFile(3001), samBytes = SamJobFile(3001);
+  const std::string mffBytes = mffJobFile(3001), samBytes = samJobFile(3001);
   ASSERT_EQ(run(mff, "D.MFF", mffBytes).kind, JobResult::Kind::Done);
   ASSERT_EQ(run(sam, "E.SAM", samBytes).kind, JobResult::Kind::Done);
-  const DocumentStamp stamp{CreatorLogin(locale.userName()), CreatedOnDate(clock.localNow())};
-  const std::string mffDoc = BuildMffDocument(JobLines(mffBytes), stamp, {});
+  const DocumentStamp stamp{creatorLogin(locale.userName()), createdOnDate(clock.localNow())};
+  const std::string mffDoc = buildMffDocument(JobLines(mffBytes), stamp, {});
   EXPECT_GT(mffDoc.size(), 1u << 20);
   EXPECT_TRUE(fs.files["/spool/D.ffdata"] == mffDoc);
   EXPECT_TRUE(fs.files["/spool/E.ffdata"] ==
-              BuildSamDocument(JobLines(samBytes), ',', CreatedOnDate(clock.localNow())));
+              buildSamDocument(JobLines(samBytes), ',', createdOnDate(clock.localNow())));
 
   // A value that is no number part way through: nothing is put in place.
-  std::string bad = MffJobFile(3000) + "x\xB3y\xB3z\xB3w\xB3" + "abc\xB3" + "01\r\n";
+  std::string bad = mffJobFile(3000) + "x\xB3y\xB3z\xB3w\xB3" + "abc\xB3" + "01\r\n";
   const JobResult r = run(mff, "F.MFF", bad);
   EXPECT_EQ(r.kind, JobResult::Kind::Kept);
   EXPECT_EQ(fs.files.count("/spool/F.ffdata"), 0u);

@@ -42,28 +42,28 @@ TEST(JobLines, LineEndsAndNul) {
   EXPECT_EQ(job[7], "");
 }
 
-TEST(SplitJobRow, FieldsNeedAFollowingSeparator) {
+TEST(splitJobRow, FieldsNeedAFollowingSeparator) {
   using V = std::vector<std::string>;
   const std::string sep = "\xB3";
   const std::string abc = "A" + sep + "B" + sep + "C";
-  EXPECT_EQ(SplitJobRow(abc + sep, 6), (V{"A", "B", "C", "", "", ""}));  // *.MFF appends one
-  EXPECT_EQ(SplitJobRow(abc, 6), (V{"A", "B", "", "", "", ""}));         // *.DFF does not
-  EXPECT_EQ(SplitJobRow("  12,50 " + sep, 5)[0], "12,50");
-  EXPECT_EQ(SplitJobRow("\x01\tx\x1f" + sep, 1)[0], "x");  // control bytes trimmed too
-  EXPECT_EQ(SplitJobRow("\xDD " + sep, 1)[0], "\xDD");     // high bytes are not blanks
-  EXPECT_EQ(SplitJobRow("no separator at all", 6), V(6));
-  EXPECT_EQ(SplitJobRow("", 5), V(5));
+  EXPECT_EQ(splitJobRow(abc + sep, 6), (V{"A", "B", "C", "", "", ""}));  // *.MFF appends one
+  EXPECT_EQ(splitJobRow(abc, 6), (V{"A", "B", "", "", "", ""}));         // *.DFF does not
+  EXPECT_EQ(splitJobRow("  12,50 " + sep, 5)[0], "12,50");
+  EXPECT_EQ(splitJobRow("\x01\tx\x1f" + sep, 1)[0], "x");  // control bytes trimmed too
+  EXPECT_EQ(splitJobRow("\xDD " + sep, 1)[0], "\xDD");     // high bytes are not blanks
+  EXPECT_EQ(splitJobRow("no separator at all", 6), V(6));
+  EXPECT_EQ(splitJobRow("", 5), V(5));
 
   std::string many;
   for (int i = 1; i <= 40; ++i) many += std::to_string(i) + sep;
-  EXPECT_EQ(SplitJobRow(many, 6), (V{"1", "2", "3", "4", "5", "6"}));
+  EXPECT_EQ(splitJobRow(many, 6), (V{"1", "2", "3", "4", "5", "6"}));
 
   // The first field may be long; after a separator only 255 bytes are looked at.
   const std::string longField(300, 'x');
-  EXPECT_EQ(SplitJobRow(longField + sep + "b" + sep, 2), (V{longField, "b"}));
-  EXPECT_EQ(SplitJobRow("a" + sep + longField + sep + "c" + sep, 3), (V{"a", "", ""}));
+  EXPECT_EQ(splitJobRow(longField + sep + "b" + sep, 2), (V{longField, "b"}));
+  EXPECT_EQ(splitJobRow("a" + sep + longField + sep + "c" + sep, 3), (V{"a", "", ""}));
   const std::string fits(254, 'y');
-  EXPECT_EQ(SplitJobRow("a" + sep + fits + sep, 2), (V{"a", fits}));
+  EXPECT_EQ(splitJobRow("a" + sep + fits + sep, 2), (V{"a", fits}));
 }
 
 TEST(Values, RawValuesAreConvertedAndEscapedButNotUpperCased) {
@@ -77,38 +77,38 @@ TEST(Values, RawValuesAreConvertedAndEscapedButNotUpperCased) {
       {"\xB3\xE1", "\xE2\x94\x82\xC3\x9F"},
       {"a\x01\tb\x1F", "a\tb"},
   };
-  for (const auto& c : cases) EXPECT_EQ(RawValue(c.in), c.out) << c.in;
-  EXPECT_EQ(JobDate("2009.03.31"), "2009-03-31");
-  EXPECT_EQ(PeriodYear("2009.03"), "2009");
-  EXPECT_EQ(PeriodMonth("2009.03"), "03");
-  EXPECT_EQ(PeriodMonth("2009"), "");
-  EXPECT_EQ(PeriodYear("<&"), "&lt;&amp;");
+  for (const auto& c : cases) EXPECT_EQ(rawValue(c.in), c.out) << c.in;
+  EXPECT_EQ(jobDate("2009.03.31"), "2009-03-31");
+  EXPECT_EQ(periodYear("2009.03"), "2009");
+  EXPECT_EQ(periodMonth("2009.03"), "03");
+  EXPECT_EQ(periodMonth("2009"), "");
+  EXPECT_EQ(periodYear("<&"), "&lt;&amp;");
 }
 
-TEST(Values, CreatorLogin) {
-  EXPECT_EQ(CreatorLogin(""), "Marvena");
-  EXPECT_EQ(CreatorLogin("\x01\x02"), "Marvena");
-  EXPECT_EQ(CreatorLogin("jonas"), "jonas");
-  EXPECT_EQ(CreatorLogin("o'neil<&>"), "o&apos;neil&lt;&amp;&gt;");
-  EXPECT_EQ(CreatorLogin("\xC5\xA0"
+TEST(Values, creatorLogin) {
+  EXPECT_EQ(creatorLogin(""), "Marvena");
+  EXPECT_EQ(creatorLogin("\x01\x02"), "Marvena");
+  EXPECT_EQ(creatorLogin("jonas"), "jonas");
+  EXPECT_EQ(creatorLogin("o'neil<&>"), "o&apos;neil&lt;&amp;&gt;");
+  EXPECT_EQ(creatorLogin("\xC5\xA0"
                          "ar\xC5\xABnas"),
             "\xC5\xA0"
             "ar\xC5\xABnas");  // UTF-8 kept
-  EXPECT_EQ(CreatorLogin("\xF6"
+  EXPECT_EQ(creatorLogin("\xF6"
                          "ar"),
             "\xC5\xA0"
             "ar");  // not UTF-8: read as job bytes
-  EXPECT_EQ(CreatorLogin(std::string(300, 'u')), std::string(254, 'u'));
+  EXPECT_EQ(creatorLogin(std::string(300, 'u')), std::string(254, 'u'));
   std::string longUtf8;
   for (int i = 0; i < 300; ++i) longUtf8 += "\xC5\xA0";
-  EXPECT_EQ(CreatorLogin(longUtf8).size(), 254u * 2);
+  EXPECT_EQ(creatorLogin(longUtf8).size(), 254u * 2);
 }
 
 TEST(Values, DatesAndPaths) {
-  EXPECT_EQ(CreatedOnDate({2009, 3, 5, 23, 59, 59}), "2009-03-05");
-  EXPECT_EQ(DocumentPath("/spool/x.MFF"), "/spool/x.ffdata");
-  EXPECT_EQ(DocumentPath("/spool/a.b.SAM"), "/spool/a.b.ffdata");
-  EXPECT_EQ(DocumentPath("/sp.ool/x"), "/sp.ool/x.ffdata");
+  EXPECT_EQ(createdOnDate({2009, 3, 5, 23, 59, 59}), "2009-03-05");
+  EXPECT_EQ(documentPath("/spool/x.MFF"), "/spool/x.ffdata");
+  EXPECT_EQ(documentPath("/spool/a.b.SAM"), "/spool/a.b.ffdata");
+  EXPECT_EQ(documentPath("/sp.ool/x"), "/sp.ool/x.ffdata");
 }
 
 TEST(Numbers, ParseAmountWithEitherDecimalSeparator) {
@@ -141,7 +141,7 @@ TEST(Numbers, ParseAmountWithEitherDecimalSeparator) {
       {"nan", '.', std::nullopt},
   };
   for (const auto& c : cases) {
-    const auto v = ParseAmount(c.text, c.separator);
+    const auto v = parseAmount(c.text, c.separator);
     ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text << " with " << c.separator;
     if (v) {
       EXPECT_NEAR(static_cast<double>(*v), static_cast<double>(*c.value), 1e-12) << c.text;
@@ -152,15 +152,15 @@ TEST(Numbers, ParseAmountWithEitherDecimalSeparator) {
 TEST(Numbers, ShortAmountsReadExactlyAsTheFullConversion) {
   for (const char* text : {"0.1", "1234.56", "0.005", "-0.29", "999999999999999.999",
                            "123456789012345678", "1234567890123456789.5", "3.14159265358979323"})
-    EXPECT_EQ(ParseReal(text, '.', false), std::strtold(text, nullptr)) << text;
+    EXPECT_EQ(parseReal(text, '.', false), std::strtold(text, nullptr)) << text;
 }
 
-TEST(Numbers, FormatGeneral) {
-  EXPECT_EQ(FormatGeneral(300.5L, ','), "300,5");
-  EXPECT_EQ(FormatGeneral(30.98L + 3, ','), "33,98");
-  EXPECT_EQ(FormatGeneral(30.98L + 3, '.'), "33.98");
-  EXPECT_EQ(FormatGeneral(0, ','), "0");
-  EXPECT_EQ(FormatGeneral(-1234567.125L, ','), "-1234567,125");
+TEST(Numbers, formatGeneral) {
+  EXPECT_EQ(formatGeneral(300.5L, ','), "300,5");
+  EXPECT_EQ(formatGeneral(30.98L + 3, ','), "33,98");
+  EXPECT_EQ(formatGeneral(30.98L + 3, '.'), "33.98");
+  EXPECT_EQ(formatGeneral(0, ','), "0");
+  EXPECT_EQ(formatGeneral(-1234567.125L, ','), "-1234567,125");
 }
 
 TEST(MffAmounts, RowAmountsAndTheirSplit) {
@@ -181,16 +181,16 @@ TEST(MffAmounts, RowAmountsAndTheirSplit) {
       {"0.005", "", 0, 0},
   };
   for (const auto& c : cases) {
-    const PsdSplit split = MakePsdSplit(ParsePsd(c.psd));
-    const auto v = ReadMffAmount(c.amount);
+    const PsdSplit split = makePsdSplit(parsePsd(c.psd));
+    const auto v = readMffAmount(c.amount);
     ASSERT_TRUE(v) << c.amount;
     const long double total = split.x + split.y;
-    EXPECT_EQ(WholeUnits(*v * split.x / total), c.a7) << c.amount << " PSD " << c.psd;
-    EXPECT_EQ(WholeUnits(*v * split.y / total), c.a18) << c.amount << " PSD " << c.psd;
+    EXPECT_EQ(wholeUnits(*v * split.x / total), c.a7) << c.amount << " PSD " << c.psd;
+    EXPECT_EQ(wholeUnits(*v * split.y / total), c.a18) << c.amount << " PSD " << c.psd;
   }
   for (const char* bad : {"1.234,56", "abc", "12,5,0", "1 000", "12.5.0"})
-    EXPECT_FALSE(ReadMffAmount(bad)) << bad;
-  EXPECT_FALSE(WholeUnits(1e30L));
+    EXPECT_FALSE(readMffAmount(bad)) << bad;
+  EXPECT_FALSE(wholeUnits(1e30L));
 }
 
 }  // namespace

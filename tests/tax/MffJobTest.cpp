@@ -10,7 +10,7 @@ namespace marvena {
 namespace {
 
 using test::Count;
-using test::FieldValue;
+using test::fieldValue;
 using test::JobBytes;
 
 const DocumentStamp kStamp{"buhalteris", "2026-12-09"};
@@ -25,7 +25,7 @@ std::vector<std::string> Header() {
   return {"UAB Test", "123456789", "Vilnius", "2009.03.31", "2009.03", "not read"};
 }
 
-std::vector<std::string> WithRows(std::size_t rows) {
+std::vector<std::string> withRows(std::size_t rows) {
   std::vector<std::string> lines = Header();
   for (std::size_t i = 1; i <= rows; ++i) lines.push_back(Row(static_cast<int>(i)));
   return lines;
@@ -34,7 +34,7 @@ std::vector<std::string> WithRows(std::size_t rows) {
 class MffDocument : public test::DocumentTest {
  protected:
   std::string build(const std::string& bytes, PsdSplit split = {}) {
-    return check(BuildMffDocument(JobLines(bytes), kStamp, split));
+    return check(buildMffDocument(JobLines(bytes), kStamp, split));
   }
 };
 
@@ -62,7 +62,7 @@ TEST_F(MffDocument, PageArithmetic) {
   const std::pair<std::size_t, int> cases[] = {{0, 1},  {1, 1},  {6, 1},  {7, 2},
                                                {10, 2}, {11, 3}, {14, 3}, {15, 4}};
   for (const auto& [lines, pages] : cases) {
-    std::vector<std::string> job = WithRows(lines > 6 ? lines - 6 : 0);
+    std::vector<std::string> job = withRows(lines > 6 ? lines - 6 : 0);
     job.resize(lines);
     const std::string doc = build(JobBytes(job));
     EXPECT_NE(doc.find("<Pages Count=\"" + std::to_string(pages) + "\">"), std::string::npos)
@@ -73,16 +73,16 @@ TEST_F(MffDocument, PageArithmetic) {
 }
 
 TEST_F(MffDocument, SlotsAndPageNumbers) {
-  const std::string doc = build(JobBytes(WithRows(5)));  // 11 lines
-  EXPECT_EQ(FieldValue(doc, "A1-1", 0), "1");
-  EXPECT_EQ(FieldValue(doc, "A1-4", 0), "4");
-  EXPECT_EQ(FieldValue(doc, "A1-1", 1), "5");  // page 3, slot 1
-  EXPECT_EQ(FieldValue(doc, "A3-1", 1), "VARDAS5");
-  EXPECT_EQ(FieldValue(doc, "A1-2", 1), "");  // last page: empty slots
-  EXPECT_EQ(FieldValue(doc, "A16-2", 1), "");
-  EXPECT_EQ(FieldValue(doc, "A18-4", 1), "");
-  EXPECT_EQ(FieldValue(doc, "LapoNr", 0), "1");
-  EXPECT_EQ(FieldValue(doc, "LapoNr", 1), "2");
+  const std::string doc = build(JobBytes(withRows(5)));  // 11 lines
+  EXPECT_EQ(fieldValue(doc, "A1-1", 0), "1");
+  EXPECT_EQ(fieldValue(doc, "A1-4", 0), "4");
+  EXPECT_EQ(fieldValue(doc, "A1-1", 1), "5");  // page 3, slot 1
+  EXPECT_EQ(fieldValue(doc, "A3-1", 1), "VARDAS5");
+  EXPECT_EQ(fieldValue(doc, "A1-2", 1), "");  // last page: empty slots
+  EXPECT_EQ(fieldValue(doc, "A16-2", 1), "");
+  EXPECT_EQ(fieldValue(doc, "A18-4", 1), "");
+  EXPECT_EQ(fieldValue(doc, "LapoNr", 0), "1");
+  EXPECT_EQ(fieldValue(doc, "LapoNr", 1), "2");
   EXPECT_NE(doc.find("<Page PageDefName=\"FR0572A\" PageNumber=\"3\">"), std::string::npos);
 }
 
@@ -90,12 +90,12 @@ TEST_F(MffDocument, SplitSettingGoesToA7AndA18) {
   std::vector<std::string> job = Header();
   job.push_back(Row(1, "210"));
   const std::string doc = build(JobBytes(job), {15, 6});
-  EXPECT_EQ(FieldValue(doc, "A7-1"), "150");
-  EXPECT_EQ(FieldValue(doc, "A18-1"), "60");
+  EXPECT_EQ(fieldValue(doc, "A7-1"), "150");
+  EXPECT_EQ(fieldValue(doc, "A18-1"), "60");
   // A ratio adding up to 0 must not divide by zero: the default split.
   const std::string zero = build(JobBytes(job), {0, 0});
-  EXPECT_EQ(FieldValue(zero, "A7-1"), "210");
-  EXPECT_EQ(FieldValue(zero, "A18-1"), "0");
+  EXPECT_EQ(fieldValue(zero, "A7-1"), "210");
+  EXPECT_EQ(fieldValue(zero, "A18-1"), "0");
 }
 
 TEST_F(MffDocument, UnreadableAmountIsRefused) {
@@ -104,7 +104,7 @@ TEST_F(MffDocument, UnreadableAmountIsRefused) {
     job.push_back(Row(1));
     job.push_back(Row(2, amount));
     try {
-      BuildMffDocument(JobLines(JobBytes(job)), kStamp, {});
+      buildMffDocument(JobLines(JobBytes(job)), kStamp, {});
       ADD_FAILURE() << amount << " was accepted";
     } catch (const BadJobValue& bad) {
       EXPECT_EQ(bad.line(), 7u);
@@ -121,7 +121,7 @@ TEST_F(MffDocument, HostileBytesStayWellFormed) {
   field.erase(field.find('\xB3'), 1);
   job.push_back(field + kSep + "b<&" + kSep + "c" + kSep + "d" + kSep + "5" + kSep + "\x80\xFF<");
   const std::string doc = build(JobBytes(job));
-  EXPECT_EQ(FieldValue(doc, "A7-1"), "5");
+  EXPECT_EQ(fieldValue(doc, "A7-1"), "5");
   EXPECT_EQ(Count(doc, "<Page "), 2u);
 }
 
@@ -151,11 +151,11 @@ TEST_F(MffHandler, WritesTheDocumentBesideTheJobAndReadsPsdEveryRun) {
   lines.push_back(Row(1, "210"));
   fs.put("/spool/x.MFF", JobBytes(lines));
   EXPECT_EQ(run("x.MFF").kind, JobResult::Kind::Done);
-  EXPECT_EQ(FieldValue(check(fs.files["/spool/x.ffdata"]), "A7-1"), "210");
+  EXPECT_EQ(fieldValue(check(fs.files["/spool/x.ffdata"]), "A7-1"), "210");
 
   fs.put("/cfg/MARVENA.INI", "[FR0572]\nPSD=15/6\n");
   EXPECT_EQ(run("x.MFF").kind, JobResult::Kind::Done);
-  EXPECT_EQ(FieldValue(fs.files["/spool/x.ffdata"], "A18-1"), "60");
+  EXPECT_EQ(fieldValue(fs.files["/spool/x.ffdata"], "A18-1"), "60");
 
   locale.user = "";
   EXPECT_EQ(run("x.MFF").kind, JobResult::Kind::Done);

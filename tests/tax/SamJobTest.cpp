@@ -10,7 +10,7 @@ namespace marvena {
 namespace {
 
 using test::Count;
-using test::FieldValue;
+using test::fieldValue;
 using test::JobBytes;
 
 const std::string kSep = "\xB3";
@@ -23,7 +23,7 @@ std::vector<std::string> Header() {
           "Ona"};
 }
 
-std::string Person(int n, const std::string& income = "100", const std::string& payment = "31") {
+std::string person(int n, const std::string& income = "100", const std::string& payment = "31") {
   return "Asmuo " + std::to_string(n) + kSep + "380" + kSep + "AB 1234567" + kSep + income + kSep +
          payment;
 }
@@ -31,14 +31,14 @@ std::string Person(int n, const std::string& income = "100", const std::string& 
 std::string Job(std::size_t lines) {
   std::vector<std::string> l = Header();
   l.resize(std::min<std::size_t>(lines, 17));
-  while (l.size() < lines) l.push_back(Person(static_cast<int>(l.size() - 16)));
+  while (l.size() < lines) l.push_back(person(static_cast<int>(l.size() - 16)));
   return JobBytes(l);
 }
 
 class SamDocument : public test::DocumentTest {
  protected:
   std::string build(const std::string& bytes, char separator = ',') {
-    return check(BuildSamDocument(JobLines(bytes), separator, "2026-12-09"));
+    return check(buildSamDocument(JobLines(bytes), separator, "2026-12-09"));
   }
 };
 
@@ -76,8 +76,8 @@ TEST_F(SamDocument, AppendixPagesAndTheirIndex) {
     const std::string as = std::to_string(a);
     EXPECT_NE(doc.find("<Pages Count=\"" + std::to_string(a + 1) + "\">"), std::string::npos)
         << lines << " lines";
-    EXPECT_EQ(FieldValue(doc, "Apdx2PageCount"), as);
-    EXPECT_EQ(FieldValue(doc, "ApdxPageCountTotal"), as);
+    EXPECT_EQ(fieldValue(doc, "Apdx2PageCount"), as);
+    EXPECT_EQ(fieldValue(doc, "ApdxPageCountTotal"), as);
     EXPECT_EQ(Count(doc, "<Page PageDefName=\"SAM3SD\""), static_cast<std::size_t>(a));
     EXPECT_EQ(Count(doc, "<Group Name=\"Priedas SAM3SD\">"),
               static_cast<std::size_t>(std::max(a, 1)));
@@ -87,63 +87,63 @@ TEST_F(SamDocument, AppendixPagesAndTheirIndex) {
     EXPECT_NE(
         three.find("<Page PageDefName=\"SAM3SD\" PageNumber=\"" + std::to_string(q + 1) + "\">"),
         std::string::npos);
-    EXPECT_EQ(FieldValue(three, "PageNumber", q - 1), std::to_string(q));
-    EXPECT_EQ(FieldValue(three, "PageTotal", q - 1), "3");
+    EXPECT_EQ(fieldValue(three, "PageNumber", q - 1), std::to_string(q));
+    EXPECT_EQ(fieldValue(three, "PageTotal", q - 1), "3");
   }
-  EXPECT_EQ(FieldValue(three, "RowNumber_1", 2), "19");
-  EXPECT_EQ(FieldValue(three, "RowNumber_2", 2), "");
+  EXPECT_EQ(fieldValue(three, "RowNumber_1", 2), "19");
+  EXPECT_EQ(fieldValue(three, "RowNumber_2", 2), "");
   const std::string full = build(Job(26));
-  EXPECT_EQ(FieldValue(full, "RowNumber_9"), "9");
+  EXPECT_EQ(fieldValue(full, "RowNumber_9"), "9");
 }
 
 TEST_F(SamDocument, ShortJobKeepsPlaceholders) {
   const std::string doc = build(JobBytes({"Draudejas"}));
-  EXPECT_EQ(FieldValue(doc, "InsurerName"), "DRAUDEJAS");
-  EXPECT_EQ(FieldValue(doc, "InsurerCode"), "??");
-  EXPECT_EQ(FieldValue(doc, "InsurerCode", 1), "??");  // on the appendix page too
-  EXPECT_EQ(FieldValue(doc, "TaxRateRep"), "??");
-  EXPECT_EQ(FieldValue(doc, "PreparatorDetails"), "??");
-  EXPECT_EQ(FieldValue(doc, "InsIncomePage"), "0");
+  EXPECT_EQ(fieldValue(doc, "InsurerName"), "DRAUDEJAS");
+  EXPECT_EQ(fieldValue(doc, "InsurerCode"), "??");
+  EXPECT_EQ(fieldValue(doc, "InsurerCode", 1), "??");  // on the appendix page too
+  EXPECT_EQ(fieldValue(doc, "TaxRateRep"), "??");
+  EXPECT_EQ(fieldValue(doc, "PreparatorDetails"), "??");
+  EXPECT_EQ(fieldValue(doc, "InsIncomePage"), "0");
 }
 
 TEST_F(SamDocument, PageSumsStartAgainOnEveryPage) {
   std::vector<std::string> lines = Header();
-  lines.push_back(Person(1, "100,50", ""));
-  lines.push_back(Person(2, "200", "0,25"));
-  for (int i = 3; i <= 9; ++i) lines.push_back(Person(i, "", ""));
-  lines.push_back(Person(10, "7", "1e3"));
+  lines.push_back(person(1, "100,50", ""));
+  lines.push_back(person(2, "200", "0,25"));
+  for (int i = 3; i <= 9; ++i) lines.push_back(person(i, "", ""));
+  lines.push_back(person(10, "7", "1e3"));
   const std::string comma = build(JobBytes(lines), ',');
-  EXPECT_EQ(FieldValue(comma, "InsIncomePage"), "300,5");
-  EXPECT_EQ(FieldValue(comma, "PaymentPage"), "0,25");
-  EXPECT_EQ(FieldValue(comma, "InsIncomePage", 1), "7");
-  EXPECT_EQ(FieldValue(comma, "PaymentPage", 1), "1000");
-  EXPECT_EQ(FieldValue(comma, "PaymentSum_1"), "");  // empty stays empty
-  EXPECT_EQ(FieldValue(comma, "InsIncomeSum_1"), "100,50");
+  EXPECT_EQ(fieldValue(comma, "InsIncomePage"), "300,5");
+  EXPECT_EQ(fieldValue(comma, "PaymentPage"), "0,25");
+  EXPECT_EQ(fieldValue(comma, "InsIncomePage", 1), "7");
+  EXPECT_EQ(fieldValue(comma, "PaymentPage", 1), "1000");
+  EXPECT_EQ(fieldValue(comma, "PaymentSum_1"), "");  // empty stays empty
+  EXPECT_EQ(fieldValue(comma, "InsIncomeSum_1"), "100,50");
   const std::string point = build(JobBytes(lines), '.');
-  EXPECT_EQ(FieldValue(point, "InsIncomePage"), "300.5");
+  EXPECT_EQ(fieldValue(point, "InsIncomePage"), "300.5");
 }
 
 TEST_F(SamDocument, UnreadableAmountsAndRates) {
   for (const char* amount : {"1.234,56", "abc", "12 500,00"}) {
     std::vector<std::string> lines = Header();
-    lines.push_back(Person(1));
-    lines.push_back(Person(2, "100", amount));
+    lines.push_back(person(1));
+    lines.push_back(person(2, "100", amount));
     try {
-      BuildSamDocument(JobLines(JobBytes(lines)), ',', "2026-12-09");
+      buildSamDocument(JobLines(JobBytes(lines)), ',', "2026-12-09");
       ADD_FAILURE() << amount << " was accepted";
     } catch (const BadJobValue& bad) {
       EXPECT_EQ(bad.line(), 18u);
     }
   }
   for (const char* rate : {"abc", "30,98+", "+3", "", "1.234,5"})
-    EXPECT_THROW(ContributionRate(rate, ','), BadJobValue) << rate;
+    EXPECT_THROW(contributionRate(rate, ','), BadJobValue) << rate;
 }
 
-TEST(SamValues, ContributionRate) {
-  EXPECT_EQ(FormatGeneral(ContributionRate("30.98+3", ','), ','), "33,98");
-  EXPECT_EQ(FormatGeneral(ContributionRate("30.98+3", '.'), '.'), "33.98");
-  EXPECT_EQ(FormatGeneral(ContributionRate("31", ','), ','), "31");
-  EXPECT_EQ(FormatGeneral(ContributionRate(" 1,5 + 2 ", ','), ','), "3,5");
+TEST(SamValues, contributionRate) {
+  EXPECT_EQ(formatGeneral(contributionRate("30.98+3", ','), ','), "33,98");
+  EXPECT_EQ(formatGeneral(contributionRate("30.98+3", '.'), '.'), "33.98");
+  EXPECT_EQ(formatGeneral(contributionRate("31", ','), ','), "31");
+  EXPECT_EQ(formatGeneral(contributionRate(" 1,5 + 2 ", ','), ','), "3,5");
 }
 
 TEST(SamValues, CertificateSeriesAndNumber) {
@@ -161,7 +161,7 @@ TEST(SamValues, CertificateSeriesAndNumber) {
       {"\xDE\xDD 12", "\xC4\x8C\xC4\x84", "12"},
   };
   for (const auto& c : cases) {
-    const Certificate cert = SplitCertificate(c.field);
+    const Certificate cert = splitCertificate(c.field);
     EXPECT_EQ(cert.series, c.series) << c.field;
     EXPECT_EQ(cert.number, c.number) << c.field;
   }
@@ -179,24 +179,24 @@ TEST(SamValues, PreparatorDetailsWithoutJobTitles) {
       {"Jonas", "JONAS"},
       {"VYVYR.R. X", "VYR. X"},
   };
-  for (const auto& c : cases) EXPECT_EQ(PreparatorDetails(c.line), c.details) << c.line;
+  for (const auto& c : cases) EXPECT_EQ(preparatorDetails(c.line), c.details) << c.line;
 }
 
 TEST_F(SamDocument, ManagerWithoutSpace) {
   std::vector<std::string> lines = Header();
   lines[15] = "Direktorius";
   const std::string doc = build(JobBytes(lines));
-  EXPECT_EQ(FieldValue(doc, "ManagerJobPosition"), "DIREKTORIUS");
-  EXPECT_EQ(FieldValue(doc, "ManagerFullName"), "DIREKTORIUS");
+  EXPECT_EQ(fieldValue(doc, "ManagerJobPosition"), "DIREKTORIUS");
+  EXPECT_EQ(fieldValue(doc, "ManagerFullName"), "DIREKTORIUS");
 }
 
 TEST_F(SamDocument, HundredThousandPersons) {
   std::string bytes = Job(17);
-  for (int i = 1; i <= 100000; ++i) bytes += Person(i, "1000,50", "311,12") + "\r\n";
+  for (int i = 1; i <= 100000; ++i) bytes += person(i, "1000,50", "311,12") + "\r\n";
   const std::string doc = build(bytes);
   EXPECT_NE(doc.find("<Pages Count=\"11113\">"), std::string::npos);
   EXPECT_EQ(Count(doc, "<Field Name=\"InsIncomePage\">9004,5</Field>"), 11111u);
-  EXPECT_EQ(FieldValue(doc, "InsIncomePage", 11111), "1000,5");
+  EXPECT_EQ(fieldValue(doc, "InsIncomePage", 11111), "1000,5");
   EXPECT_EQ(Count(doc, "\r"), 0u);
 }
 
@@ -209,7 +209,7 @@ TEST_F(SamDocument, UnreadableAmountIsKeptAndReportedOnceByTheDispatcher) {
   RecordingMessages messages;
   JobStatus status;
   std::vector<std::string> lines = Header();
-  lines.push_back(Person(1, "abc"));
+  lines.push_back(person(1, "abc"));
   fs.put("/spool/X.SAM", JobBytes(lines));
   Dispatcher dispatcher(fs, clock, messages, status, "/spool");
   dispatcher.addHandler(std::make_unique<SamJob>(fs, clock, locale));
@@ -221,11 +221,11 @@ TEST_F(SamDocument, UnreadableAmountIsKeptAndReportedOnceByTheDispatcher) {
   EXPECT_NE(messages.errors[0].find("„abc“"), std::string::npos) << messages.errors[0];
 
   // Corrected, it goes through and is removed.
-  lines.back() = Person(1, "100");
+  lines.back() = person(1, "100");
   fs.put("/spool/X.SAM", JobBytes(lines));
   dispatcher.runPass();
   EXPECT_EQ(fs.files.count("/spool/X.SAM"), 0u);
-  EXPECT_EQ(FieldValue(check(fs.files["/spool/X.ffdata"]), "InsIncomePage"), "100");
+  EXPECT_EQ(fieldValue(check(fs.files["/spool/X.ffdata"]), "InsIncomePage"), "100");
 }
 
 }  // namespace

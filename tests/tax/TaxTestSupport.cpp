@@ -43,7 +43,7 @@ std::size_t Count(std::string_view text, std::string_view needle) {
   return n;
 }
 
-std::string FieldValue(std::string_view document, std::string_view name, std::size_t nth) {
+std::string fieldValue(std::string_view document, std::string_view name, std::size_t nth) {
   const std::string open = "<Field Name=\"" + std::string(name) + "\">";
   std::size_t at = document.find(open);
   for (std::size_t i = 0; i < nth && at != std::string_view::npos; ++i)

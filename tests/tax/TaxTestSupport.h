@@ -20,7 +20,7 @@ std::string Golden(const std::string& name, std::string_view lineEnd, std::strin
 // How many times `needle` occurs in `text`.
 std::size_t Count(std::string_view text, std::string_view needle);
 // The value of the field line `name`, or "<missing>"; the first when repeated.
-std::string FieldValue(std::string_view document, std::string_view name, std::size_t nth = 0);
+std::string fieldValue(std::string_view document, std::string_view name, std::size_t nth = 0);
 
 // Every document passed to check() is parsed with Python's XML parser when
 // the test ends; a document that is not well-formed UTF-8 XML fails the test.

@@ -27,7 +27,7 @@ struct Case {
   const char* differs = "";
 };
 
-std::string SystemRead(const std::string& ansiPath, const Query& q) {
+std::string systemRead(const std::string& ansiPath, const Query& q) {
   char buf[4096] = {};
   GetPrivateProfileStringA(q.section, q.key, "<default>", buf, sizeof buf, ansiPath.c_str());
   return buf;
@@ -70,13 +70,13 @@ TEST(ProfileCompare, OurReaderAgreesWithGetPrivateProfileStringOnHostileFiles) {
     }
     // Windows caches profile files; a write of nothing flushes that cache.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, ansiPath.c_str());
-    ProfileFile ours(fs, ToolPath(Widen(ansiPath)), '.');
+    ProfileFile ours(fs, toolPath(Widen(ansiPath)), '.');
     for (const Query& q : c.queries) {
       if (*c.differs) {
         std::printf("differs on purpose: %s: %s\n", c.name, c.differs);
         continue;
       }
-      EXPECT_EQ(ours.readString(q.section, q.key, "<default>"), SystemRead(ansiPath, q))
+      EXPECT_EQ(ours.readString(q.section, q.key, "<default>"), systemRead(ansiPath, q))
           << c.name << ": [" << q.section << "] " << q.key;
       ++compared;
     }

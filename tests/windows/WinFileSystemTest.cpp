@@ -152,7 +152,7 @@ TEST_F(WinFileSystemTest, IdentityFollowsTheFileNotTheName) {
   ASSERT_EQ(fs_.moveEntry(job, dir_.path() + "/moved", &error), FsError::None);
   EXPECT_EQ(fs_.lstat(dir_.path() + "/moved")->inode, first.inode);
   put("A.MFF", "one");
-  EXPECT_FALSE(SameVersion(*fs_.lstat(job), first));
+  EXPECT_FALSE(sameVersion(*fs_.lstat(job), first));
   // Copy only the file that was seen.
   EXPECT_EQ(fs_.copyIfSame(job, first, dir_.path() + "/copy", &error), FsError::NotFound);
   EXPECT_EQ(fs_.copyIfSame(dir_.path() + "/moved", first, dir_.path() + "/copy", &error),
@@ -180,7 +180,7 @@ TEST_F(WinFileSystemTest, HiddenAndSystemFilesAndDirectoriesAreNoJobs) {
 }
 
 // Everything a pass does on a spool whose drive is not there fails plainly.
-void ExpectDriveGone(FileSystem& fs, const std::string& spool) {
+void expectDriveGone(FileSystem& fs, const std::string& spool) {
   std::string error;
   EXPECT_TRUE(fs.listNames(spool).empty());
   EXPECT_FALSE(fs.isDirectory(spool));
@@ -201,7 +201,7 @@ TEST_F(WinFileSystemTest, ASpoolOnADriveThatVanishesReadsAsEmptyAndCannotBeMade)
   ASSERT_NE(letter, 0);
   const std::wstring drive = std::wstring(1, letter) + L":";
   const std::string spool = Narrow(drive) + "/SPOOL";
-  ExpectDriveGone(fs_, spool);
+  expectDriveGone(fs_, spool);
 
   // Then mapped onto a directory, as a network drive would be, and unmapped.
   const std::string target = dir_.path() + "/drive";
@@ -218,7 +218,7 @@ TEST_F(WinFileSystemTest, ASpoolOnADriveThatVanishesReadsAsEmptyAndCannotBeMade)
   EXPECT_EQ(Names(fs_, spool), std::vector<std::string>{"A.slx"});
   ASSERT_TRUE(DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive.c_str(),
                                targetW.c_str()));
-  ExpectDriveGone(fs_, spool);
+  expectDriveGone(fs_, spool);
 }
 
 }  // namespace

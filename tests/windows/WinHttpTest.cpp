@@ -72,7 +72,7 @@ TEST(WinHttpRules, RedirectsNeverLeadFromHttpsToPlainHttp) {
       {"http://a/FILES/X", "", false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(HttpRedirectAllowed(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
+    EXPECT_EQ(httpRedirectAllowed(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
 }
 
 TEST(WinHttpRules, ContentLengthIsPlainDigitsThatFit) {
@@ -86,7 +86,7 @@ TEST(WinHttpRules, ContentLengthIsPlainDigitsThatFit) {
       {"12a", -1},  {"1 2", -1},
       {"+5", -1},   {"9999999999999999999", -1},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseContentLength(c.text), c.want) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(parseContentLength(c.text), c.want) << c.text;
 }
 
 TEST(WinFileTimes, TheModificationTimeIsSetAndReadBack) {
@@ -97,12 +97,12 @@ TEST(WinFileTimes, TheModificationTimeIsSetAndReadBack) {
   WinFileTimes times;
   for (const std::int64_t seconds : {1'765'000'000LL, 0LL, 4'102'444'800LL, -86'400LL}) {
     ASSERT_TRUE(times.setModified(path, seconds)) << seconds;
-    EXPECT_EQ(WinModifiedSeconds(path), seconds);
+    EXPECT_EQ(winModifiedSeconds(path), seconds);
   }
   // Outside what a FILETIME holds: refused, the time stays.
   EXPECT_FALSE(times.setModified(path, -20'000'000'000LL));
   EXPECT_FALSE(times.setModified(path, 1'000'000'000'000LL));
-  EXPECT_EQ(WinModifiedSeconds(path), -86'400);
+  EXPECT_EQ(winModifiedSeconds(path), -86'400);
   EXPECT_FALSE(times.setModified(dir.path() + "/NERA.BAT", 1'765'000'000));
   EXPECT_FALSE(times.setModified(dir.path(), 1'765'000'000)) << "a directory";
 
@@ -112,7 +112,7 @@ TEST(WinFileTimes, TheModificationTimeIsSetAndReadBack) {
   ASSERT_TRUE(held.valid());
   EXPECT_FALSE(times.setModified(path, 1'700'000'000));
   held.reset();
-  EXPECT_EQ(WinModifiedSeconds(path), -86'400);
+  EXPECT_EQ(winModifiedSeconds(path), -86'400);
 }
 
 class WinInetHttpTest : public ::testing::Test {

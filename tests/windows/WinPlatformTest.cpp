@@ -32,8 +32,8 @@ TEST(WinPaths, ToolPathsBecomeLongWin32PathsAndBack) {
       {"", L""},
   };
   for (const Case& c : cases) EXPECT_EQ(LongPath(c.tool), c.win32) << c.tool;
-  EXPECT_EQ(ToolPath(L"\\\\?\\C:\\A\\B"), "C:/A/B");
-  EXPECT_EQ(ToolPath(L"\\\\?\\UNC\\srv\\sh\\x"), "//srv/sh/x");
+  EXPECT_EQ(toolPath(L"\\\\?\\C:\\A\\B"), "C:/A/B");
+  EXPECT_EQ(toolPath(L"\\\\?\\UNC\\srv\\sh\\x"), "//srv/sh/x");
   EXPECT_EQ(Narrow(Widen("žąsis ūkis")), "žąsis ūkis");
 }
 
@@ -48,15 +48,15 @@ TEST(WinPaths, DosPathsKeepTheirDriveWithoutADriveRoot) {
       {"C:\\X", "E:/dos", "E:/dos/X"},
       {"relative", "", "relative"},
   };
-  for (const Case& c : cases) EXPECT_EQ(MapDosPath(c.dos, c.root), c.want) << c.dos;
+  for (const Case& c : cases) EXPECT_EQ(mapDosPath(c.dos, c.root), c.want) << c.dos;
 }
 
 TEST(WinSystem, OneInstancePerSettingsFileWhateverTheCaseOrSlashes) {
-  EXPECT_EQ(InstanceMutexName("C:/Windows/MARVENA.INI"),
-            InstanceMutexName("c:\\windows\\marvena.ini"));
-  EXPECT_NE(InstanceMutexName("C:/A/MARVENA.INI"), InstanceMutexName("C:/B/MARVENA.INI"));
-  EXPECT_EQ(InstanceMutexName("x").rfind(L"Marvena Spool ", 0), 0u);
-  const std::wstring name = InstanceMutexName("test:" + std::to_string(GetCurrentProcessId()));
+  EXPECT_EQ(instanceMutexName("C:/Windows/MARVENA.INI"),
+            instanceMutexName("c:\\windows\\marvena.ini"));
+  EXPECT_NE(instanceMutexName("C:/A/MARVENA.INI"), instanceMutexName("C:/B/MARVENA.INI"));
+  EXPECT_EQ(instanceMutexName("x").rfind(L"Marvena Spool ", 0), 0u);
+  const std::wstring name = instanceMutexName("test:" + std::to_string(GetCurrentProcessId()));
   {
     NamedMutex first(name);
     EXPECT_TRUE(first.acquired());
@@ -86,13 +86,13 @@ TEST(WinSystem, TheSpoolLockFileIsHeldAgainstOthers) {
 TEST(WinSystem, RealPathsAreAbsoluteAndResolved) {
   WinTestDir dir;
   CreateDirectoryW(LongPath(dir.path() + "/a").c_str(), nullptr);
-  const std::string real = WinRealPath(dir.path() + "/a/../a/not-yet.ini");
+  const std::string real = winRealPath(dir.path() + "/a/../a/not-yet.ini");
   EXPECT_EQ(real.substr(real.size() - 14), "/a/not-yet.ini");
   EXPECT_EQ(real.find(".."), std::string::npos);
-  EXPECT_EQ(WinRealPath(dir.path() + "/a"), WinRealPath(dir.path() + "/A/"));
-  EXPECT_TRUE(WinProcessRunning(GetCurrentProcessId()));
-  EXPECT_FALSE(WinProcessRunning(0));
-  EXPECT_FALSE(WinHostName().empty());
+  EXPECT_EQ(winRealPath(dir.path() + "/a"), winRealPath(dir.path() + "/A/"));
+  EXPECT_TRUE(winProcessRunning(GetCurrentProcessId()));
+  EXPECT_FALSE(winProcessRunning(0));
+  EXPECT_FALSE(winHostName().empty());
   WinLocale locale;
   EXPECT_TRUE(locale.decimalSeparator() == '.' || locale.decimalSeparator() == ',');
   EXPECT_FALSE(locale.shortDate(LocalTime{2009, 3, 31, 12, 0, 0}).empty());
@@ -105,7 +105,7 @@ TEST(WinSystem, WordVersionComesFromTheRegistryWithoutStartingWord) {
     RegCloseKey(existing);
     GTEST_SKIP() << "Word is installed here; its own version would be read";
   }
-  EXPECT_EQ(WordVersionFromRegistry(), "");
+  EXPECT_EQ(wordVersionFromRegistry(), "");
   HKEY key = nullptr;
   if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Word.Application\\CurVer", 0, nullptr, 0, KEY_WRITE,
                       nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -113,7 +113,7 @@ TEST(WinSystem, WordVersionComesFromTheRegistryWithoutStartingWord) {
   const wchar_t value[] = L"Word.Application.16";
   RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
   RegCloseKey(key);
-  EXPECT_EQ(WordVersionFromRegistry(), "16");
+  EXPECT_EQ(wordVersionFromRegistry(), "16");
   RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Word.Application");
 }
 
@@ -138,7 +138,7 @@ TEST(WinFtp, HostsAreCheckedBeforeAnyConnection) {
   for (const Case& c : cases) {
     std::string name;
     int port = 0;
-    EXPECT_EQ(SplitFtpHost(c.host, &name, &port), c.ok) << c.host;
+    EXPECT_EQ(splitFtpHost(c.host, &name, &port), c.ok) << c.host;
     if (c.ok) {
       EXPECT_EQ(std::make_pair(name, port), std::make_pair(std::string(c.name), c.port));
     }

@@ -8,7 +8,7 @@ WinTestDir::WinTestDir() {
   wchar_t base[MAX_PATH] = {};
   const DWORD n = GetTempPathW(MAX_PATH, base);
   static int counter = 0;
-  path_ = ToolPath(std::wstring_view(base, n));
+  path_ = toolPath(std::wstring_view(base, n));
   while (!path_.empty() && path_.back() == '/') path_.pop_back();
   path_ +=
       "/marvena-šąžūtė-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
@@ -16,10 +16,10 @@ WinTestDir::WinTestDir() {
 }
 
 WinTestDir::~WinTestDir() {
-  RemoveTree(path_);
+  removeTree(path_);
 }
 
-void RemoveTree(const std::string& path) {
+void removeTree(const std::string& path) {
   WIN32_FIND_DATAW data{};
   const std::wstring dir = LongPath(path);
   HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
@@ -29,7 +29,7 @@ void RemoveTree(const std::string& path) {
       if (name == L"." || name == L"..") continue;
       const std::string child = path + "/" + Narrow(name);
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
+        removeTree(child);
       } else {
         SetFileAttributesW(LongPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(LongPath(child).c_str());

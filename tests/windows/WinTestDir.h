@@ -22,6 +22,6 @@ class WinTestDir {
 };
 
 // Removes a directory tree (long paths allowed).
-void RemoveTree(const std::string& path);
+void removeTree(const std::string& path);
 
 }  // namespace marvena::test

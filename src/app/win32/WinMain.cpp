@@ -51,10 +51,10 @@ std::vector<std::string> Arguments() {
 }
 
 // MARVENA.INI lives in the Windows directory, where the profile API puts it.
-std::string DefaultConfigPath() {
+std::string defaultConfigPath() {
   wchar_t dir[MAX_PATH] = {};
   const UINT n = GetWindowsDirectoryW(dir, MAX_PATH);
-  return ToolPath(std::wstring_view(dir, n)) + "/MARVENA.INI";
+  return toolPath(std::wstring_view(dir, n)) + "/MARVENA.INI";
 }
 
 // Tests end the process at a named step of a job (MARVENA_TEST_CRASH_AT=
@@ -75,7 +75,7 @@ std::function<void(const std::string&)> TestStepHook() {
 
 // The command interpreter that runs the kits' batch files; the system's own
 // when COMSPEC is not set.
-std::string CommandInterpreter() {
+std::string commandInterpreter() {
   std::string comspec = Env(L"COMSPEC");
   if (!comspec.empty()) return comspec;
   wchar_t dir[MAX_PATH] = {};
@@ -85,18 +85,18 @@ std::string CommandInterpreter() {
 
 HANDLE stopEvent = nullptr;
 
-BOOL WINAPI OnConsoleEvent(DWORD) {
+BOOL WINAPI onConsoleEvent(DWORD) {
   if (stopEvent) SetEvent(stopEvent);
   return TRUE;
 }
 
 int Run() {
-  const CommandLine cl = ParseCommandLine(Arguments());
-  if (const std::optional<int> status = AnswerInfoOptions(cl, MARVENA_VERSION)) return *status;
+  const CommandLine cl = parseCommandLine(Arguments());
+  if (const std::optional<int> status = answerInfoOptions(cl, MARVENA_VERSION)) return *status;
 
-  std::unique_ptr<Platform> platform = MakePlatform();
+  std::unique_ptr<Platform> platform = makePlatform();
   const std::string configPath =
-      platform->realPath(cl.configPath.empty() ? DefaultConfigPath() : cl.configPath);
+      platform->realPath(cl.configPath.empty() ? defaultConfigPath() : cl.configPath);
   // Maintenance may run beside a running tool: it takes a lock of its own.
   // The kits' command lines name \MARVENA\INSTALL on the current drive, so
   // the files go there too, whatever MARVENA_DRIVE maps the spool onto.
@@ -105,7 +105,7 @@ int Run() {
       std::fprintf(stderr,
                    "maintenance: MARVENA_DRIVE is not used; the kits go to \\MARVENA\\INSTALL "
                    "on the current drive\n");
-    return RunModify(*platform, configPath, "", cl.modify, CommandInterpreter());
+    return runModify(*platform, configPath, "", cl.modify, commandInterpreter());
   }
   const std::unique_ptr<InstanceGuard> instance = platform->claimInstance(configPath);
   if (!instance) return 0;  // already running for this settings file
@@ -130,11 +130,11 @@ int Run() {
   env.driveRoot = Env(L"MARVENA_DRIVE");  // empty: DOS paths are this machine's own
   env.stateBase = Env(L"LOCALAPPDATA");
   if (env.stateBase.empty()) env.stateBase = Env(L"TEMP");
-  env.stateBase = ToolPath(Widen(env.stateBase));
+  env.stateBase = toolPath(Widen(env.stateBase));
   env.processId = static_cast<long>(GetCurrentProcessId());
   env.stepHook = TestStepHook();
   env.headless = headless;
-  env.wordVersionText = WordVersionFromRegistry;
+  env.wordVersionText = wordVersionFromRegistry;
   int status = 0;
   {
     SpoolSession session(*platform, messages, env);
@@ -143,12 +143,12 @@ int Run() {
         status = session.runOnce();
       } else if (session.startup().timerEnabled) {
         stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-        status = RunSpoolLoop(session.dispatcher(), platform->makeDirectoryWatcher(), stopEvent);
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+        status = runSpoolLoop(session.dispatcher(), platform->makeDirectoryWatcher(), stopEvent);
       } else {
         // Nothing will be processed; wait to be ended as the tray tool would.
         stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
         WaitForSingleObject(stopEvent, INFINITE);
       }
     }

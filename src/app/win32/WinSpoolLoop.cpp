@@ -8,7 +8,7 @@
 
 namespace marvena {
 
-int RunSpoolLoop(Dispatcher& dispatcher, std::unique_ptr<DirectoryWatcher> watcher, HANDLE stop) {
+int runSpoolLoop(Dispatcher& dispatcher, std::unique_ptr<DirectoryWatcher> watcher, HANDLE stop) {
   auto* winWatcher = dynamic_cast<WinDirectoryWatcher*>(watcher.get());
   ULONGLONG nextTick = 0;  // the one-second pass
   ULONGLONG wakeAt = 0;    // a settling file or a retry; 0: none

@@ -15,6 +15,6 @@ class Dispatcher;
 class DirectoryWatcher;
 
 // Runs until `stop` is signalled (or WM_QUIT arrives); returns the exit status.
-int RunSpoolLoop(Dispatcher& dispatcher, std::unique_ptr<DirectoryWatcher> watcher, HANDLE stop);
+int runSpoolLoop(Dispatcher& dispatcher, std::unique_ptr<DirectoryWatcher> watcher, HANDLE stop);
 
 }  // namespace marvena

@@ -33,7 +33,7 @@ Reader Open(const std::string& path, std::string* error) {
 }
 
 // A name that stays inside the target: relative, no "..", no empty name.
-bool SafeName(std::string_view name) {
+bool safeName(std::string_view name) {
   if (name.empty() || name.front() == '/' || name.find('\\') != std::string_view::npos)
     return false;
   while (!name.empty()) {
@@ -46,7 +46,7 @@ bool SafeName(std::string_view name) {
 }
 
 // Every entry is looked at first, so a hostile archive writes nothing.
-bool CheckEntries(const std::string& path, std::string* error) {
+bool checkEntries(const std::string& path, std::string* error) {
   Reader r = Open(path, error);
   if (!r) return false;
   archive_entry* entry = nullptr;
@@ -56,7 +56,7 @@ bool CheckEntries(const std::string& path, std::string* error) {
     ++count;
     const char* name = archive_entry_pathname(entry);
     const auto type = archive_entry_filetype(entry);
-    if (!name || !SafeName(name)) {
+    if (!name || !safeName(name)) {
       if (error) *error = std::string("unsafe entry name: ") + (name ? name : "(none)");
       return false;
     }
@@ -85,7 +85,7 @@ bool CheckEntries(const std::string& path, std::string* error) {
 
 bool LibarchiveUnpacker::unpack(const std::string& path, const std::string& directory,
                                 std::string* error) {
-  if (!CheckEntries(path, error)) return false;
+  if (!checkEntries(path, error)) return false;
   Reader r = Open(path, error);
   if (!r) return false;
   Writer w(archive_write_disk_new());

@@ -30,12 +30,12 @@ long Unacknowledged(int fd) {
   return -1;
 }
 
-std::string UpperVerb(std::string_view line) {
-  return AsciiUpperCopy(line.substr(0, line.find(' ')));
+std::string upperVerb(std::string_view line) {
+  return asciiUpperCopy(line.substr(0, line.find(' ')));
 }
 
-FtpStep StepOf(const std::string& command) {
-  const std::string verb = UpperVerb(command);
+FtpStep stepOf(const std::string& command) {
+  const std::string verb = upperVerb(command);
   if (verb == "USER" || verb == "PASS" || verb == "ACCT") return FtpStep::Login;
   if (verb == "CWD") return FtpStep::ChangeDirectory;
   if (verb == "RNFR" || verb == "RNTO") return FtpStep::Rename;
@@ -80,7 +80,7 @@ struct Session {
   void touch() { lastActivity = SteadyClock::now(); }
 
   void sent(std::string_view line) {
-    const std::string verb = UpperVerb(line);
+    const std::string verb = upperVerb(line);
     if (verb == "QUIT" || verb == "ABOR") {
       quitting = true;
       return;
@@ -104,7 +104,7 @@ struct Session {
     Exchange& e = exchanges.back();
     e.reply = std::stoi(std::string(line.substr(0, 3)));
     e.replyText = std::string(line);
-    const std::string verb = UpperVerb(e.command);
+    const std::string verb = upperVerb(e.command);
     if (verb == "STOR") {
       if (!storAnswered && e.reply >= 400) storRefused = true;
       storAnswered = true;
@@ -190,7 +190,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) 
   return static_cast<Session*>(user)->watch(sent) ? 0 : 1;
 }
 
-int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+int onDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
   if (type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT) return 0;
   auto* session = static_cast<Session*>(user);
   std::string_view text(data, size);
@@ -208,7 +208,7 @@ int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user)
   return 0;
 }
 
-curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+curl_socket_t onOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
   auto* session = static_cast<Session*>(user);
   int type = address->socktype;
 #ifdef SOCK_CLOEXEC
@@ -220,11 +220,11 @@ curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
   return fd;
 }
 
-int OnCloseSocket(void* user, curl_socket_t fd) {
+int onCloseSocket(void* user, curl_socket_t fd) {
   return static_cast<Session*>(user)->close(fd);
 }
 
-bool PlainHost(const std::string& host) {
+bool plainHost(const std::string& host) {
   if (host.empty()) return false;
   return std::all_of(host.begin(), host.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -233,7 +233,7 @@ bool PlainHost(const std::string& host) {
 }
 
 // A name that can go into a command line as it is.
-bool PlainName(const std::string& name) {
+bool plainName(const std::string& name) {
   return !name.empty() && name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
@@ -253,11 +253,11 @@ struct ListDeleter {
 };
 
 // "ftp://host/dir1/dir2/"; empty when the host is unusable.
-std::string DirectoryUrl(CURL* curl, const FtpUpload& where) {
+std::string directoryUrl(CURL* curl, const FtpUpload& where) {
   std::string host = where.host;
   if (host.rfind("ftp://", 0) == 0) host.erase(0, 6);
   while (!host.empty() && host.back() == '/') host.pop_back();
-  if (!PlainHost(host)) return {};
+  if (!plainHost(host)) return {};
   std::string url = "ftp://" + host + "/";
   for (const std::string& dir : where.directories) url += Escape(curl, dir) + "/";
   return url;
@@ -269,13 +269,13 @@ std::string Seconds(SteadyClock::duration d) {
 
 // One session: the given URL (a file to store, or a directory to work in)
 // and the commands to send after the transfer, if any.
-bool Perform(const FtpUpload& where, const std::string& url, bool store, std::string_view data,
+bool perform(const FtpUpload& where, const std::string& url, bool store, std::string_view data,
              const FtpClient::Progress* progress, const std::vector<std::string>& afterwards,
              FtpError* error) {
   FtpError e;
   auto fail = [&](const std::string& text) {
-    e.message = HideSecret(text, where.password);
-    e.replyText = HideSecret(e.replyText, where.password);
+    e.message = hideSecret(text, where.password);
+    e.replyText = hideSecret(e.replyText, where.password);
     if (error) *error = std::move(e);
     return false;
   };
@@ -327,11 +327,11 @@ bool Perform(const FtpUpload& where, const std::string& url, bool store, std::st
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &session);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, OnDebug);
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, onDebug);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &session);
-    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
     curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, &session);
-    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, onCloseSocket);
     curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, &session);
 
     // Reaching the server and logging in have their own limit. libcurl's
@@ -359,7 +359,7 @@ bool Perform(const FtpUpload& where, const std::string& url, bool store, std::st
 
   const Session::Exchange* last = session.last();
   if (last) {
-    e.step = StepOf(last->command);
+    e.step = stepOf(last->command);
     e.command = last->command;
     e.reply = last->reply;
     e.replyText = last->replyText;
@@ -391,17 +391,17 @@ bool Perform(const FtpUpload& where, const std::string& url, bool store, std::st
 
 }  // namespace
 
-std::string HideSecret(std::string text, const std::string& secret) {
+std::string hideSecret(std::string text, const std::string& secret) {
   if (secret.empty()) return text;
   for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
     text.replace(at, secret.size(), "***");
   return text;
 }
 
-std::string FtpUploadUrl(const FtpUpload& upload) {
+std::string ftpUploadUrl(const FtpUpload& upload) {
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
   if (!curl) return {};
-  const std::string dir = DirectoryUrl(curl.get(), upload);
+  const std::string dir = directoryUrl(curl.get(), upload);
   return dir.empty() ? dir : dir + Escape(curl.get(), upload.fileName);
 }
 
@@ -417,34 +417,34 @@ bool CurlFtpClient::upload(const FtpUpload& upload, std::string_view bytes,
                            const Progress& progress, FtpError* error) {
   std::vector<std::string> afterwards;
   if (!upload.renameTo.empty()) {
-    if (!PlainName(upload.fileName) || !PlainName(upload.renameTo)) {
+    if (!plainName(upload.fileName) || !plainName(upload.renameTo)) {
       if (error) *error = {FtpStep::Rename, {}, 0, {}, false, "not a usable file name"};
       return false;
     }
     afterwards = {"RNFR " + upload.fileName, "RNTO " + upload.renameTo};
   }
-  return Perform(upload, FtpUploadUrl(upload), true, bytes, &progress, afterwards, error);
+  return perform(upload, ftpUploadUrl(upload), true, bytes, &progress, afterwards, error);
 }
 
 bool CurlFtpClient::rename(const FtpUpload& where, const std::string& from, const std::string& to,
                            FtpError* error) {
-  if (!PlainName(from) || !PlainName(to)) {
+  if (!plainName(from) || !plainName(to)) {
     if (error) *error = {FtpStep::Rename, {}, 0, {}, false, "not a usable file name"};
     return false;
   }
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  const std::string url = curl ? DirectoryUrl(curl.get(), where) : std::string();
-  return Perform(where, url, false, {}, nullptr, {"RNFR " + from, "RNTO " + to}, error);
+  const std::string url = curl ? directoryUrl(curl.get(), where) : std::string();
+  return perform(where, url, false, {}, nullptr, {"RNFR " + from, "RNTO " + to}, error);
 }
 
 bool CurlFtpClient::remove(const FtpUpload& where, const std::string& name, FtpError* error) {
-  if (!PlainName(name)) {
+  if (!plainName(name)) {
     if (error) *error = {FtpStep::Delete, {}, 0, {}, false, "not a usable file name"};
     return false;
   }
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  const std::string url = curl ? DirectoryUrl(curl.get(), where) : std::string();
-  return Perform(where, url, false, {}, nullptr, {"DELE " + name}, error);
+  const std::string url = curl ? directoryUrl(curl.get(), where) : std::string();
+  return perform(where, url, false, {}, nullptr, {"DELE " + name}, error);
 }
 
 }  // namespace marvena

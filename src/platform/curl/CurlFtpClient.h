@@ -29,9 +29,9 @@ class CurlFtpClient final : public FtpClient {
 // The address libcurl is given: "ftp://" + host + "/" + each directory and
 // the file name, percent-escaped. Empty when the host is not a plain host
 // name or address with an optional port.
-std::string FtpUploadUrl(const FtpUpload& upload);
+std::string ftpUploadUrl(const FtpUpload& upload);
 
 // `text` with every occurrence of `secret` replaced by "***".
-std::string HideSecret(std::string text, const std::string& secret);
+std::string hideSecret(std::string text, const std::string& secret);
 
 }  // namespace marvena

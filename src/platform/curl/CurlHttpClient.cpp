@@ -22,7 +22,7 @@ struct Transfer {
   bool cancelled = false;
 };
 
-std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* t = static_cast<Transfer*>(user);
   const std::size_t n = size * count;
   if (!t->sink || !*t->sink) return n;
@@ -42,11 +42,11 @@ int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_of
   return 0;
 }
 
-bool IsHttps(const std::string& url) {
-  return url.size() >= 8 && EqualsIgnoringCase(std::string_view(url).substr(0, 8), "https://");
+bool isHttps(const std::string& url) {
+  return url.size() >= 8 && equalsIgnoringCase(std::string_view(url).substr(0, 8), "https://");
 }
 
-CurlHandle Prepare(const std::string& url, const HttpOptions& options, Transfer* transfer) {
+CurlHandle prepare(const std::string& url, const HttpOptions& options, Transfer* transfer) {
   CurlHandle curl(curl_easy_init());
   if (!curl) return curl;
   CURL* c = curl.get();
@@ -54,7 +54,7 @@ CurlHandle Prepare(const std::string& url, const HttpOptions& options, Transfer*
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(url) ? "https" : "http,https");
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, isHttps(url) ? "https" : "http,https");
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
@@ -67,7 +67,7 @@ CurlHandle Prepare(const std::string& url, const HttpOptions& options, Transfer*
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!options.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, options.caFile.c_str());
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, transfer);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, transfer);
@@ -76,7 +76,7 @@ CurlHandle Prepare(const std::string& url, const HttpOptions& options, Transfer*
 }
 
 // Runs the request; false and *error unless the server answered 2xx.
-bool Perform(CURL* c, const std::string& url, const Transfer& transfer, HttpError* error) {
+bool perform(CURL* c, const std::string& url, const Transfer& transfer, HttpError* error) {
   char detail[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
   const CURLcode rc = curl_easy_perform(c);
@@ -110,14 +110,14 @@ CurlHttpClient::~CurlHttpClient() {
 bool CurlHttpClient::head(const std::string& url, const HttpOptions& options, HttpHead* out,
                           HttpError* error) {
   Transfer transfer;
-  CurlHandle curl = Prepare(url, options, &transfer);
+  CurlHandle curl = prepare(url, options, &transfer);
   if (!curl) {
     if (error) error->message = "libcurl cannot start a transfer";
     return false;
   }
   curl_easy_setopt(curl.get(), CURLOPT_NOBODY, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_FILETIME, 1L);
-  if (!Perform(curl.get(), url, transfer, error)) return false;
+  if (!perform(curl.get(), url, transfer, error)) return false;
   curl_off_t time = -1, length = -1;
   curl_easy_getinfo(curl.get(), CURLINFO_FILETIME_T, &time);
   curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -131,12 +131,12 @@ bool CurlHttpClient::get(const std::string& url, const HttpOptions& options, con
   Transfer transfer;
   transfer.sink = &sink;
   transfer.progress = &progress;
-  CurlHandle curl = Prepare(url, options, &transfer);
+  CurlHandle curl = prepare(url, options, &transfer);
   if (!curl) {
     if (error) error->message = "libcurl cannot start a transfer";
     return false;
   }
-  return Perform(curl.get(), url, transfer, error);
+  return perform(curl.get(), url, transfer, error);
 }
 
 }  // namespace marvena

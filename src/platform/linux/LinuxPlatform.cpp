@@ -45,7 +45,7 @@ class LinuxPlatform final : public Platform {
     printers_ = std::make_unique<QtPrinters>(config.pdfDir);
     fallbackFont_ = config.fallbackFont;
     log_ = config.log;
-    UnoOptions calc = ReadUnoOptions(config.settings, config.headless);
+    UnoOptions calc = readUnoOptions(config.settings, config.headless);
     calc.log = config.log;
     spreadsheet_ = std::make_unique<UnoSpreadsheet>(calc);
   }
@@ -106,7 +106,7 @@ class LinuxPlatform final : public Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> MakePlatform() {
+std::unique_ptr<Platform> makePlatform() {
   return std::make_unique<LinuxPlatform>();
 }
 

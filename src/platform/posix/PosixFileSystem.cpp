@@ -26,7 +26,7 @@ std::string ErrorText(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
-std::int64_t TimeNs(const struct stat& st) {
+std::int64_t timeNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
@@ -45,18 +45,18 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-DirEntry EntryFromStat(std::string name, const struct stat& st) {
+DirEntry entryFromStat(std::string name, const struct stat& st) {
   DirEntry e;
   e.name = std::move(name);
   e.regular = S_ISREG(st.st_mode);
   e.size = static_cast<std::uint64_t>(st.st_size);
-  e.mtimeNs = TimeNs(st);
+  e.mtimeNs = timeNs(st);
   e.device = static_cast<std::uint64_t>(st.st_dev);
   e.inode = static_cast<std::uint64_t>(st.st_ino);
   return e;
 }
 
-FsError Classify(int err) {
+FsError classify(int err) {
   switch (err) {
     case ENOENT:
     case ENOTDIR:
@@ -75,7 +75,7 @@ FsError Classify(int err) {
   }
 }
 
-bool SyncDir(const std::string& dir) {
+bool syncDir(const std::string& dir) {
   const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   // Some file systems cannot sync a directory (EINVAL); their names are as
@@ -85,7 +85,7 @@ bool SyncDir(const std::string& dir) {
   return ok;
 }
 
-std::uint32_t RandomWord() {
+std::uint32_t randomWord() {
   static thread_local std::mt19937 engine{std::random_device{}()};
   return static_cast<std::uint32_t>(engine());
 }
@@ -95,9 +95,9 @@ std::uint32_t RandomWord() {
 class PosixAtomicFile final : public AtomicFile {
  public:
   static std::unique_ptr<PosixAtomicFile> create(const std::string& path, std::string* error) {
-    const std::string dir = DirectoryOf(path);
+    const std::string dir = directoryOf(path);
     for (int attempt = 0; attempt < 16; ++attempt) {
-      const std::string tmp = dir + "/" + TemporaryName(::getpid(), RandomWord());
+      const std::string tmp = dir + "/" + TemporaryName(::getpid(), randomWord());
       const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
       if (fd >= 0) return std::unique_ptr<PosixAtomicFile>(new PosixAtomicFile(fd, tmp, path));
       if (errno != EEXIST) {
@@ -143,8 +143,8 @@ class PosixAtomicFile final : public AtomicFile {
       ::unlink(tmp_.c_str());
       return false;
     }
-    if (!SyncDir(DirectoryOf(path_))) {
-      if (error) *error = ErrorText("cannot make durable", DirectoryOf(path_));
+    if (!syncDir(directoryOf(path_))) {
+      if (error) *error = ErrorText("cannot make durable", directoryOf(path_));
       return false;
     }
     return true;
@@ -181,7 +181,7 @@ class PosixAtomicFile final : public AtomicFile {
 };
 
 // Opens a regular file for reading; -1 (and *error) for anything else.
-int OpenRegularFile(const std::string& path, struct stat* st, std::string* error) {
+int openRegularFile(const std::string& path, struct stat* st, std::string* error) {
   // O_NONBLOCK keeps a named pipe from blocking the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -211,7 +211,7 @@ std::vector<DirEntry> PosixFileSystem::list(const std::string& dir) {
     if (name == "." || name == "..") continue;
     struct stat st {};
     if (::fstatat(::dirfd(d), ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    out.push_back(EntryFromStat(name, st));
+    out.push_back(entryFromStat(name, st));
   }
   ::closedir(d);
   return out;
@@ -247,13 +247,13 @@ std::vector<DirName> PosixFileSystem::listNames(const std::string& dir) {
 std::optional<DirEntry> PosixFileSystem::stat(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return EntryFromStat(BaseNameOf(path), st);
+  return entryFromStat(baseNameOf(path), st);
 }
 
 std::optional<DirEntry> PosixFileSystem::lstat(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-  return EntryFromStat(BaseNameOf(path), st);
+  return entryFromStat(baseNameOf(path), st);
 }
 
 bool PosixFileSystem::isDirectory(const std::string& path) {
@@ -263,7 +263,7 @@ bool PosixFileSystem::isDirectory(const std::string& path) {
 
 std::optional<std::string> PosixFileSystem::readFile(const std::string& path, std::string* error) {
   struct stat st {};
-  const int fd = OpenRegularFile(path, &st, error);
+  const int fd = openRegularFile(path, &st, error);
   if (fd < 0) return std::nullopt;
   std::string data;
   data.reserve(static_cast<std::size_t>(st.st_size));
@@ -286,7 +286,7 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path, st
 std::optional<std::string> PosixFileSystem::readChunk(const std::string& path, std::uint64_t offset,
                                                       std::size_t maxBytes, std::string* error) {
   struct stat st {};
-  const int fd = OpenRegularFile(path, &st, error);
+  const int fd = openRegularFile(path, &st, error);
   if (fd < 0) return std::nullopt;
   std::string data(maxBytes, '\0');
   std::size_t got = 0;
@@ -343,7 +343,7 @@ FsError PosixFileSystem::moveEntry(const std::string& from, const std::string& t
   }
   const int err = errno;
   if (error) *error = ErrorText("cannot move", from);
-  return Classify(err);
+  return classify(err);
 }
 
 FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& expected,
@@ -352,7 +352,7 @@ FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& exp
   if (in < 0) {
     const int err = errno;
     if (error) *error = ErrorText("cannot open", from);
-    return err == ELOOP ? FsError::Other : Classify(err);
+    return err == ELOOP ? FsError::Other : classify(err);
   }
   struct stat st {};
   if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -367,7 +367,7 @@ FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& exp
     const int err = errno;
     ::close(in);
     if (error) *error = ErrorText("cannot create", to);
-    return Classify(err);
+    return classify(err);
   }
   char buf[1 << 16];
   bool ok = true;
@@ -395,7 +395,7 @@ FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& exp
 }
 
 bool PosixFileSystem::syncDirectory(const std::string& dir) {
-  return SyncDir(dir);
+  return syncDir(dir);
 }
 
 bool PosixFileSystem::removeDirectory(const std::string& path) {

@@ -23,7 +23,7 @@ bool Executable(const std::string& path) {
 
 // The file exec runs: a name with "/" as it is (relative to the working
 // directory the child changes into), any other name from PATH.
-std::string Resolve(const std::string& program) {
+std::string resolve(const std::string& program) {
   if (program.find('/') != std::string::npos) return program;
   const char* env = std::getenv("PATH");
   const std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
@@ -40,7 +40,7 @@ std::string Resolve(const std::string& program) {
 
 }  // namespace
 
-std::vector<std::string> SplitCommandWords(std::string_view line) {
+std::vector<std::string> splitCommandWords(std::string_view line) {
   std::vector<std::string> words;
   std::string word;
   bool inWord = false;
@@ -70,9 +70,9 @@ std::vector<std::string> SplitCommandWords(std::string_view line) {
 
 int PosixProcessRunner::runAndWait(const std::string& commandLine,
                                    const std::string& workingDirectory, const StopWaiting& stop) {
-  const std::vector<std::string> words = SplitCommandWords(commandLine);
+  const std::vector<std::string> words = splitCommandWords(commandLine);
   if (words.empty()) return kNotStarted;
-  const std::string program = Resolve(words[0]);
+  const std::string program = resolve(words[0]);
   if (program.empty()) return kNotStarted;
   // Everything the child needs is made before fork: after it, only calls
   // that are safe in a copy of a threaded process.

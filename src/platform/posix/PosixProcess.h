@@ -15,7 +15,7 @@
 namespace marvena {
 
 // The words of a command line; empty when it has none or a quote is left open.
-std::vector<std::string> SplitCommandWords(std::string_view commandLine);
+std::vector<std::string> splitCommandWords(std::string_view commandLine);
 
 class PosixProcessRunner final : public ProcessRunner {
  public:

@@ -30,7 +30,7 @@ LocalTime PosixClock::localNow() {
 
 namespace {
 
-tm ToTm(const LocalTime& t) {
+tm toTm(const LocalTime& t) {
   tm out{};
   out.tm_year = t.year - 1900;
   out.tm_mon = t.month - 1;
@@ -42,7 +42,7 @@ tm ToTm(const LocalTime& t) {
 }
 
 std::string Format(const char* fmt, const LocalTime& t) {
-  const tm tmv = ToTm(t);
+  const tm tmv = toTm(t);
   char buf[128];
   const std::size_t n = ::strftime(buf, sizeof buf, fmt, &tmv);
   return std::string(buf, n);

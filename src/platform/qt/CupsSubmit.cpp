@@ -4,7 +4,7 @@
 
 namespace marvena {
 
-bool SubmitPdfToCups(const std::string& printer, const std::string& pdfPath,
+bool submitPdfToCups(const std::string& printer, const std::string& pdfPath,
                      const std::string& title, const std::string& media, std::string* error) {
   cups_option_t* options = nullptr;
   int count = cupsAddOption("print-scaling", "none", 0, &options);

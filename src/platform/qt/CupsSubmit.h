@@ -8,7 +8,7 @@ namespace marvena {
 // Submits the file as one job at its own scale (positions are exact to the
 // printer dot, so CUPS must not fit the page). `media` is a PPD paper key
 // ("A4", "Custom.80x120mm") or empty. False with *error when CUPS refused it.
-bool SubmitPdfToCups(const std::string& printer, const std::string& pdfPath,
+bool submitPdfToCups(const std::string& printer, const std::string& pdfPath,
                      const std::string& title, const std::string& media, std::string* error);
 
 }  // namespace marvena

@@ -20,7 +20,7 @@ namespace {
 // How long a job waits for the GUI thread to take a call.
 constexpr int kGuiTimeoutMs = 10000;
 
-bool HasDisplay(std::string* error) {
+bool hasDisplay(std::string* error) {
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
     if (error) *error = "no graphical session";
     return false;
@@ -35,7 +35,7 @@ bool HasDisplay(std::string* error) {
 
 // Where Qt's platform cannot open addresses (no display), the desktop's
 // own opener, then the programs named in $BROWSER.
-bool LaunchBrowser(const QUrl& url) {
+bool launchBrowser(const QUrl& url) {
   QStringList programs;
   const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
   if (!xdgOpen.isEmpty()) programs << xdgOpen;
@@ -47,7 +47,7 @@ bool LaunchBrowser(const QUrl& url) {
 
 }  // namespace
 
-bool RunOnGuiThread(const std::function<void()>& work, int timeoutMs, std::string* error) {
+bool runOnGuiThread(const std::function<void()>& work, int timeoutMs, std::string* error) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) {
     if (error) *error = "no application";
@@ -94,10 +94,10 @@ bool RunOnGuiThread(const std::function<void()>& work, int timeoutMs, std::strin
 }
 
 bool QtClipboard::setText(const std::string& utf8, std::string* error) {
-  if (!HasDisplay(error)) return false;
+  if (!hasDisplay(error)) return false;
   bool owned = false;
   const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-  const bool ran = RunOnGuiThread(
+  const bool ran = runOnGuiThread(
       [&] {
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->setText(text, QClipboard::Clipboard);
@@ -111,10 +111,10 @@ bool QtClipboard::setText(const std::string& utf8, std::string* error) {
 
 bool QtUrlOpener::open(const std::string& url, std::string* error) {
   bool opened = false;
-  const bool desktop = HasDisplay(nullptr);
+  const bool desktop = hasDisplay(nullptr);
   const QUrl target = QUrl::fromUserInput(QString::fromStdString(url));
-  const bool ran = RunOnGuiThread(
-      [&] { opened = desktop ? QDesktopServices::openUrl(target) : LaunchBrowser(target); },
+  const bool ran = runOnGuiThread(
+      [&] { opened = desktop ? QDesktopServices::openUrl(target) : launchBrowser(target); },
       kGuiTimeoutMs, error);
   if (ran && !opened && error) *error = "no browser could be started";
   return ran && opened;

@@ -13,7 +13,7 @@ namespace marvena {
 // there, otherwise as a queued call. False (and *error) when there is no
 // application or the GUI thread has not taken the call within `timeoutMs`;
 // `work` then never runs.
-bool RunOnGuiThread(const std::function<void()>& work, int timeoutMs, std::string* error);
+bool runOnGuiThread(const std::function<void()>& work, int timeoutMs, std::string* error);
 
 // No clipboard can be reached without a display (the offscreen and minimal
 // platforms keep the text inside this process).

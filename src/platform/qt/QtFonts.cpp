@@ -22,7 +22,7 @@ std::vector<int> QtFonts::charsets(const std::string& face) {
   const QRawFont raw = QRawFont::fromFont(QFont(family));
   bool baltic = raw.isValid();
   for (std::size_t i = 0; baltic && i < 18; ++i)
-    baltic = raw.supportsCharacter(static_cast<uint>(JobCodePageRows()[i].unicode));
+    baltic = raw.supportsCharacter(static_cast<uint>(jobCodePageRows()[i].unicode));
   if (baltic) out.push_back(186);
   return out;
 }

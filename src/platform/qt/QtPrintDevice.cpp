@@ -52,7 +52,7 @@ QString Upper(const QString& s) {
 // back to the system and comes again, and the page faults cost a third of
 // the printing time; keeping freed memory in the heap avoids that. It does
 // not raise the peak.
-void KeepPageBuffersInTheHeap() {
+void keepPageBuffersInTheHeap() {
 #if defined(__GLIBC__)
   static const bool done = [] {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
@@ -66,7 +66,7 @@ void KeepPageBuffersInTheHeap() {
 
 // The job's base name as a file name: its bytes as they are (a name in the
 // job code page stays that name), never a path, never hidden.
-std::string SafeFileBase(const std::string& name) {
+std::string safeFileBase(const std::string& name) {
   std::string out;
   for (char c : name) out += (c == '/' || c == '\\' || c == '\0') ? '_' : c;
   while (!out.empty() && out.front() == '.') out.erase(out.begin());
@@ -75,7 +75,7 @@ std::string SafeFileBase(const std::string& name) {
 
 // `base` + `suffix` + ".pdf" within `nameMax` bytes: a long base loses its
 // end, not inside a UTF-8 sequence.
-std::string PdfName(std::string base, const std::string& suffix, long nameMax) {
+std::string pdfName(std::string base, const std::string& suffix, long nameMax) {
   const long room = nameMax - static_cast<long>(suffix.size()) - 4;
   if (room > 0 && static_cast<long>(base.size()) > room) {
     std::size_t cut = static_cast<std::size_t>(room);
@@ -87,13 +87,13 @@ std::string PdfName(std::string base, const std::string& suffix, long nameMax) {
 
 // Text for titles: file names that are not UTF-8 came from the DOS side and
 // are read in the job code page.
-std::string TitleText(const std::string& bytes) {
+std::string titleText(const std::string& bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   const QString decoded = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-  return utf8.hasError() ? JobTextToUtf8(bytes) : bytes;
+  return utf8.hasError() ? jobTextToUtf8(bytes) : bytes;
 }
 
-std::string ErrnoText(int error) {
+std::string errnoText(int error) {
   return std::strerror(error);
 }
 
@@ -102,7 +102,7 @@ std::string ErrnoText(int error) {
 // where the file system has them, else a rename that refuses an existing
 // name. 0 or the errno that stopped it; EXDEV stands for "the file system
 // can do neither".
-int PublishNoReplace(int dirFd, const char* from, const char* to) {
+int publishNoReplace(int dirFd, const char* from, const char* to) {
   if (::linkat(dirFd, from, dirFd, to, 0) == 0) {
     ::unlinkat(dirFd, from, 0);
     return 0;
@@ -132,7 +132,7 @@ struct QtPrintDevice::Face {
     QString s;
     s.reserve(static_cast<qsizetype>(bytes.size()));
     for (unsigned char b : bytes) {
-      const char32_t c = PrintedChar(b, toolFace);
+      const char32_t c = printedChar(b, toolFace);
       s += QString::fromUcs4(&c, 1);
     }
     return s;
@@ -149,7 +149,7 @@ QtPrintDevice::QtPrintDevice(QtPrinters& printers, std::string fallbackFace,
     : printers_(printers),
       fallback_(fallbackFace.empty() ? kDefaultFallbackFace : std::move(fallbackFace)),
       log_(std::move(log)) {
-  KeepPageBuffersInTheHeap();
+  keepPageBuffersInTheHeap();
 }
 
 QtPrintDevice::~QtPrintDevice() {
@@ -209,7 +209,7 @@ QtPrintDevice::Face& QtPrintDevice::currentFace() {
   if (face_) return *face_;
   const int px = std::max(1, static_cast<int>(std::lround(font_.points * kPrinterDpi / 72.0)));
   const FaceKey key{resolveFace(font_.face), px, (font_.style & fsBold) != 0,
-                    (font_.style & fsItalic) != 0, IsToolFace(font_.face)};
+                    (font_.style & fsItalic) != 0, isToolFace(font_.face)};
   std::unique_ptr<Face>& slot = faces_[key];
   if (!slot) {
     auto f = std::make_unique<Face>();
@@ -223,7 +223,7 @@ QtPrintDevice::Face& QtPrintDevice::currentFace() {
     f->raw = QRawFont::fromFont(f->font);
     const QFontMetricsF fm(f->font);
     for (int b = 0; b < 256; ++b) {
-      const char32_t c = PrintedChar(static_cast<unsigned char>(b), f->toolFace);
+      const char32_t c = printedChar(static_cast<unsigned char>(b), f->toolFace);
       const QString s = QString::fromUcs4(&c, 1);
       const QList<quint32> g =
           f->raw.isValid() ? f->raw.glyphIndexesForString(s) : QList<quint32>();
@@ -282,7 +282,7 @@ bool QtPrintDevice::beginDocument(std::string* error) {
   pdfDir_ = printers_.pdfDir();
   const int code = printers_.paperSize();
   const double lengthMm = printers_.paperLength() / 10.0, widthMm = printers_.paperWidth() / 10.0;
-  const QPageSize size = PageSizeFromWindowsCode(code, lengthMm, widthMm);
+  const QPageSize size = pageSizeFromWindowsCode(code, lengthMm, widthMm);
   media_ = code == 256 ? "Custom." + std::to_string(std::lround(widthMm)) + "x" +
                              std::to_string(std::lround(lengthMm)) + "mm"
                        : size.key().toStdString();
@@ -290,7 +290,7 @@ bool QtPrintDevice::beginDocument(std::string* error) {
   if (!openTemporary(toPdfDir_ ? pdfDir_ : QDir::tempPath().toStdString(), error)) return false;
   writer_ = std::make_unique<QPdfWriter>(file_.get());
   writer_->setResolution(kPrinterDpi);
-  writer_->setTitle(Q(TitleText(title_)));
+  writer_->setTitle(Q(titleText(title_)));
   writer_->setCreator(QStringLiteral("Marvena Spool"));
   QPageLayout layout(size,
                      printers_.orientation() == Orientation::Landscape ? QPageLayout::Landscape
@@ -326,7 +326,7 @@ bool QtPrintDevice::openTemporary(const std::string& dir, std::string* error) {
   tempDir_ = dir;
   dirFd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd_ < 0) {
-    *error = "cannot open the directory " + dir + ": " + ErrnoText(errno);
+    *error = "cannot open the directory " + dir + ": " + errnoText(errno);
     return false;
   }
   if (nameSeed_ == 0) nameSeed_ = std::random_device()() | 1u;
@@ -344,7 +344,7 @@ bool QtPrintDevice::openTemporary(const std::string& dir, std::string* error) {
     if (errno != EEXIST) break;
   }
   if (fileFd_ < 0) {
-    *error = "cannot create a file in " + dir + ": " + ErrnoText(errno);
+    *error = "cannot create a file in " + dir + ": " + errnoText(errno);
     dropTemporary();
     return false;
   }
@@ -389,7 +389,7 @@ bool QtPrintDevice::endDocument(std::string* error) {
   }
   // The contents are on the disk before the name points at them.
   if (::fsync(fileFd_) != 0) {
-    *error = "cannot write the PDF document: " + ErrnoText(errno);
+    *error = "cannot write the PDF document: " + errnoText(errno);
     dropTemporary();
     return false;
   }
@@ -400,7 +400,7 @@ bool QtPrintDevice::endDocument(std::string* error) {
   }
   const std::string temp = tempDir_ + "/" + tempName_;
 #if defined(MARVENA_HAVE_CUPS)
-  const bool ok = SubmitPdfToCups(printerName_, temp, TitleText(title_), media_, error);
+  const bool ok = submitPdfToCups(printerName_, temp, titleText(title_), media_, error);
 #else
   const bool ok = false;
   *error = "printing on \"" + printerName_ + "\" is not built for this system";
@@ -415,10 +415,10 @@ bool QtPrintDevice::publishFile(std::string* error) {
   long nameMax = ::fpathconf(dirFd_, _PC_NAME_MAX);
   if (nameMax <= 0) nameMax = NAME_MAX;
   // The job's name, never over an existing file: REPORT.pdf, REPORT-2.pdf, ...
-  const std::string base = SafeFileBase(outputName_);
+  const std::string base = safeFileBase(outputName_);
   for (int n = 1; n < 100000; ++n) {
-    const std::string target = PdfName(base, n == 1 ? "" : "-" + std::to_string(n), nameMax);
-    const int result = PublishNoReplace(dirFd_, tempName_.c_str(), target.c_str());
+    const std::string target = pdfName(base, n == 1 ? "" : "-" + std::to_string(n), nameMax);
+    const int result = publishNoReplace(dirFd_, tempName_.c_str(), target.c_str());
     if (result == EEXIST) continue;
     if (result == EXDEV) {
       *error = "the file system of " + pdfDir_ +
@@ -426,13 +426,13 @@ bool QtPrintDevice::publishFile(std::string* error) {
       return false;
     }
     if (result != 0) {
-      *error = "cannot name the PDF document " + pdfDir_ + "/" + target + ": " + ErrnoText(result);
+      *error = "cannot name the PDF document " + pdfDir_ + "/" + target + ": " + errnoText(result);
       return false;
     }
     tempName_.clear();  // it is the printout now
     lastOutput_ = pdfDir_ + "/" + target;
     if (::fsync(dirFd_) != 0 && log_)
-      log_("cannot sync the directory " + pdfDir_ + ": " + ErrnoText(errno));
+      log_("cannot sync the directory " + pdfDir_ + ": " + errnoText(errno));
     return true;
   }
   *error = "no free file name for " + pdfDir_ + "/" + base + ".pdf";

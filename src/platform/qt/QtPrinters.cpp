@@ -58,7 +58,7 @@ void QtPrinters::setPaperDimensions(int lengthTenthMm, int widthTenthMm) {
   widthTenths_ = widthTenthMm;
 }
 
-QPageSize PageSizeFromWindowsCode(int code, double lengthMm, double widthMm) {
+QPageSize pageSizeFromWindowsCode(int code, double lengthMm, double widthMm) {
   // A user size no sheet has (none, or longer than the largest page a PDF
   // can hold) prints on A4 rather than on ten metres of paper.
   auto usable = [](double mm) { return mm > 0 && mm <= kLargestPageMm; };
@@ -118,7 +118,7 @@ std::unique_ptr<QPrinter> QtPrinters::makeQPrinter() {
   printer->setResolution(kPrinterDpi);
   printer->setFullPage(true);
   printer->setPageSize(
-      PageSizeFromWindowsCode(paperSize_, lengthTenths_ / 10.0, widthTenths_ / 10.0));
+      pageSizeFromWindowsCode(paperSize_, lengthTenths_ / 10.0, widthTenths_ / 10.0));
   printer->setPageOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
                                                                      : QPageLayout::Portrait);
   return printer;

@@ -59,6 +59,6 @@ class QtPrinters final : public Printers {
 inline constexpr double kLargestPageMm = 5080;
 // Windows paper code to a page size; 256 (user size) takes the given mm
 // when both lie within 0 and kLargestPageMm, else A4.
-QPageSize PageSizeFromWindowsCode(int code, double lengthMm, double widthMm);
+QPageSize pageSizeFromWindowsCode(int code, double lengthMm, double widthMm);
 
 }  // namespace marvena

@@ -47,7 +47,7 @@ std::string Escape(const std::string& s) {
   return out;
 }
 
-std::string Unescape(const std::string& s) {
+std::string unescape(const std::string& s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\\' && i + 1 < s.size()) {
@@ -77,7 +77,7 @@ bool Readable(const std::string& path) {
 
 }  // namespace
 
-UnoOptions ReadUnoOptions(ProfileFile& settings, bool headless) {
+UnoOptions readUnoOptions(ProfileFile& settings, bool headless) {
   UnoOptions o;
   const std::string connection = settings.readString("Calc", "Connect", "");
   if (!connection.empty()) o.connection = connection;
@@ -87,7 +87,7 @@ UnoOptions ReadUnoOptions(ProfileFile& settings, bool headless) {
   return o;
 }
 
-std::string FindCalcBridge() {
+std::string findCalcBridge() {
   char exe[4096];
   const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n > 0) {
@@ -103,7 +103,7 @@ std::string FindCalcBridge() {
 }
 
 UnoSpreadsheet::UnoSpreadsheet(UnoOptions options) : options_(std::move(options)) {
-  if (options_.bridgeScript.empty()) options_.bridgeScript = FindCalcBridge();
+  if (options_.bridgeScript.empty()) options_.bridgeScript = findCalcBridge();
 }
 
 UnoSpreadsheet::~UnoSpreadsheet() {
@@ -233,14 +233,14 @@ bool UnoSpreadsheet::call(const std::vector<std::string>& fields, int timeoutMs,
                       : "the Calc bridge ended during " + fields[0]);
   }
   if (line == "ok" || line.rfind("ok\t", 0) == 0) {
-    if (value) *value = line.size() > 3 ? Unescape(line.substr(3)) : "";
+    if (value) *value = line.size() > 3 ? unescape(line.substr(3)) : "";
     return true;
   }
   // "err", kind, detail
   const std::size_t a = line.find('\t');
   const std::size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
   const std::string kind = a == std::string::npos ? "" : line.substr(a + 1, b - a - 1);
-  const std::string detail = b == std::string::npos ? line : Unescape(line.substr(b + 1));
+  const std::string detail = b == std::string::npos ? line : unescape(line.substr(b + 1));
   if (kind == "unreachable") {
     killBridge();
     return Fail(error, SpreadsheetFault::Unreachable, detail);

@@ -38,10 +38,10 @@ struct UnoOptions {
 class ProfileFile;
 
 // [Calc] Connect, StartTimeout and Timeout (seconds) from the settings file.
-UnoOptions ReadUnoOptions(ProfileFile& settings, bool headless);
+UnoOptions readUnoOptions(ProfileFile& settings, bool headless);
 
 // The bridge script beside the running binary, else in the source tree.
-std::string FindCalcBridge();
+std::string findCalcBridge();
 
 class UnoSpreadsheet final : public Spreadsheet {
  public:

@@ -14,7 +14,7 @@ std::wstring Wide(const std::string& utf8) {
 
 // Whether a call returned an object to call further; anything else from an
 // automation server is a refusal, never a pointer to follow.
-bool IsObject(const VARIANT& v) {
+bool isObject(const VARIANT& v) {
   return v.vt == VT_DISPATCH && v.pdispVal != nullptr;
 }
 
@@ -104,7 +104,7 @@ IDispatch* ExcelSpreadsheet::findWorkbook(const std::string& path, SpreadsheetEr
   VARIANT books, count;
   VariantInit(&count);
   HRESULT hr = Call(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
-  if (SUCCEEDED(hr) && !IsObject(books)) hr = DISP_E_TYPEMISMATCH;
+  if (SUCCEEDED(hr) && !isObject(books)) hr = DISP_E_TYPEMISMATCH;
   if (FAILED(hr)) {
     Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document, "Workbooks",
          hr);
@@ -120,7 +120,7 @@ IDispatch* ExcelSpreadsheet::findWorkbook(const std::string& path, SpreadsheetEr
       index.vt = VT_I4;
       index.lVal = i;
       if (FAILED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Item", &book, {index})) ||
-          !IsObject(book)) {
+          !isObject(book)) {
         VariantClear(&book);
         continue;
       }
@@ -176,7 +176,7 @@ bool ExcelSpreadsheet::openWorkbook(const std::string& path, SpreadsheetError* e
   HRESULT hr = Call(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {visible});
   if (SUCCEEDED(hr))
     hr = Call(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
-  if (SUCCEEDED(hr) && !IsObject(books)) {
+  if (SUCCEEDED(hr) && !isObject(books)) {
     VariantClear(&books);
     hr = DISP_E_TYPEMISMATCH;
   }
@@ -199,7 +199,7 @@ bool ExcelSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* 
   VARIANT sheets, sheet;
   if (!workbook_) return Fail(error, SpreadsheetFault::Document, "no workbook is open", E_POINTER);
   HRESULT hr = Call(workbook_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Worksheets", &sheets);
-  if (SUCCEEDED(hr) && !IsObject(sheets)) {
+  if (SUCCEEDED(hr) && !isObject(sheets)) {
     VariantClear(&sheets);
     hr = DISP_E_TYPEMISMATCH;
   }
@@ -230,7 +230,7 @@ bool ExcelSpreadsheet::setCellText(const std::string& cell, const std::string& u
   HRESULT hr = Call(sheet_, DISPATCH_PROPERTYGET, L"Range", &range, {a, b});
   VariantClear(&a);
   VariantClear(&b);
-  if (SUCCEEDED(hr) && !IsObject(range)) {
+  if (SUCCEEDED(hr) && !isObject(range)) {
     VariantClear(&range);
     hr = DISP_E_TYPEMISMATCH;
   }

@@ -17,7 +17,7 @@ namespace marvena {
 namespace {
 
 std::wstring JobText(std::string_view jobBytes) {
-  return Widen(JobTextToUtf8(jobBytes));
+  return Widen(jobTextToUtf8(jobBytes));
 }
 
 }  // namespace
@@ -101,7 +101,7 @@ HDC GdiPrinters::makeContext(bool infoOnly) {
                   : CreateDCW(L"WINSPOOL", name.c_str(), nullptr, dm);
 }
 
-PrinterMetrics ContextMetrics(HDC dc) {
+PrinterMetrics contextMetrics(HDC dc) {
   PrinterMetrics m;
   m.dpiX = GetDeviceCaps(dc, LOGPIXELSX);
   m.dpiY = GetDeviceCaps(dc, LOGPIXELSY);
@@ -117,7 +117,7 @@ PrinterMetrics ContextMetrics(HDC dc) {
 bool GdiPrinters::metrics(PrinterMetrics* out) {
   HDC ic = makeContext(true);
   if (!ic) return false;
-  *out = ContextMetrics(ic);
+  *out = contextMetrics(ic);
   DeleteDC(ic);
   return out->dpiX > 0 && out->dpiY > 0;
 }
@@ -159,7 +159,7 @@ std::vector<std::string> GdiPrinters::paperNames() {
 
 namespace {
 
-int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM out) {
+int CALLBACK collectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM out) {
   auto* faces = reinterpret_cast<std::vector<std::string>*>(out);
   std::string face = Narrow(font->lfFaceName);
   if (std::find(faces->begin(), faces->end(), face) == faces->end())
@@ -175,7 +175,7 @@ std::vector<std::string> GdiPrinters::fontFaces() {
   if (!ic) return faces;
   LOGFONTW query{};
   query.lfCharSet = DEFAULT_CHARSET;
-  EnumFontFamiliesExW(ic, &query, CollectFace, reinterpret_cast<LPARAM>(&faces), 0);
+  EnumFontFamiliesExW(ic, &query, collectFace, reinterpret_cast<LPARAM>(&faces), 0);
   DeleteDC(ic);
   return faces;
 }
@@ -215,7 +215,7 @@ bool GdiPrintDevice::metrics(PrinterMetrics* out, std::string* error) {
     if (error) *error = "cannot reach the printer " + printers_.currentName();
     return false;
   }
-  *out = ContextMetrics(dc);
+  *out = contextMetrics(dc);
   return true;
 }
 
@@ -230,7 +230,7 @@ void GdiPrintDevice::selectFont() {
   std::string face = spec_.face;
   // A face the printer does not have: the configured stand-in, else a
   // monospaced face every Windows has.
-  if (FaceCharsets(dc_, face).empty()) {
+  if (faceCharsets(dc_, face).empty()) {
     const std::string stand = fallbackFont_.empty() ? "Courier New" : fallbackFont_;
     if (log_ && !face.empty() && reportedMissing_.insert(face).second)
       log_("font " + face + " missing; printing with " + stand);

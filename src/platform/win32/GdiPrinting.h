@@ -53,7 +53,7 @@ class GdiPrinters final : public Printers {
 };
 
 // Metrics of a printer context, in device dots.
-PrinterMetrics ContextMetrics(HDC dc);
+PrinterMetrics contextMetrics(HDC dc);
 
 class GdiPrintDevice final : public PrintDevice {
  public:

@@ -14,7 +14,7 @@ namespace marvena {
 namespace {
 
 // Another program may hold the clipboard for a moment.
-bool OpenClipboardPatiently() {
+bool openClipboardPatiently() {
   for (int attempt = 0; attempt < 20; ++attempt) {
     if (OpenClipboard(nullptr)) return true;
     Sleep(25);
@@ -24,8 +24,8 @@ bool OpenClipboardPatiently() {
 
 // Hands `size` bytes to the clipboard in `format`; the clipboard owns the
 // block once SetClipboardData took it.
-bool PutOnClipboard(UINT format, const void* data, std::size_t size, std::string* error) {
-  if (!OpenClipboardPatiently()) {
+bool putOnClipboard(UINT format, const void* data, std::size_t size, std::string* error) {
+  if (!openClipboardPatiently()) {
     if (error) *error = "cannot open the clipboard: " + ErrorText(GetLastError());
     return false;
   }
@@ -50,13 +50,13 @@ bool PutOnClipboard(UINT format, const void* data, std::size_t size, std::string
 
 bool WinClipboard::setText(const std::string& utf8, std::string* error) {
   const std::wstring text = Widen(utf8);
-  return PutOnClipboard(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t), error);
+  return putOnClipboard(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t), error);
 }
 
 bool WinClipboard::setOemText(const std::string& bytes, std::string* error) {
   // The text ends at its first NUL, whatever follows.
   const std::string text = bytes.substr(0, bytes.find('\0'));
-  return PutOnClipboard(CF_OEMTEXT, text.c_str(), text.size() + 1, error);
+  return putOnClipboard(CF_OEMTEXT, text.c_str(), text.size() + 1, error);
 }
 
 bool WinUrlOpener::open(const std::string& url, std::string* error) {
@@ -84,7 +84,7 @@ bool WinUrlOpener::open(const std::string& url, std::string* error) {
 
 namespace {
 
-int CALLBACK CollectCharset(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM out) {
+int CALLBACK collectCharset(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM out) {
   auto* sets = reinterpret_cast<std::vector<int>*>(out);
   const int set = font->lfCharSet;
   if (std::find(sets->begin(), sets->end(), set) == sets->end()) sets->push_back(set);
@@ -93,14 +93,14 @@ int CALLBACK CollectCharset(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPA
 
 }  // namespace
 
-std::vector<int> FaceCharsets(void* dc, const std::string& face) {
+std::vector<int> faceCharsets(void* dc, const std::string& face) {
   std::vector<int> sets;
   const std::wstring name = Widen(face);
   if (name.empty() || name.size() >= LF_FACESIZE) return sets;
   LOGFONTW query{};
   query.lfCharSet = DEFAULT_CHARSET;
   std::wcsncpy(query.lfFaceName, name.c_str(), LF_FACESIZE - 1);
-  EnumFontFamiliesExW(static_cast<HDC>(dc), &query, CollectCharset, reinterpret_cast<LPARAM>(&sets),
+  EnumFontFamiliesExW(static_cast<HDC>(dc), &query, collectCharset, reinterpret_cast<LPARAM>(&sets),
                       0);
   return sets;
 }
@@ -108,7 +108,7 @@ std::vector<int> FaceCharsets(void* dc, const std::string& face) {
 std::vector<int> WinFonts::charsets(const std::string& face) {
   HDC screen = GetDC(nullptr);
   if (!screen) return {};
-  std::vector<int> sets = FaceCharsets(screen, face);
+  std::vector<int> sets = faceCharsets(screen, face);
   ReleaseDC(nullptr, screen);
   return sets;
 }

@@ -27,6 +27,6 @@ class WinFonts final : public Fonts {
 };
 
 // The character sets a face offers on a device context.
-std::vector<int> FaceCharsets(void* dc, const std::string& face);
+std::vector<int> faceCharsets(void* dc, const std::string& face);
 
 }  // namespace marvena

@@ -42,7 +42,7 @@ namespace {
 
 // Which directory a handle holds. File indexes may be reused at once (Wine
 // takes them from the inode); the creation time tells those apart.
-bool Identify(HANDLE h, DWORD* volume, DWORD* high, DWORD* low, FILETIME* created) {
+bool identify(HANDLE h, DWORD* volume, DWORD* high, DWORD* low, FILETIME* created) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(h, &info)) return false;
   *volume = info.dwVolumeSerialNumber;
@@ -77,7 +77,7 @@ bool WinDirectoryWatcher::watch(const std::string& dir) {
     DWORD volume = 0, high = 0, low = 0;
     FILETIME created{};
     const Watch& w = *watches_[i];
-    if (now.valid() && Identify(now.get(), &volume, &high, &low, &created) && volume == w.volume &&
+    if (now.valid() && identify(now.get(), &volume, &high, &low, &created) && volume == w.volume &&
         high == w.indexHigh && low == w.indexLow && CompareFileTime(&created, &w.created) == 0)
       return true;
     drop(i);
@@ -92,7 +92,7 @@ bool WinDirectoryWatcher::watch(const std::string& dir) {
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
                               nullptr));
   if (!w->handle.valid() ||
-      !Identify(w->handle.get(), &w->volume, &w->indexHigh, &w->indexLow, &w->created) ||
+      !identify(w->handle.get(), &w->volume, &w->indexHigh, &w->indexLow, &w->created) ||
       !issue(*w))
     return false;
   watches_.push_back(std::move(w));

@@ -11,25 +11,25 @@ namespace marvena {
 namespace {
 
 // FILETIME counts 100 ns from 1601; the tool counts nanoseconds from 1970.
-std::int64_t TimeNs(const FILETIME& t) {
+std::int64_t timeNs(const FILETIME& t) {
   const std::int64_t ticks = (static_cast<std::int64_t>(t.dwHighDateTime) << 32) |
                              static_cast<std::int64_t>(t.dwLowDateTime);
   return (ticks - 116444736000000000LL) * 100;
 }
 
 // Hidden and system files are not the DOS programs' jobs.
-bool IsRegular(DWORD attributes) {
+bool isRegular(DWORD attributes) {
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                         FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) ==
          0;
 }
 
-DirEntry EntryFromInfo(std::string name, const BY_HANDLE_FILE_INFORMATION& info) {
+DirEntry entryFromInfo(std::string name, const BY_HANDLE_FILE_INFORMATION& info) {
   DirEntry e;
   e.name = std::move(name);
-  e.regular = IsRegular(info.dwFileAttributes);
+  e.regular = isRegular(info.dwFileAttributes);
   e.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  e.mtimeNs = TimeNs(info.ftLastWriteTime);
+  e.mtimeNs = timeNs(info.ftLastWriteTime);
   e.device = info.dwVolumeSerialNumber;
   e.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return e;
@@ -37,7 +37,7 @@ DirEntry EntryFromInfo(std::string name, const BY_HANDLE_FILE_INFORMATION& info)
 
 // Reading shares everything: the tool never stands in a writer's way while
 // it only reads (readiness is asked separately).
-Handle OpenForReading(const std::string& path, DWORD flags = 0) {
+Handle openForReading(const std::string& path, DWORD flags = 0) {
   return Handle(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr));
@@ -53,17 +53,17 @@ bool WriteAll(HANDLE h, std::string_view bytes) {
   return true;
 }
 
-std::uint32_t RandomWord() {
+std::uint32_t randomWord() {
   static thread_local std::mt19937 engine{std::random_device{}()};
   return static_cast<std::uint32_t>(engine());
 }
 
 // Opens a file for reading and checks it is a file on disk (not a
 // directory, pipe or device).
-Handle OpenRegularFile(const std::string& path, std::string* error) {
-  Handle h = OpenForReading(path);
+Handle openRegularFile(const std::string& path, std::string* error) {
+  Handle h = openForReading(path);
   if (!h.valid()) {
-    if (error) *error = LastErrorText("cannot open", path);
+    if (error) *error = lastErrorText("cannot open", path);
     return h;
   }
   BY_HANDLE_FILE_INFORMATION info{};
@@ -78,16 +78,16 @@ Handle OpenRegularFile(const std::string& path, std::string* error) {
 class WinAtomicFile final : public AtomicFile {
  public:
   static std::unique_ptr<WinAtomicFile> create(const std::string& path, std::string* error) {
-    const std::string dir = DirectoryOf(path);
+    const std::string dir = directoryOf(path);
     for (int attempt = 0; attempt < 16; ++attempt) {
       const std::string tmp =
-          dir + "/" + TemporaryName(static_cast<long>(GetCurrentProcessId()), RandomWord());
+          dir + "/" + TemporaryName(static_cast<long>(GetCurrentProcessId()), randomWord());
       HANDLE h = CreateFileW(LongPath(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
       if (h != INVALID_HANDLE_VALUE)
         return std::unique_ptr<WinAtomicFile>(new WinAtomicFile(Handle(h), tmp, path));
       if (GetLastError() != ERROR_FILE_EXISTS) {
-        if (error) *error = LastErrorText("cannot create", tmp);
+        if (error) *error = lastErrorText("cannot create", tmp);
         return nullptr;
       }
     }
@@ -113,7 +113,7 @@ class WinAtomicFile final : public AtomicFile {
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!flush() || !FlushFileBuffers(h_.get()) || !GetFileInformationByHandle(h_.get(), &info)) {
-      if (error) *error = failure_.empty() ? LastErrorText("cannot write", tmp_) : failure_;
+      if (error) *error = failure_.empty() ? lastErrorText("cannot write", tmp_) : failure_;
       drop();
       return false;
     }
@@ -126,7 +126,7 @@ class WinAtomicFile final : public AtomicFile {
     h_.reset();
     if (!MoveFileExW(LongPath(tmp_).c_str(), LongPath(path_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      if (error) *error = LastErrorText("cannot replace", path_);
+      if (error) *error = lastErrorText("cannot replace", path_);
       DeleteFileW(LongPath(tmp_).c_str());
       return false;
     }
@@ -142,7 +142,7 @@ class WinAtomicFile final : public AtomicFile {
   bool writeAll(std::string_view bytes) {
     if (WriteAll(h_.get(), bytes)) return true;
     failed_ = true;
-    failure_ = LastErrorText("cannot write", tmp_);
+    failure_ = lastErrorText("cannot write", tmp_);
     return false;
   }
   bool flush() {
@@ -162,19 +162,19 @@ class WinAtomicFile final : public AtomicFile {
   bool failed_ = false;
 };
 
-std::optional<DirEntry> StatWith(const std::string& path, DWORD flags) {
+std::optional<DirEntry> statWith(const std::string& path, DWORD flags) {
   // No access rights asked for: this open stands in nobody's way.
   Handle h(CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!h.valid() || !GetFileInformationByHandle(h.get(), &info)) return std::nullopt;
-  return EntryFromInfo(BaseNameOf(path), info);
+  return entryFromInfo(baseNameOf(path), info);
 }
 
 }  // namespace
 
-FsError ClassifyWinError(unsigned long code) {
+FsError classifyWinError(unsigned long code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -221,7 +221,7 @@ std::vector<DirName> WinFileSystem::listNames(const std::string& dir) {
     EntryType type = EntryType::Other;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) type = EntryType::Directory;
-    } else if (IsRegular(data.dwFileAttributes)) {
+    } else if (isRegular(data.dwFileAttributes)) {
       type = EntryType::Regular;
     }
     out.push_back({Narrow(name), type});
@@ -231,11 +231,11 @@ std::vector<DirName> WinFileSystem::listNames(const std::string& dir) {
 }
 
 std::optional<DirEntry> WinFileSystem::stat(const std::string& path) {
-  return StatWith(path, 0);
+  return statWith(path, 0);
 }
 
 std::optional<DirEntry> WinFileSystem::lstat(const std::string& path) {
-  return StatWith(path, FILE_FLAG_OPEN_REPARSE_POINT);
+  return statWith(path, FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
 bool WinFileSystem::isDirectory(const std::string& path) {
@@ -249,7 +249,7 @@ std::optional<std::string> WinFileSystem::readFile(const std::string& path, std:
 
 std::optional<std::string> WinFileSystem::readChunk(const std::string& path, std::uint64_t offset,
                                                     std::size_t maxBytes, std::string* error) {
-  Handle h = OpenRegularFile(path, error);
+  Handle h = openRegularFile(path, error);
   if (!h.valid()) return std::nullopt;
   LARGE_INTEGER size{};
   GetFileSizeEx(h.get(), &size);
@@ -260,7 +260,7 @@ std::optional<std::string> WinFileSystem::readChunk(const std::string& path, std
   LARGE_INTEGER at{};
   at.QuadPart = static_cast<LONGLONG>(offset);
   if (!SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN)) {
-    if (error) *error = LastErrorText("cannot read", path);
+    if (error) *error = lastErrorText("cannot read", path);
     return std::nullopt;
   }
   char buf[1 << 16];
@@ -269,7 +269,7 @@ std::optional<std::string> WinFileSystem::readChunk(const std::string& path, std
         static_cast<DWORD>(std::min<std::size_t>(sizeof buf, maxBytes - data.size()));
     DWORD got = 0;
     if (!ReadFile(h.get(), buf, want, &got, nullptr)) {
-      if (error) *error = LastErrorText("cannot read", path);
+      if (error) *error = lastErrorText("cannot read", path);
       return std::nullopt;
     }
     if (got == 0) break;
@@ -288,12 +288,12 @@ bool WinFileSystem::appendFile(const std::string& path, std::string_view bytes,
   Handle h(CreateFileW(LongPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.valid()) {
-    if (error) *error = LastErrorText("cannot open", path);
+    if (error) *error = lastErrorText("cannot open", path);
     return false;
   }
   // Appends are log lines and journal records: each is made durable.
   const bool ok = WriteAll(h.get(), bytes) && FlushFileBuffers(h.get());
-  if (!ok && error) *error = LastErrorText("cannot write", path);
+  if (!ok && error) *error = lastErrorText("cannot write", path);
   return ok;
 }
 
@@ -307,7 +307,7 @@ FsError WinFileSystem::moveEntry(const std::string& from, const std::string& to,
     return FsError::None;
   const DWORD code = GetLastError();
   if (error) *error = "cannot move " + from + ": " + ErrorText(code);
-  return ClassifyWinError(code);
+  return classifyWinError(code);
 }
 
 FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expected,
@@ -318,10 +318,10 @@ FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expec
   if (!in.valid()) {
     const DWORD code = GetLastError();
     if (error) *error = "cannot open " + from + ": " + ErrorText(code);
-    return ClassifyWinError(code);
+    return classifyWinError(code);
   }
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(in.get(), &info) || !IsRegular(info.dwFileAttributes) ||
+  if (!GetFileInformationByHandle(in.get(), &info) || !isRegular(info.dwFileAttributes) ||
       info.dwVolumeSerialNumber != expected.device ||
       ((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) !=
           expected.inode) {
@@ -333,7 +333,7 @@ FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expec
   if (!out.valid()) {
     const DWORD code = GetLastError();
     if (error) *error = "cannot create " + to + ": " + ErrorText(code);
-    return ClassifyWinError(code);
+    return classifyWinError(code);
   }
   char buf[1 << 16];
   bool ok = true;
@@ -352,7 +352,7 @@ FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expec
   ok = ok && FlushFileBuffers(out.get());
   out.reset();
   if (!ok) {
-    if (error) *error = LastErrorText("cannot copy", from);
+    if (error) *error = lastErrorText("cannot copy", from);
     DeleteFileW(LongPath(to).c_str());
     return FsError::Other;
   }

@@ -35,6 +35,6 @@ class WinFileSystem final : public FileSystem {
 };
 
 // Which FsError a Win32 error code is.
-FsError ClassifyWinError(unsigned long code);
+FsError classifyWinError(unsigned long code);
 
 }  // namespace marvena

@@ -12,7 +12,7 @@ namespace {
 constexpr std::int64_t kEpochTicks = 116444736000000000LL;
 constexpr std::int64_t kTicksPerSecond = 10000000;
 
-FILETIME FileTimeOf(std::int64_t seconds) {
+FILETIME fileTimeOf(std::int64_t seconds) {
   const auto ticks = static_cast<std::uint64_t>(seconds * kTicksPerSecond + kEpochTicks);
   FILETIME t;
   t.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
@@ -36,11 +36,11 @@ bool WinFileTimes::setModified(const std::string& path, std::int64_t seconds) {
   if (!GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
     return false;
-  const FILETIME modified = FileTimeOf(seconds);
+  const FILETIME modified = fileTimeOf(seconds);
   return SetFileTime(file.get(), nullptr, nullptr, &modified) != FALSE;
 }
 
-std::optional<std::int64_t> WinModifiedSeconds(const std::string& path) {
+std::optional<std::int64_t> winModifiedSeconds(const std::string& path) {
   Handle file(CreateFileW(LongPath(path).c_str(), 0,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));

@@ -17,6 +17,6 @@ class WinFileTimes final : public FileTimes {
 
 // The modification time of `path` in whole seconds since the epoch;
 // nullopt when it cannot be read.
-std::optional<std::int64_t> WinModifiedSeconds(const std::string& path);
+std::optional<std::int64_t> winModifiedSeconds(const std::string& path);
 
 }  // namespace marvena

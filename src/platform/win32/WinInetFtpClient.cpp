@@ -11,7 +11,7 @@
 
 namespace marvena {
 
-bool SplitFtpHost(const std::string& host, std::string* name, int* port) {
+bool splitFtpHost(const std::string& host, std::string* name, int* port) {
   std::string rest;
   if (!host.empty() && host[0] == '[') {
     const std::size_t close = host.find(']');
@@ -61,7 +61,7 @@ class InetHandle {
 };
 
 // The last reply of the server, as WinINet kept it.
-void LastReply(FtpError* e, const std::string& password) {
+void lastReply(FtpError* e, const std::string& password) {
   DWORD code = 0, n = 0;
   InternetGetLastResponseInfoW(&code, nullptr, &n);
   std::wstring text(n + 1, L'\0');
@@ -91,7 +91,7 @@ bool Fail(FtpError* error, FtpStep step, std::string command, const std::string&
   error->step = step;
   error->command = std::move(command);
   error->partial = partial;
-  if (code == ERROR_INTERNET_EXTENDED_ERROR || step != FtpStep::Connect) LastReply(error, password);
+  if (code == ERROR_INTERNET_EXTENDED_ERROR || step != FtpStep::Connect) lastReply(error, password);
   error->message = what;
   if (!error->replyText.empty())
     error->message += ": " + error->replyText;
@@ -111,7 +111,7 @@ class Session {
                   password_);
     std::string host;
     int port = 21;
-    if (!SplitFtpHost(where.host, &host, &port)) {
+    if (!splitFtpHost(where.host, &host, &port)) {
       SetLastError(0);
       return Fail(error, FtpStep::Connect, "", "not a host name: " + where.host, password_);
     }
@@ -154,7 +154,7 @@ class Session {
   InetHandle connection_;
 };
 
-bool RenameIn(Session& s, const std::string& from, const std::string& to, FtpError* error) {
+bool renameIn(Session& s, const std::string& from, const std::string& to, FtpError* error) {
   if (FtpRenameFileW(s.get(), Widen(from).c_str(), Widen(to).c_str())) return true;
   return Fail(error, FtpStep::Rename, "RNFR " + from, "cannot rename " + from + " to " + to,
               s.password());
@@ -206,14 +206,14 @@ bool WinInetFtpClient::upload(const FtpUpload& upload, std::string_view bytes,
                   s.password(), true);
     }
   }
-  if (!upload.renameTo.empty()) return RenameIn(s, upload.fileName, upload.renameTo, error);
+  if (!upload.renameTo.empty()) return renameIn(s, upload.fileName, upload.renameTo, error);
   return true;
 }
 
 bool WinInetFtpClient::rename(const FtpUpload& where, const std::string& from,
                               const std::string& to, FtpError* error) {
   Session s;
-  return s.open(where, error) && RenameIn(s, from, to, error);
+  return s.open(where, error) && renameIn(s, from, to, error);
 }
 
 bool WinInetFtpClient::remove(const FtpUpload& where, const std::string& name, FtpError* error) {

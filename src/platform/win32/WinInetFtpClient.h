@@ -21,6 +21,6 @@ class WinInetFtpClient final : public FtpClient {
 
 // "name", "name:port", "[v6]:port" -> host and port (21 when left out);
 // false for anything else (a path, a user part, a bad port).
-bool SplitFtpHost(const std::string& host, std::string* name, int* port);
+bool splitFtpHost(const std::string& host, std::string* name, int* port);
 
 }  // namespace marvena

@@ -22,9 +22,9 @@ constexpr const wchar_t* kUserAgent = L"Mozilla/3.0 (compatible; Indy Library)";
 
 enum class Scheme { Other, Http, Https };
 
-Scheme SchemeOf(std::string_view url) {
-  if (url.size() > 8 && EqualsIgnoringCase(url.substr(0, 8), "https://")) return Scheme::Https;
-  if (url.size() > 7 && EqualsIgnoringCase(url.substr(0, 7), "http://")) return Scheme::Http;
+Scheme schemeOf(std::string_view url) {
+  if (url.size() > 8 && equalsIgnoringCase(url.substr(0, 8), "https://")) return Scheme::Https;
+  if (url.size() > 7 && equalsIgnoringCase(url.substr(0, 7), "http://")) return Scheme::Http;
   return Scheme::Other;
 }
 
@@ -45,7 +45,7 @@ class InetHandle {
   HINTERNET h_ = nullptr;
 };
 
-std::string InetErrorText(DWORD code) {
+std::string inetErrorText(DWORD code) {
   switch (code) {
     case ERROR_INTERNET_TIMEOUT:
     case WSAETIMEDOUT:
@@ -97,15 +97,15 @@ bool Fail(HttpError* error, const std::string& url, const std::string& what, Htt
 
 // The last error of a WinINet call. Some WinINet versions (Wine's) pass the
 // socket's time-out on as it is.
-bool FailLast(HttpError* error, const std::string& url, const std::string& what,
+bool failLast(HttpError* error, const std::string& url, const std::string& what,
               bool stalled = false) {
   const DWORD code = GetLastError();
   HttpError e;
   e.timedOut = stalled || code == ERROR_INTERNET_TIMEOUT || code == WSAETIMEDOUT;
-  return Fail(error, url, what + ": " + InetErrorText(code), e);
+  return Fail(error, url, what + ": " + inetErrorText(code), e);
 }
 
-std::optional<std::wstring> QueryText(HINTERNET request, DWORD what) {
+std::optional<std::wstring> queryText(HINTERNET request, DWORD what) {
   DWORD bytes = 0;
   if (HttpQueryInfoW(request, what, nullptr, &bytes, nullptr) ||
       GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
@@ -117,7 +117,7 @@ std::optional<std::wstring> QueryText(HINTERNET request, DWORD what) {
   return text;
 }
 
-bool IsRedirect(int status) {
+bool isRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
@@ -132,15 +132,15 @@ class Request {
   bool send(const wchar_t* verb, const std::string& url, const HttpOptions& options,
             HttpError* error) {
     session_.reset(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!session_) return FailLast(error, url, "cannot start WinINet");
+    if (!session_) return failLast(error, url, "cannot start WinINet");
     SetTimeout(session_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, options.connectTimeoutSeconds);
     DWORD once = 1;
     InternetSetOptionW(session_.get(), INTERNET_OPTION_CONNECT_RETRIES, &once, sizeof once);
     std::string current = url;
     for (int hop = 0;; ++hop) {
       if (!sendOnce(verb, current, options, error)) return false;
-      if (!IsRedirect(status)) return true;
-      const std::optional<std::wstring> location = QueryText(request_.get(), HTTP_QUERY_LOCATION);
+      if (!isRedirect(status)) return true;
+      const std::optional<std::wstring> location = queryText(request_.get(), HTTP_QUERY_LOCATION);
       if (!location) {
         HttpError e;
         e.status = status;
@@ -157,7 +157,7 @@ class Request {
                                ICU_NO_ENCODE))
         return Fail(error, current, "the server redirected to an unusable address");
       const std::string target = Narrow(std::wstring_view(next.data(), n));
-      if (!HttpRedirectAllowed(url, target))
+      if (!httpRedirectAllowed(url, target))
         return Fail(error, url, "redirect to " + target + " refused");
       current = target;
     }
@@ -168,7 +168,7 @@ class Request {
  private:
   bool sendOnce(const wchar_t* verb, const std::string& url, const HttpOptions& options,
                 HttpError* error) {
-    const Scheme scheme = SchemeOf(url);
+    const Scheme scheme = schemeOf(url);
     const std::wstring wide = Widen(url);
     wchar_t host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
     URL_COMPONENTSW parts{};
@@ -188,7 +188,7 @@ class Request {
     request_.reset();
     connection_.reset(InternetConnectW(session_.get(), host, parts.nPort, nullptr, nullptr,
                                        INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection_) return FailLast(error, url, "cannot reach the server");
+    if (!connection_) return failLast(error, url, "cannot reach the server");
     // No certificate check is ever waived: none of the INTERNET_FLAG_IGNORE_CERT_* flags.
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                   INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT |
@@ -197,16 +197,16 @@ class Request {
     const wchar_t* accept[] = {L"text/html", L"*/*", nullptr};
     request_.reset(HttpOpenRequestW(connection_.get(), verb, path.c_str(), nullptr, nullptr, accept,
                                     flags, 0));
-    if (!request_) return FailLast(error, url, "cannot make the request");
+    if (!request_) return failLast(error, url, "cannot make the request");
     SetTimeout(request_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, options.connectTimeoutSeconds);
     SetTimeout(request_.get(), INTERNET_OPTION_SEND_TIMEOUT, options.stallTimeoutSeconds);
     SetTimeout(request_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, options.stallTimeoutSeconds);
     if (!HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0))
-      return FailLast(error, url, "request failed");
+      return failLast(error, url, "request failed");
     DWORD code = 0, size = sizeof code;
     if (!HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code,
                         &size, nullptr))
-      return FailLast(error, url, "the server's answer has no status");
+      return failLast(error, url, "the server's answer has no status");
     status = static_cast<int>(code);
     return true;
   }
@@ -217,7 +217,7 @@ class Request {
   InetHandle request_;
 };
 
-bool Answered2xx(const Request& r, const std::string& url, HttpError* error) {
+bool answered2xx(const Request& r, const std::string& url, HttpError* error) {
   if (r.status >= 200 && r.status < 300) return true;
   HttpError e;
   e.status = r.status;
@@ -225,20 +225,20 @@ bool Answered2xx(const Request& r, const std::string& url, HttpError* error) {
 }
 
 std::int64_t ContentLength(const Request& r) {
-  const std::optional<std::wstring> text = QueryText(r.get(), HTTP_QUERY_CONTENT_LENGTH);
-  return text ? ParseContentLength(Narrow(*text)) : -1;
+  const std::optional<std::wstring> text = queryText(r.get(), HTTP_QUERY_CONTENT_LENGTH);
+  return text ? parseContentLength(Narrow(*text)) : -1;
 }
 
 }  // namespace
 
-bool HttpRedirectAllowed(std::string_view from, std::string_view to) {
-  const Scheme target = SchemeOf(to);
+bool httpRedirectAllowed(std::string_view from, std::string_view to) {
+  const Scheme target = schemeOf(to);
   if (target == Scheme::Other) return false;
-  return SchemeOf(from) != Scheme::Https || target == Scheme::Https;
+  return schemeOf(from) != Scheme::Https || target == Scheme::Https;
 }
 
-std::int64_t ParseContentLength(std::string_view text) {
-  text = TrimBlanks(text);
+std::int64_t parseContentLength(std::string_view text) {
+  text = trimBlanks(text);
   if (text.empty() || text.size() > 18) return -1;
   std::int64_t n = 0;
   for (char c : text) {
@@ -251,7 +251,7 @@ std::int64_t ParseContentLength(std::string_view text) {
 bool WinInetHttpClient::head(const std::string& url, const HttpOptions& options, HttpHead* out,
                              HttpError* error) {
   Request r;
-  if (!r.send(L"HEAD", url, options, error) || !Answered2xx(r, url, error)) return false;
+  if (!r.send(L"HEAD", url, options, error) || !answered2xx(r, url, error)) return false;
   HttpHead head;
   SYSTEMTIME modified{};
   DWORD size = sizeof modified;
@@ -271,7 +271,7 @@ bool WinInetHttpClient::head(const std::string& url, const HttpOptions& options,
 bool WinInetHttpClient::get(const std::string& url, const HttpOptions& options, const Sink& sink,
                             const Progress& progress, HttpError* error) {
   Request r;
-  if (!r.send(L"GET", url, options, error) || !Answered2xx(r, url, error)) return false;
+  if (!r.send(L"GET", url, options, error) || !answered2xx(r, url, error)) return false;
   const std::int64_t total = ContentLength(r);
   HttpError stopped;
   stopped.cancelled = true;
@@ -290,7 +290,7 @@ bool WinInetHttpClient::get(const std::string& url, const HttpOptions& options, 
     const BOOL ok = InternetReadFile(r.get(), buffer.data(), kPiece, &n);
     slowestRead = std::max(slowestRead, GetTickCount64() - started);
     if (!ok)
-      return FailLast(error, url,
+      return failLast(error, url,
                       "the transfer broke off after " + std::to_string(received) + " bytes",
                       stalled());
     if (n == 0) break;

@@ -27,8 +27,8 @@ class WinInetHttpClient final : public HttpClient {
 
 // Whether a redirect from `from` may be followed to `to` (both absolute):
 // only to http or https, and from https only to https.
-bool HttpRedirectAllowed(std::string_view from, std::string_view to);
+bool httpRedirectAllowed(std::string_view from, std::string_view to);
 // A Content-Length header's value; -1 for anything but plain digits that fit.
-std::int64_t ParseContentLength(std::string_view text);
+std::int64_t parseContentLength(std::string_view text);
 
 }  // namespace marvena

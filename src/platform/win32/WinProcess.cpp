@@ -20,19 +20,19 @@ std::wstring Directory(const std::string& path) {
   return dir;
 }
 
-BOOL CALLBACK FindInstallerWindow(HWND window, LPARAM found) {
+BOOL CALLBACK findInstallerWindow(HWND window, LPARAM found) {
   // Titles and class names longer than 255 characters are not the installer's.
   wchar_t title[256] = {}, windowClass[256] = {};
   GetWindowTextW(window, title, 256);
   GetClassNameW(window, windowClass, 256);
-  if (!IsInstallerWindow(title, windowClass)) return TRUE;
+  if (!isInstallerWindow(title, windowClass)) return TRUE;
   *reinterpret_cast<bool*>(found) = true;
   return FALSE;
 }
 
 }  // namespace
 
-bool IsInstallerWindow(const std::wstring& title, const std::wstring& windowClass) {
+bool isInstallerWindow(const std::wstring& title, const std::wstring& windowClass) {
   return title == L"Setup" && windowClass == L"InstallShield_Win";
 }
 
@@ -74,7 +74,7 @@ int WinProcessRunner::runAndWait(const std::string& commandLine,
 void WinProcessRunner::waitForLeftInstaller(const StopWaiting& stop) {
   for (;;) {
     bool found = false;
-    EnumWindows(FindInstallerWindow, reinterpret_cast<LPARAM>(&found));
+    EnumWindows(findInstallerWindow, reinterpret_cast<LPARAM>(&found));
     if (!found || (stop && stop())) return;
     Sleep(200);
   }

@@ -18,6 +18,6 @@ class WinProcessRunner final : public ProcessRunner {
 };
 
 // Whether a window of this title and class is an installer left running.
-bool IsInstallerWindow(const std::wstring& title, const std::wstring& windowClass);
+bool isInstallerWindow(const std::wstring& title, const std::wstring& windowClass);
 
 }  // namespace marvena

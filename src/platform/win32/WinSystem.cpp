@@ -21,7 +21,7 @@ LocalTime WinClock::localNow() {
 
 namespace {
 
-SYSTEMTIME ToSystemTime(const LocalTime& t) {
+SYSTEMTIME toSystemTime(const LocalTime& t) {
   SYSTEMTIME s{};
   s.wYear = static_cast<WORD>(t.year);
   s.wMonth = static_cast<WORD>(t.month);
@@ -43,7 +43,7 @@ char WinLocale::decimalSeparator() {
 }
 
 std::string WinLocale::shortDate(const LocalTime& t) {
-  const SYSTEMTIME s = ToSystemTime(t);
+  const SYSTEMTIME s = toSystemTime(t);
   wchar_t buf[128] = {};
   const int n =
       GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &s, nullptr, buf, 128, nullptr);
@@ -51,7 +51,7 @@ std::string WinLocale::shortDate(const LocalTime& t) {
 }
 
 std::string WinLocale::longTime(const LocalTime& t) {
-  const SYSTEMTIME s = ToSystemTime(t);
+  const SYSTEMTIME s = toSystemTime(t);
   wchar_t buf[128] = {};
   const int n = GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &s, nullptr, buf, 128);
   return n > 0 ? Narrow(std::wstring_view(buf, static_cast<std::size_t>(n - 1))) : std::string();
@@ -64,14 +64,14 @@ std::string WinLocale::userName() {
   return Narrow(std::wstring_view(name, n - 1));
 }
 
-std::string WinHostName() {
+std::string winHostName() {
   wchar_t name[256] = {};
   DWORD n = 256;
   if (!GetComputerNameExW(ComputerNameDnsHostname, name, &n) || n == 0) return "localhost";
   return Narrow(std::wstring_view(name, n));
 }
 
-bool WinProcessRunning(unsigned long pid) {
+bool winProcessRunning(unsigned long pid) {
   if (pid == 0) return false;
   Handle h(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!h.valid()) return GetLastError() == ERROR_ACCESS_DENIED;
@@ -82,7 +82,7 @@ bool WinProcessRunning(unsigned long pid) {
 namespace {
 
 // The final path of an existing file or directory; empty when it cannot be opened.
-std::wstring FinalPath(const std::wstring& longPath) {
+std::wstring finalPath(const std::wstring& longPath) {
   Handle h(CreateFileW(longPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!h.valid()) return {};
@@ -96,21 +96,21 @@ std::wstring FinalPath(const std::wstring& longPath) {
 
 }  // namespace
 
-std::string WinRealPath(const std::string& path) {
+std::string winRealPath(const std::string& path) {
   const std::wstring full = LongPath(path);
   if (full.empty()) return path;
-  std::wstring real = FinalPath(full);
+  std::wstring real = finalPath(full);
   if (real.empty()) {
     const std::size_t slash = full.rfind(L'\\');
     if (slash != std::wstring::npos && slash > 7) {
-      const std::wstring dir = FinalPath(full.substr(0, slash));
+      const std::wstring dir = finalPath(full.substr(0, slash));
       if (!dir.empty()) real = dir + full.substr(slash);
     }
   }
-  return ToolPath(real.empty() ? full : real);
+  return toolPath(real.empty() ? full : real);
 }
 
-std::wstring InstanceMutexName(const std::string& key) {
+std::wstring instanceMutexName(const std::string& key) {
   std::wstring folded = Widen(key);
   for (wchar_t& c : folded) c = c == L'\\' ? L'/' : static_cast<wchar_t>(std::towupper(c));
   // FNV-1a over the UTF-16 units: mutex names cannot hold "\".
@@ -144,7 +144,7 @@ WinFileLock::WinFileLock(const std::string& path) {
 
 namespace marvena {
 
-std::string WordVersionFromRegistry() {
+std::string wordVersionFromRegistry() {
   wchar_t value[128] = {};
   DWORD size = sizeof value - sizeof(wchar_t);
   if (RegGetValueW(HKEY_CLASSES_ROOT, L"Word.Application\\CurVer", nullptr, RRF_RT_REG_SZ, nullptr,

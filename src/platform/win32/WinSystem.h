@@ -25,16 +25,16 @@ class WinLocale final : public Locale {
   std::string userName() override;
 };
 
-std::string WinHostName();
-bool WinProcessRunning(unsigned long pid);
+std::string winHostName();
+bool winProcessRunning(unsigned long pid);
 // `path` absolute, links resolved where it exists (its directory for a file
 // not made yet), with "/" separators.
-std::string WinRealPath(const std::string& path);
+std::string winRealPath(const std::string& path);
 
 // The name of the mutex held for `key`: "Marvena Spool" and a digest of the
 // key, which names a settings file or a spool directory (case does not
 // matter in Windows paths, so neither does it here).
-std::wstring InstanceMutexName(const std::string& key);
+std::wstring instanceMutexName(const std::string& key);
 
 // A named mutex: a second holder of the same name fails.
 class NamedMutex {
@@ -68,6 +68,6 @@ namespace marvena {
 // The installed Word's major version as text ("16"), from the version its
 // automation class names in the registry (CurVer of "Word.Application"
 // under HKEY_CLASSES_ROOT); empty without Word. Reading it starts no Word.
-std::string WordVersionFromRegistry();
+std::string wordVersionFromRegistry();
 
 }  // namespace marvena

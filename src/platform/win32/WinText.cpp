@@ -40,7 +40,7 @@ std::wstring LongPath(const std::string& path) {
   return L"\\\\?\\" + full;
 }
 
-std::string ToolPath(std::wstring_view path) {
+std::string toolPath(std::wstring_view path) {
   std::wstring w(path);
   if (w.rfind(L"\\\\?\\UNC\\", 0) == 0)
     w = L"\\\\" + w.substr(8);
@@ -68,7 +68,7 @@ std::string ErrorText(DWORD code) {
   return out;
 }
 
-std::string LastErrorText(const char* what, const std::string& path) {
+std::string lastErrorText(const char* what, const std::string& path) {
   const DWORD code = GetLastError();
   return std::string(what) + " " + path + ": " + ErrorText(code);
 }

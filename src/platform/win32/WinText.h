@@ -18,12 +18,12 @@ std::string Narrow(std::wstring_view utf16);
 // "\\?\UNC\") prefix that lifts the length limit. Empty stays empty.
 std::wstring LongPath(const std::string& path);
 // A path from Windows as the tool writes it: "/" separators, no "\\?\".
-std::string ToolPath(std::wstring_view path);
+std::string toolPath(std::wstring_view path);
 
 // The system's text for an error code, in English where the system has it.
 std::string ErrorText(DWORD code);
 // "what path: system text" for the last error.
-std::string LastErrorText(const char* what, const std::string& path);
+std::string lastErrorText(const char* what, const std::string& path);
 
 // Closes a handle when it goes out of scope.
 class Handle {

@@ -61,7 +61,7 @@ class WindowsPlatform final : public Platform {
   FileTimes* fileTimes() override { return &fileTimes_; }
 
   std::unique_ptr<InstanceGuard> claimInstance(const std::string& key) override {
-    auto mutex = std::make_unique<NamedMutex>(InstanceMutexName(key));
+    auto mutex = std::make_unique<NamedMutex>(instanceMutexName(key));
     if (!mutex->acquired()) return nullptr;
     return std::make_unique<Held<NamedMutex>>(std::move(mutex));
   }
@@ -71,12 +71,12 @@ class WindowsPlatform final : public Platform {
     if (!lock->acquired()) return nullptr;
     return std::make_unique<Held<WinFileLock>>(std::move(lock));
   }
-  std::string hostName() override { return WinHostName(); }
+  std::string hostName() override { return winHostName(); }
   bool processRunning(long pid) override {
     return static_cast<unsigned long>(pid) == GetCurrentProcessId() ||
-           WinProcessRunning(static_cast<unsigned long>(pid));
+           winProcessRunning(static_cast<unsigned long>(pid));
   }
-  std::string realPath(const std::string& path) override { return WinRealPath(path); }
+  std::string realPath(const std::string& path) override { return winRealPath(path); }
 
  private:
   Handle running_;
@@ -99,7 +99,7 @@ class WindowsPlatform final : public Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> MakePlatform() {
+std::unique_ptr<Platform> makePlatform() {
   return std::make_unique<WindowsPlatform>();
 }
 

@@ -64,20 +64,20 @@ QPixmap Logo(const QPalette& pal) {
 
 }  // namespace
 
-QString SystemDescription() {
+QString systemDescription() {
   QFile release(QStringLiteral("/etc/os-release"));
   std::string text;
   if (release.open(QIODevice::ReadOnly)) text = release.readAll().toStdString();
-  return QString::fromStdString(LinuxDescription(text, QSysInfo::kernelVersion().toStdString()));
+  return QString::fromStdString(linuxDescription(text, QSysInfo::kernelVersion().toStdString()));
 }
 
-QString MemoryLine() {
+QString memoryLine() {
   const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
   const std::uint64_t bytes =
       pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * pageSize : 0;
   const QString sep = QLocale().groupSeparator();
   return QString::fromStdString(
-      MemoryText(bytes, sep.size() == 1 && sep[0].unicode() < 128 ? sep[0].toLatin1() : ','));
+      memoryText(bytes, sep.size() == 1 && sep[0].unicode() < 128 ? sep[0].toLatin1() : ','));
 }
 
 AboutDialog::AboutDialog(const QString& version, const QString& spoolDir, QWidget* parent)
@@ -113,9 +113,9 @@ AboutDialog::AboutDialog(const QString& version, const QString& spoolDir, QWidge
   add(QStringLiteral("C++20, Qt %1").arg(QString::fromLatin1(qVersion())), 2);
   add(QStringLiteral("\u00a9 Marvena"), 3);
   add(QStringLiteral("info@marvena.lt"), 4);
-  add(SystemDescription(), 5);
+  add(systemDescription(), 5);
   add(QStringLiteral("Windows atmintis:"), 6, 1, 1);
-  auto* memory = add(MemoryLine(), 6, 2, 1);
+  auto* memory = add(memoryLine(), 6, 2, 1);
   memory->setAlignment(Qt::AlignRight);
 
   animation_ = new QPushButton(QStringLiteral("\u25B6"));

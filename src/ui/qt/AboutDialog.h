@@ -23,7 +23,7 @@ class AboutDialog final : public QDialog {
 };
 
 // The system's description and memory line as the box shows them.
-QString SystemDescription();
-QString MemoryLine();
+QString systemDescription();
+QString memoryLine();
 
 }  // namespace marvena

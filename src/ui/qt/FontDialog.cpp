@@ -29,7 +29,7 @@ QListWidgetItem* Select(QListWidget* list, const QString& text) {
 
 }  // namespace
 
-QStringList PrintableMonospacedFamilies(const QString& current) {
+QStringList printableMonospacedFamilies(const QString& current) {
   QStringList out;
   for (QString family : QFontDatabase::families()) {
     // A family several foundries offer is one family to the printout.
@@ -53,7 +53,7 @@ FontDialog::FontDialog(const FontChoice& font, QWidget* parent) : QDialog(parent
   const QString current = QString::fromStdString(font.name);
 
   families_ = new QListWidget;
-  families_->addItems(PrintableMonospacedFamilies(current));
+  families_->addItems(printableMonospacedFamilies(current));
   Select(families_, current);
   styles_ = new QListWidget;
   for (const char* s : kStyles) styles_->addItem(QString::fromUtf8(s));

@@ -15,7 +15,7 @@ namespace marvena {
 // The families the chooser offers: the installed monospaced ones that
 // scale, the tool's own faces where installed, and `current` in any case
 // (so a face that printing replaces stays chosen until the user picks another).
-QStringList PrintableMonospacedFamilies(const QString& current);
+QStringList printableMonospacedFamilies(const QString& current);
 
 class FontDialog final : public QDialog {
   Q_OBJECT

@@ -31,14 +31,14 @@ QString ProgressPanel::text() const {
 void ProgressPanel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QRect r = rect();
-  const int fill = ProgressFillWidth(r.width(), done_, total_);
+  const int fill = progressFillWidth(r.width(), done_, total_);
   p.fillRect(QRect(r.left(), r.top(), fill, r.height()), palette().color(QPalette::Highlight));
   p.fillRect(QRect(r.left() + fill, r.top(), r.width() - fill, r.height()),
              palette().color(QPalette::Button));
   if (total_ <= 0) return;
   p.setPen(QColor(50, 205, 50));  // lime green
   const ScreenRect panel{r.left(), r.top(), r.right(), r.bottom()};
-  p.drawText(QPoint(ProgressTextX(panel), r.top() + 2 + p.fontMetrics().ascent()), text());
+  p.drawText(QPoint(progressTextX(panel), r.top() + 2 + p.fontMetrics().ascent()), text());
 }
 
 MainWindow::MainWindow(QString spoolDir, QWidget* parent)
@@ -115,7 +115,7 @@ void MainWindow::refresh() {
   std::vector<std::string> names;
   for (const QString& n : QDir(spoolDir_).entryList(QDir::Files | QDir::NoDotAndDotDot))
     names.push_back(n.toStdString());
-  const std::vector<std::string> pending = PendingTextJobs(names);
+  const std::vector<std::string> pending = pendingTextJobs(names);
   QStringList items;
   items.reserve(static_cast<int>(pending.size()));
   for (const std::string& n : pending) items << QString::fromStdString(n);

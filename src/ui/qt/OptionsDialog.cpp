@@ -34,7 +34,7 @@ QLabel* At(QWidget* parent, const QString& text, int x, int y, int w = 0) {
   return label;
 }
 
-QFrame* Bevel(QWidget* parent, int x, int y, int w, int h) {
+QFrame* bevel(QWidget* parent, int x, int y, int w, int h) {
   auto* frame = new QFrame(parent);
   frame->setFrameShape(QFrame::Box);
   frame->setFrameShadow(QFrame::Raised);
@@ -139,8 +139,8 @@ QWidget* OptionsDialog::makeInformationPage() {
   title->setFont(bold);
   At(page, QStringLiteral("(mm)"), 8, 24);
   // The sheet, and inside it the area text is printed on.
-  Bevel(page, 90, 30, 170, 128);
-  Bevel(page, 128, 56, 94, 74);
+  bevel(page, 90, 30, 170, 128);
+  bevel(page, 128, 56, 94, 74);
   At(page, QStringLiteral("<-"), 92, 10);
   At(page, QStringLiteral("->"), 244, 10);
   At(page, QStringLiteral("^"), 62, 30);

@@ -24,7 +24,7 @@ namespace marvena {
 namespace {
 
 QString Caption(const char* role) {
-  for (const PageSetupCaption& c : PageSetupCaptions())
+  for (const PageSetupCaption& c : pageSetupCaptions())
     if (QLatin1String(c.role) == QLatin1String(role)) return QString::fromUtf8(c.text);
   return {};
 }

@@ -21,7 +21,7 @@ QString Q(const char* s) {
 }
 
 QString Caption(const char* role) {
-  for (const PageSetupCaption& c : PrinterDialogCaptions())
+  for (const PageSetupCaption& c : printerDialogCaptions())
     if (QLatin1String(c.role) == QLatin1String(role)) return Q(c.text);
   return {};
 }
@@ -91,7 +91,7 @@ void PrinterSetupDialog::fillPapers(int code) {
   int chosen = -1;
   for (std::size_t i = 0; i < papers_.size(); ++i) {
     paper_->addItem(QString::fromStdString(papers_[i].name));
-    if (chosen < 0 && papers_[i].code == code && !IsUserPaper(papers_[i].name))
+    if (chosen < 0 && papers_[i].code == code && !isUserPaper(papers_[i].name))
       chosen = static_cast<int>(i);
   }
   paper_->setCurrentIndex(chosen >= 0 ? chosen : 0);

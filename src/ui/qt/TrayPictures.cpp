@@ -32,7 +32,7 @@ QPixmap Draw(int size, const QColor& sheet, const QColor& mark, int frame) {
 
 }  // namespace
 
-QIcon TrayPicture(const QString& name) {
+QIcon trayPicture(const QString& name) {
   QIcon icon;
   for (int size : {16, 22, 24, 32, 48, 64}) {
     if (name == QLatin1String("disabled"))

@@ -8,6 +8,6 @@
 namespace marvena {
 
 // "idle", "disabled" or "P0".."P9".
-QIcon TrayPicture(const QString& name);
+QIcon trayPicture(const QString& name);
 
 }  // namespace marvena

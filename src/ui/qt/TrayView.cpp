@@ -20,7 +20,7 @@ std::vector<std::string> Frames() {
 
 }  // namespace
 
-void AddTrayCommands(QMenu* menu, const TrayCommands& c) {
+void addTrayCommands(QMenu* menu, const TrayCommands& c) {
   menu->addAction(QStringLiteral("Restauruoti"), [c] {
     if (c.restore) c.restore();
   });
@@ -40,9 +40,9 @@ void AddTrayCommands(QMenu* menu, const TrayCommands& c) {
 
 TrayView::TrayView(TrayCommands commands, QObject* parent)
     : QObject(parent), commands_(std::move(commands)), model_(Frames(), 150) {
-  AddTrayCommands(&menu_, commands_);
+  addTrayCommands(&menu_, commands_);
   icon_.setContextMenu(&menu_);
-  icon_.setToolTip(QString::fromStdString(TrayTip("Marvena Spool", true)));
+  icon_.setToolTip(QString::fromStdString(trayTip("Marvena Spool", true)));
   // A StatusNotifierItem host sends activation rather than double clicks:
   // either brings the window up.
   connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
@@ -50,7 +50,7 @@ TrayView::TrayView(TrayCommands commands, QObject* parent)
         commands_.showWindow)
       commands_.showWindow();
   });
-  ticker_.setInterval(TrayTimerPeriod({150}));
+  ticker_.setInterval(trayTimerPeriod({150}));
   connect(&ticker_, &QTimer::timeout, this, [this] {
     if (model_.tick(NowMs())) repaint();
   });
@@ -82,7 +82,7 @@ void TrayView::repaint() {
   const QString name = picture();
   if (name == shown_) return;
   shown_ = name;
-  icon_.setIcon(TrayPicture(name));
+  icon_.setIcon(trayPicture(name));
 }
 
 }  // namespace marvena

@@ -25,7 +25,7 @@ struct TrayCommands {
 };
 
 // The four commands in the tray menu's order, with separators.
-void AddTrayCommands(QMenu* menu, const TrayCommands& commands);
+void addTrayCommands(QMenu* menu, const TrayCommands& commands);
 
 class TrayView final : public QObject {
   Q_OBJECT
