@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string base(reinterpret_cast<const char*>(data) + 1, split);
   const std::string doc(reinterpret_cast<const char*>(data) + 1 + split, size - 1 - split);
 
-  const UploadTarget t = decideUploadTarget(BaseName(base), doc);
+  const UploadTarget t = decideUploadTarget(uploadBaseName(base), doc);
   static const std::set<std::string> kDirectories{"", "customer", "stock", "purchase", "sale"};
   require(kDirectories.count(t.directory) == 1);
   require(t.stem.size() <= kMaxUploadStem);

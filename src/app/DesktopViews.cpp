@@ -177,7 +177,7 @@ void DesktopViews::restore() {
   // back on the job thread, between jobs.
   w_.runner.runOnJobThread([this] {
     w_.printSettings.update(
-        [this](PrintSettings& ps) { RestoreDefaults(&w_.settings, w_.printers, ps); });
+        [this](PrintSettings& ps) { restorePrintDefaults(&w_.settings, w_.printers, ps); });
   });
 }
 

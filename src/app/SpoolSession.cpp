@@ -194,7 +194,7 @@ void SpoolSession::removeStaleTemporaries(const std::string& configPath,
   for (const std::string& dir : {start_.spoolDir, start_.exportDir, pdfDir, directoryOf(configPath),
                                  start_.spoolDir + "/.marvena", start_.exportDir + "/.marvena"})
     if (isAbsolutePath(dir))
-      removed += RemoveStaleTemporaries(platform_.fileSystem(), dir, running);
+      removed += removeStaleTemporaryFiles(platform_.fileSystem(), dir, running);
   if (removed > 0)
     messages_.log("removed " + std::to_string(removed) + " temporary file(s) of an earlier run");
 }

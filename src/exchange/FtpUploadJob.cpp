@@ -130,7 +130,7 @@ JobResult FtpUploadJob::run(const JobFile& job) {
   const std::optional<std::string> document = fs_.readFile(job.path, &error);
   if (!document) return JobResult::notReady(error);
 
-  const UploadTarget target = decideUploadTarget(BaseName(job.name), *document);
+  const UploadTarget target = decideUploadTarget(uploadBaseName(job.name), *document);
   FtpUpload upload;
   upload.host = connection_.host;
   upload.user = connection_.user;

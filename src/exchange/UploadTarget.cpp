@@ -81,7 +81,7 @@ std::string_view nextLine(std::string_view doc, std::size_t& pos) {
 
 }  // namespace
 
-std::string BaseName(std::string_view fileName) {
+std::string uploadBaseName(std::string_view fileName) {
   return std::string(fileName.substr(0, fileName.find('.')));
 }
 

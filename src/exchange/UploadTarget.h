@@ -23,7 +23,7 @@ struct UploadTarget {
 };
 
 // The file name up to its first ".".
-std::string BaseName(std::string_view fileName);
+std::string uploadBaseName(std::string_view fileName);
 
 // A document number (UTF-8) as a file name: Lithuanian letters folded to
 // Latin, characters unsafe in a file name turned into blanks, a lone

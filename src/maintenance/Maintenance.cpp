@@ -77,7 +77,7 @@ void MaintenanceProcedure::prepareDirectory(Kit kit) {
   if (!s_.fs.makeDirectories(dir, &error))
     fail("Nepavyko sukurti katalogo " + dir + ": " + error,
          "maintenance: cannot make " + dir + ": " + error);
-  if (s_.processRunning) RemoveStaleTemporaries(s_.fs, dir, s_.processRunning);
+  if (s_.processRunning) removeStaleTemporaryFiles(s_.fs, dir, s_.processRunning);
 }
 
 std::string MaintenanceProcedure::describe(const HttpError& e) const {

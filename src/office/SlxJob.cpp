@@ -162,7 +162,7 @@ std::optional<double> numberFast(std::string_view value) {
 
 // The job's name without its extension and, unless it begins with a digit,
 // without its trailing digits.
-std::string BaseName(const std::string& jobName) {
+std::string uploadBaseName(const std::string& jobName) {
   const std::size_t dot = jobName.rfind('.');
   std::string base = dot == std::string::npos ? jobName : jobName.substr(0, dot);
   if (!base.empty() && IsDigit(base[0])) return base;
@@ -236,7 +236,7 @@ std::optional<double> slxNumber(std::string_view value) {
 
 std::optional<std::string> slxOutputName(FileSystem& fs, const std::string& dir,
                                          const std::string& jobName) {
-  const std::string base = BaseName(jobName);
+  const std::string base = uploadBaseName(jobName);
   if (!base.empty() && IsDigit(base[0])) return dir + "/" + base + ".XLS";
   std::string tried = dir + "/" + base + ".XLS";
   // The plain name, then 001 ... 999 and 000: 1001 names in all.
@@ -298,7 +298,7 @@ JobResult SlxJob::run(const JobFile& job) {
   const std::string dir = job.directory();
   const std::optional<std::string> target = slxOutputName(fs_, dir, job.name);
   if (!target) {
-    const std::string base = BaseName(job.name);
+    const std::string base = uploadBaseName(job.name);
     return JobResult::failed("Skaičiuoklės iš " + job.name + " neįrašyta: vardai " + base +
                                  ".XLS ir " + base + "000.XLS–" + base +
                                  "999.XLS jau užimti. Ištrinkite nereikalingus failus.",

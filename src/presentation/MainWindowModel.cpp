@@ -32,7 +32,7 @@ int progressFillWidth(int panelWidth, std::int64_t done, std::int64_t total) {
                                     static_cast<double>(total)));
 }
 
-std::string ProgressText(std::int64_t done, std::int64_t total) {
+std::string progressPercentText(std::int64_t done, std::int64_t total) {
   if (total <= 0) return {};
   done = std::clamp<std::int64_t>(done, 0, total);
   const std::int64_t p = roundEven(1000.0 * static_cast<double>(done) / static_cast<double>(total));

@@ -24,7 +24,7 @@ std::vector<std::string> pendingTextJobs(const std::vector<std::string>& names);
 // The progress panel: the filled width and the text ("45.6%", " 5.3%";
 // empty while no job reports progress).
 int progressFillWidth(int panelWidth, std::int64_t done, std::int64_t total);
-std::string ProgressText(std::int64_t done, std::int64_t total);
+std::string progressPercentText(std::int64_t done, std::int64_t total);
 // Where the text starts: 30 pixels left of the panel's middle.
 int progressTextX(const ScreenRect& panel);
 

@@ -102,7 +102,7 @@ void writePrinterList(ProfileFile& settings, Printers& printers) {
     settings.writeString(kSpool, "Printer" + std::to_string(i), names[i]);
 }
 
-void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& ps) {
+void restorePrintDefaults(ProfileFile* settings, Printers& printers, PrintSettings& ps) {
   printers.select(-1);
   if (settings) {
     settings->writeInteger(kSpool, "PrinterIndex", printers.currentIndex());

@@ -38,7 +38,7 @@ void loadPaperAndMargins(ProfileFile* settings, PrintSettings& ps);
 void writePrinterList(ProfileFile& settings, Printers& printers);
 
 // The "Restauruoti" command.
-void RestoreDefaults(ProfileFile* settings, Printers& printers, PrintSettings& ps);
+void restorePrintDefaults(ProfileFile* settings, Printers& printers, PrintSettings& ps);
 
 // Writes what the page-setup action of the options dialog changed, in the
 // fixed key order. The first write that fails ends it: false, *error set.

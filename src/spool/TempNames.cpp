@@ -27,7 +27,7 @@ bool EndsWith(std::string_view s, std::string_view end) {
 
 }  // namespace
 
-std::string TemporaryName(long pid, std::uint32_t random) {
+std::string temporaryFileName(long pid, std::uint32_t random) {
   char buf[64];
   std::snprintf(buf, sizeof buf, ".marvena-%ld-%08x.tmp", pid, static_cast<unsigned>(random));
   return buf;
@@ -56,8 +56,8 @@ bool isLegacyTemporary(std::string_view name) {
   return dot != std::string_view::npos && dot > 0 && allOf(body.substr(dot + 1), IsDigit);
 }
 
-int RemoveStaleTemporaries(FileSystem& fs, const std::string& dir,
-                           const std::function<bool(long pid)>& running) {
+int removeStaleTemporaryFiles(FileSystem& fs, const std::string& dir,
+                              const std::function<bool(long pid)>& running) {
   int removed = 0;
   for (const DirName& d : fs.listNames(dir)) {
     if (d.name.empty() || d.name[0] != '.' || d.type == EntryType::Directory) continue;

@@ -14,7 +14,7 @@ namespace marvena {
 class FileSystem;
 
 // ".marvena-<pid>-<hex>.tmp"
-std::string TemporaryName(long pid, std::uint32_t random);
+std::string temporaryFileName(long pid, std::uint32_t random);
 // The writer's pid when `name` is one of ours, else -1.
 long temporaryOwner(std::string_view name);
 // Temporary names earlier versions of the tool left behind after a crash:
@@ -23,7 +23,7 @@ bool isLegacyTemporary(std::string_view name);
 
 // Removes what crashed runs left in `dir`: our temporary files whose writer
 // is no longer `running`, and those of earlier versions. How many went.
-int RemoveStaleTemporaries(FileSystem& fs, const std::string& dir,
-                           const std::function<bool(long pid)>& running);
+int removeStaleTemporaryFiles(FileSystem& fs, const std::string& dir,
+                              const std::function<bool(long pid)>& running);
 
 }  // namespace marvena

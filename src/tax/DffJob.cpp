@@ -116,7 +116,7 @@ std::string DffBuilder::current() {
     pvm = rawValue(prefixed && s.size() > 2 ? s.substr(2) : s);
   }
   for (std::size_t n = 1; n <= kDffHead.size(); ++n) {
-    const std::string_view t = TemplateLine(kDffHead, n);
+    const std::string_view t = templateLineAt(kDffHead, n);
     switch (n) {
       case 2:
         out_.fill(t, stamp_.login, stamp_.createdOn);
@@ -168,20 +168,20 @@ std::string DffBuilder::current() {
     }
   }
   for (std::size_t p = 2; p <= pages; ++p) {
-    out_.fill(TemplateLine(kDffAppendix, 1), code_, std::to_string(p));
-    out_.fill(TemplateLine(kDffAppendix, 2), fr0672 ? "48" : "43");
+    out_.fill(templateLineAt(kDffAppendix, 1), code_, std::to_string(p));
+    out_.fill(templateLineAt(kDffAppendix, 2), fr0672 ? "48" : "43");
     for (std::size_t n = 3; n <= 10; ++n) {
       if (n == 7)
-        out_.fill(TemplateLine(kDffAppendix, n), std::to_string(p - 1));
+        out_.fill(templateLineAt(kDffAppendix, n), std::to_string(p - 1));
       else
-        out_.line(TemplateLine(kDffAppendix, n));
+        out_.line(templateLineAt(kDffAppendix, n));
     }
     for (std::size_t r = 1; r <= 4; ++r) currentSlot(4 * (p - 2) + r, r);
-    out_.fill(TemplateLine(kDffAppendix, 47), fr0672 ? "18" : "17");
-    out_.fill(TemplateLine(kDffAppendix, 48), fr0672 ? "19" : "18");
-    if (!rules_.fr0671) out_.line(TemplateLine(kDffAppendix, 49));
+    out_.fill(templateLineAt(kDffAppendix, 47), fr0672 ? "18" : "17");
+    out_.fill(templateLineAt(kDffAppendix, 48), fr0672 ? "19" : "18");
+    if (!rules_.fr0671) out_.line(templateLineAt(kDffAppendix, 49));
     for (std::size_t n = 50; n <= kDffAppendix.size(); ++n)
-      out_.line(TemplateLine(kDffAppendix, n));
+      out_.line(templateLineAt(kDffAppendix, n));
   }
   for (std::string_view t : kClosingLines) out_.line(t);
   return out_.take();
@@ -213,7 +213,7 @@ std::string DffBuilder::earlier() {
       job_.has(1) ? std::optional(withoutLt(job_[1])) : std::nullopt;
 
   for (std::size_t n = 1; n <= 11; ++n) {
-    const std::string_view t = TemplateLine(kDffEarlierHead, n);
+    const std::string_view t = templateLineAt(kDffEarlierHead, n);
     switch (n) {
       case 2:
         out_.fill(t, stamp_.login, stamp_.createdOn);
@@ -247,17 +247,17 @@ std::string DffBuilder::earlier() {
     }
   }
   for (std::size_t k = 1; k <= 6; ++k) earlierSlot(k, k);
-  out_.fill(TemplateLine(kDffEarlierHead, 54), "0");
+  out_.fill(templateLineAt(kDffEarlierHead, 54), "0");
   for (std::size_t n = 55; n <= kDffEarlierHead.size(); ++n)
-    out_.line(TemplateLine(kDffEarlierHead, n));
+    out_.line(templateLineAt(kDffEarlierHead, n));
 
   const std::string_view textField = rules_.fr0671 ? "Text4" : rules_.fr0672 ? "Text6" : "";
   for (std::size_t p = 2; p <= pages; ++p) {
-    out_.fill(TemplateLine(kDffEarlierContinuation, 1), code_, std::to_string(p));
-    out_.fill(TemplateLine(kDffEarlierContinuation, 2), "65");
+    out_.fill(templateLineAt(kDffEarlierContinuation, 1), code_, std::to_string(p));
+    out_.fill(templateLineAt(kDffEarlierContinuation, 2), "65");
     for (std::size_t k = 1; k <= 8; ++k) earlierSlot(6 + 8 * (p - 2) + k, k);
     for (std::size_t n = 59; n <= kDffEarlierContinuation.size(); ++n) {
-      const std::string_view t = TemplateLine(kDffEarlierContinuation, n);
+      const std::string_view t = templateLineAt(kDffEarlierContinuation, n);
       switch (n) {
         case 59:
           out_.fillIfPresent(t, pvmUntrimmed);

@@ -26,7 +26,7 @@ extern const std::array<std::string_view, 3> kClosingLines;
 
 // Line n (from 1) of a template.
 template <std::size_t N>
-constexpr std::string_view TemplateLine(const std::array<std::string_view, N>& t, std::size_t n) {
+constexpr std::string_view templateLineAt(const std::array<std::string_view, N>& t, std::size_t n) {
   return t[n - 1];
 }
 

@@ -96,7 +96,7 @@ void writeMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit 
   const auto month = headerValue(job, 4, periodMonth);
 
   for (std::size_t n = 1; n <= kMffHead.size(); ++n) {
-    const std::string_view t = TemplateLine(kMffHead, n);
+    const std::string_view t = templateLineAt(kMffHead, n);
     switch (n) {
       case 2:
         out.fill(t, stamp.login, stamp.createdOn);
@@ -130,8 +130,8 @@ void writeMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit 
   std::array<std::string, kFieldsPerSlot> values;
   for (std::size_t p = 2; p <= pages; ++p) {
     const std::string page = std::to_string(p), sheet = std::to_string(p - 1);
-    out.fill(TemplateLine(kMffAppendix, 1), page);
-    out.line(TemplateLine(kMffAppendix, 2));
+    out.fill(templateLineAt(kMffAppendix, 1), page);
+    out.line(templateLineAt(kMffAppendix, 2));
     for (std::size_t r = 1; r <= kSlotsPerPage; ++r) {
       const std::size_t i = kSlotsPerPage * (p - 2) + r;
       for (std::string& v : values) v.clear();
@@ -152,10 +152,10 @@ void writeMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit 
         values[kA18] = Share(*amount, split.y, total, line, f[4]);
       }
       for (std::size_t k = 1; k <= kFieldsPerSlot; ++k)
-        out.fill(TemplateLine(kMffAppendix, 2 + kFieldsPerSlot * (r - 1) + k), values[k - 1]);
+        out.fill(templateLineAt(kMffAppendix, 2 + kFieldsPerSlot * (r - 1) + k), values[k - 1]);
     }
     for (std::size_t n = 63; n <= kMffAppendix.size(); ++n) {
-      const std::string_view t = TemplateLine(kMffAppendix, n);
+      const std::string_view t = templateLineAt(kMffAppendix, n);
       switch (n) {
         case 66:
           out.fillIfPresent(t, companyId);

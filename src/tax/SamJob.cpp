@@ -112,17 +112,17 @@ void writeSamDocument(const JobLines& job, char decimalSeparator, const std::str
 
   for (std::size_t n = 1; n <= 12; ++n) {
     if (n == 2)
-      out.fill(TemplateLine(kSamHead, n), "Marvena", createdOn);
+      out.fill(templateLineAt(kSamHead, n), "Marvena", createdOn);
     else
-      out.line(TemplateLine(kSamHead, n));
+      out.line(templateLineAt(kSamHead, n));
   }
   // One appendix group per appendix page, side by side.
   for (std::size_t extra = 1; extra < pages; ++extra) {
     out.line("</Group>");
-    for (std::size_t n = 9; n <= 12; ++n) out.line(TemplateLine(kSamHead, n));
+    for (std::size_t n = 9; n <= 12; ++n) out.line(templateLineAt(kSamHead, n));
   }
   for (std::size_t n = 13; n <= kSamHead.size(); ++n) {
-    const std::string_view t = TemplateLine(kSamHead, n);
+    const std::string_view t = templateLineAt(kSamHead, n);
     switch (n) {
       case 16:
         out.fill(t, std::to_string(pages + 1));
@@ -183,13 +183,13 @@ void writeSamDocument(const JobLines& job, char decimalSeparator, const std::str
 
   std::array<std::string, kFieldsPerSlot> values;
   for (std::size_t q = 1; q <= pages; ++q) {
-    out.fill(TemplateLine(kSamAppendix, 1), std::to_string(q + 1));
-    for (std::size_t n = 2; n <= 4; ++n) out.line(TemplateLine(kSamAppendix, n));
-    out.fill(TemplateLine(kSamAppendix, 5), std::to_string(q));
-    out.fill(TemplateLine(kSamAppendix, 6), pageCount);
-    out.fillIfPresent(TemplateLine(kSamAppendix, 7), insurerCode);
-    out.fillIfPresent(TemplateLine(kSamAppendix, 8), docDate);
-    out.line(TemplateLine(kSamAppendix, 9));
+    out.fill(templateLineAt(kSamAppendix, 1), std::to_string(q + 1));
+    for (std::size_t n = 2; n <= 4; ++n) out.line(templateLineAt(kSamAppendix, n));
+    out.fill(templateLineAt(kSamAppendix, 5), std::to_string(q));
+    out.fill(templateLineAt(kSamAppendix, 6), pageCount);
+    out.fillIfPresent(templateLineAt(kSamAppendix, 7), insurerCode);
+    out.fillIfPresent(templateLineAt(kSamAppendix, 8), docDate);
+    out.line(templateLineAt(kSamAppendix, 9));
 
     long double incomeSum = 0, paymentSum = 0;
     for (std::size_t r = 1; r <= kSlotsPerPage; ++r) {
@@ -216,11 +216,12 @@ void writeSamDocument(const JobLines& job, char decimalSeparator, const std::str
                   toXmlText(f[0])};
       }
       for (std::size_t k = 1; k <= kFieldsPerSlot; ++k)
-        out.fill(TemplateLine(kSamAppendix, 9 + kFieldsPerSlot * (r - 1) + k), values[k - 1]);
+        out.fill(templateLineAt(kSamAppendix, 9 + kFieldsPerSlot * (r - 1) + k), values[k - 1]);
     }
-    out.fill(TemplateLine(kSamAppendix, 73), formatGeneral(incomeSum, decimalSeparator));
-    out.fill(TemplateLine(kSamAppendix, 74), formatGeneral(paymentSum, decimalSeparator));
-    for (std::size_t n = 75; n <= kSamAppendix.size(); ++n) out.line(TemplateLine(kSamAppendix, n));
+    out.fill(templateLineAt(kSamAppendix, 73), formatGeneral(incomeSum, decimalSeparator));
+    out.fill(templateLineAt(kSamAppendix, 74), formatGeneral(paymentSum, decimalSeparator));
+    for (std::size_t n = 75; n <= kSamAppendix.size(); ++n)
+      out.line(templateLineAt(kSamAppendix, n));
   }
   for (std::string_view t : kClosingLines) out.line(t);
 }

@@ -107,9 +107,9 @@ TEST(DecideUploadTargetTest, LongNumbersAreCutToAServerFileName) {
 }
 
 TEST(BaseNameTest, UpToFirstDot) {
-  EXPECT_EQ(BaseName("CUSTOMER.FTP"), "CUSTOMER");
-  EXPECT_EQ(BaseName("CUSTOMER.2.FTP"), "CUSTOMER");
-  EXPECT_EQ(BaseName("x"), "x");
+  EXPECT_EQ(uploadBaseName("CUSTOMER.FTP"), "CUSTOMER");
+  EXPECT_EQ(uploadBaseName("CUSTOMER.2.FTP"), "CUSTOMER");
+  EXPECT_EQ(uploadBaseName("x"), "x");
 }
 
 TEST(TemporaryUploadNameTest, ShortHiddenAndDistinct) {

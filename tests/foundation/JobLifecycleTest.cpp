@@ -74,7 +74,7 @@ TEST(Readiness, RetriesBackOffToAMinuteAndANewVersionGoesAtOnce) {
 }
 
 TEST(TemporaryNames, OursCarryTheWriterAndOldOnesAreRecognised) {
-  const std::string name = TemporaryName(4321, 0xabcdef01u);
+  const std::string name = temporaryFileName(4321, 0xabcdef01u);
   EXPECT_EQ(name, ".marvena-4321-abcdef01.tmp");
   EXPECT_LT(name.size(), 32u);
   EXPECT_EQ(temporaryOwner(name), 4321);
@@ -95,7 +95,7 @@ TEST(TemporaryNames, StaleOnesGoAtStartLiveOnesStay) {
   fs.put("/d/.SAL.XLS.5.tmp", "old version");
   fs.put("/d/SAL.XLS", "result");
   fs.put("/d/.profile", "not ours");
-  EXPECT_EQ(RemoveStaleTemporaries(fs, "/d", [](long pid) { return pid == 200; }), 2);
+  EXPECT_EQ(removeStaleTemporaryFiles(fs, "/d", [](long pid) { return pid == 200; }), 2);
   EXPECT_EQ(fs.files.size(), 3u);
   EXPECT_TRUE(fs.files.count("/d/.marvena-200-0b.tmp"));
 }

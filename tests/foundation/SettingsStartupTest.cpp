@@ -118,7 +118,7 @@ TEST_F(SettingsTest, RestoreDefaultsAndStoreAfterPageSetup) {
   ps.printerIndex = 2;
   ps.paperSize = 5;
   ps.topMargin = 9;
-  RestoreDefaults(&f, printers, ps);
+  restorePrintDefaults(&f, printers, ps);
   EXPECT_EQ(f.readInteger("Spool", "PrinterIndex", 99), 1);
   EXPECT_EQ(f.readString("Spool", "PrinterInUse", ""), "Epson");
   EXPECT_EQ(f.readString("Spool", "PrinterOrientation", ""), "poPortrait");
@@ -129,7 +129,7 @@ TEST_F(SettingsTest, RestoreDefaultsAndStoreAfterPageSetup) {
 
   printers.papers = {"Letter"};  // no A4: PaperSize is not written
   ProfileFile g = ini("[Spool]\nPaperSize=5\n");
-  RestoreDefaults(&g, printers, ps);
+  restorePrintDefaults(&g, printers, ps);
   EXPECT_EQ(g.readInteger("Spool", "PaperSize", 0), 5);
 
   ps.topMargin = 4.5f;

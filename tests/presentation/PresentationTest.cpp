@@ -118,7 +118,7 @@ TEST(MainWindow, PendingListAndProgressPanel) {
       {20, 10, "100.0%", 200},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ProgressText(c.done, c.total), c.text) << c.done << "/" << c.total;
+    EXPECT_EQ(progressPercentText(c.done, c.total), c.text) << c.done << "/" << c.total;
     EXPECT_EQ(progressFillWidth(200, c.done, c.total), c.width) << c.done << "/" << c.total;
   }
   EXPECT_EQ(progressFillWidth(200, 1, 400), 0);  // 0.5 pixel: ties to even

@@ -70,7 +70,7 @@ TEST(ProfileCompare, OurReaderAgreesWithGetPrivateProfileStringOnHostileFiles) {
     }
     // Windows caches profile files; a write of nothing flushes that cache.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, ansiPath.c_str());
-    ProfileFile ours(fs, toolPath(Widen(ansiPath)), '.');
+    ProfileFile ours(fs, toolPath(utf16From(ansiPath)), '.');
     for (const Query& q : c.queries) {
       if (*c.differs) {
         std::printf("differs on purpose: %s: %s\n", c.name, c.differs);

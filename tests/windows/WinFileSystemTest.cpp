@@ -108,7 +108,7 @@ TEST_F(WinFileSystemTest, AtomicResultsReplaceWholeAndLeaveNoTemporaryFile) {
 
 TEST_F(WinFileSystemTest, AJobHeldByItsWriterIsBusyUntilClosed) {
   const std::string job = put("KVITAS.txt", "...");
-  const std::wstring w = LongPath(job);
+  const std::wstring w = longPathOf(job);
   {
     // The DOS side: open for writing, others may only read.
     Handle writer(
@@ -164,9 +164,9 @@ TEST_F(WinFileSystemTest, IdentityFollowsTheFileNotTheName) {
 
 TEST_F(WinFileSystemTest, HiddenAndSystemFilesAndDirectoriesAreNoJobs) {
   const std::string hidden = put("H.txt", "x");
-  SetFileAttributesW(LongPath(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW(longPathOf(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
   const std::string system = put("S.txt", "x");
-  SetFileAttributesW(LongPath(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
+  SetFileAttributesW(longPathOf(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
   put("J.txt", "x");
   std::string error;
   fs_.makeDirectories(dir_.path() + "/D.txt", &error);
@@ -200,7 +200,7 @@ TEST_F(WinFileSystemTest, ASpoolOnADriveThatVanishesReadsAsEmptyAndCannotBeMade)
     if (!(used & (1u << (c - L'A')))) letter = c;
   ASSERT_NE(letter, 0);
   const std::wstring drive = std::wstring(1, letter) + L":";
-  const std::string spool = Narrow(drive) + "/SPOOL";
+  const std::string spool = utf8From(drive) + "/SPOOL";
   expectDriveGone(fs_, spool);
 
   // Then mapped onto a directory, as a network drive would be, and unmapped.
@@ -208,7 +208,7 @@ TEST_F(WinFileSystemTest, ASpoolOnADriveThatVanishesReadsAsEmptyAndCannotBeMade)
   std::string error;
   ASSERT_TRUE(fs_.makeDirectories(target + "/SPOOL", &error));
   put("drive/SPOOL/A.slx", "x");
-  const std::wstring targetW = LongPath(target).substr(4);
+  const std::wstring targetW = longPathOf(target).substr(4);
   if (!DefineDosDeviceW(0, drive.c_str(), targetW.c_str()) || !fs_.isDirectory(spool)) {
     DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive.c_str(),
                      targetW.c_str());

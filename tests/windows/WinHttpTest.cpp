@@ -108,7 +108,7 @@ TEST(WinFileTimes, TheModificationTimeIsSetAndReadBack) {
 
   // Another process's handle without sharing: the time stays as it is.
   Handle held(
-      CreateFileW(LongPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      CreateFileW(longPathOf(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held.valid());
   EXPECT_FALSE(times.setModified(path, 1'700'000'000));
   held.reset();

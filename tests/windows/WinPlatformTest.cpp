@@ -31,10 +31,10 @@ TEST(WinPaths, ToolPathsBecomeLongWin32PathsAndBack) {
       {"C:/Šiauliai/ąčę", L"\\\\?\\C:\\\u0160iauliai\\\u0105\u010d\u0119"},
       {"", L""},
   };
-  for (const Case& c : cases) EXPECT_EQ(LongPath(c.tool), c.win32) << c.tool;
+  for (const Case& c : cases) EXPECT_EQ(longPathOf(c.tool), c.win32) << c.tool;
   EXPECT_EQ(toolPath(L"\\\\?\\C:\\A\\B"), "C:/A/B");
   EXPECT_EQ(toolPath(L"\\\\?\\UNC\\srv\\sh\\x"), "//srv/sh/x");
-  EXPECT_EQ(Narrow(Widen("žąsis ūkis")), "žąsis ūkis");
+  EXPECT_EQ(utf8From(utf16From("žąsis ūkis")), "žąsis ūkis");
 }
 
 TEST(WinPaths, DosPathsKeepTheirDriveWithoutADriveRoot) {
@@ -85,7 +85,7 @@ TEST(WinSystem, TheSpoolLockFileIsHeldAgainstOthers) {
 
 TEST(WinSystem, RealPathsAreAbsoluteAndResolved) {
   WinTestDir dir;
-  CreateDirectoryW(LongPath(dir.path() + "/a").c_str(), nullptr);
+  CreateDirectoryW(longPathOf(dir.path() + "/a").c_str(), nullptr);
   const std::string real = winRealPath(dir.path() + "/a/../a/not-yet.ini");
   EXPECT_EQ(real.substr(real.size() - 14), "/a/not-yet.ini");
   EXPECT_EQ(real.find(".."), std::string::npos);
@@ -166,7 +166,7 @@ TEST(WinDesktop, ClipboardHoldsUnicodeAndOemText) {
   ASSERT_TRUE(OpenClipboard(nullptr));
   HANDLE data = GetClipboardData(CF_UNICODETEXT);
   ASSERT_NE(data, nullptr);
-  EXPECT_EQ(Narrow(static_cast<const wchar_t*>(GlobalLock(data))), "Ąžuolas ūkis");
+  EXPECT_EQ(utf8From(static_cast<const wchar_t*>(GlobalLock(data))), "Ąžuolas ūkis");
   GlobalUnlock(data);
   CloseClipboard();
 
@@ -191,7 +191,7 @@ TEST(WinDesktop, OnlyWebAddressesAreOpened) {
 TEST(WinWatcher, NamesOfNewJobsAreReportedAndAVanishedDirectoryAsAWhole) {
   WinTestDir dir;
   const std::string spool = dir.path() + "/SPOOL";
-  CreateDirectoryW(LongPath(spool).c_str(), nullptr);
+  CreateDirectoryW(longPathOf(spool).c_str(), nullptr);
   WinDirectoryWatcher watcher;
   ASSERT_TRUE(watcher.watch(spool));
   EXPECT_TRUE(watcher.watch(spool));  // once is enough
@@ -209,7 +209,7 @@ TEST(WinWatcher, NamesOfNewJobsAreReportedAndAVanishedDirectoryAsAWhole) {
   EXPECT_EQ(events[0].name, "ŽINIA.CLB");
 
   fs.remove(spool + "/ŽINIA.CLB");
-  ASSERT_TRUE(RemoveDirectoryW(LongPath(spool).c_str()));
+  ASSERT_TRUE(RemoveDirectoryW(longPathOf(spool).c_str()));
   // The loop's one-second rewatch finds the directory gone (or pending its
   // removal while the watch held it) and lets go of it.
   EXPECT_FALSE(watcher.watch(spool));
@@ -220,7 +220,7 @@ TEST(WinWatcher, NamesOfNewJobsAreReportedAndAVanishedDirectoryAsAWhole) {
   }
   EXPECT_TRUE(whole) << "the directory's end is reported as a whole-directory event";
   // Made again, it is watched again.
-  ASSERT_TRUE(CreateDirectoryW(LongPath(spool).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(longPathOf(spool).c_str(), nullptr));
   EXPECT_TRUE(watcher.watch(spool));
   ASSERT_TRUE(fs.appendFile(spool + "/B.CLB", "x", &error));
   events.clear();

@@ -12,7 +12,7 @@ WinTestDir::WinTestDir() {
   while (!path_.empty() && path_.back() == '/') path_.pop_back();
   path_ +=
       "/marvena-šąžūtė-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-  CreateDirectoryW(LongPath(path_).c_str(), nullptr);
+  CreateDirectoryW(longPathOf(path_).c_str(), nullptr);
 }
 
 WinTestDir::~WinTestDir() {
@@ -21,18 +21,18 @@ WinTestDir::~WinTestDir() {
 
 void removeTree(const std::string& path) {
   WIN32_FIND_DATAW data{};
-  const std::wstring dir = LongPath(path);
+  const std::wstring dir = longPathOf(path);
   HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       const std::wstring name = data.cFileName;
       if (name == L"." || name == L"..") continue;
-      const std::string child = path + "/" + Narrow(name);
+      const std::string child = path + "/" + utf8From(name);
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         removeTree(child);
       } else {
-        SetFileAttributesW(LongPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(LongPath(child).c_str());
+        SetFileAttributesW(longPathOf(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(longPathOf(child).c_str());
       }
     } while (FindNextFileW(find, &data));
     FindClose(find);

@@ -36,7 +36,7 @@ std::string Env(const wchar_t* name) {
   std::wstring value(n, L'\0');
   const DWORD got = GetEnvironmentVariableW(name, value.data(), n);
   value.resize(got);
-  return Narrow(value);
+  return utf8From(value);
 }
 
 // The arguments as UTF-8, whatever the console's code page.
@@ -45,7 +45,7 @@ std::vector<std::string> Arguments() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return args;
-  for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(utf8From(argv[i]));
   LocalFree(argv);
   return args;
 }
@@ -80,7 +80,7 @@ std::string commandInterpreter() {
   if (!comspec.empty()) return comspec;
   wchar_t dir[MAX_PATH] = {};
   const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-  return Narrow(std::wstring_view(dir, n)) + "\\cmd.exe";
+  return utf8From(std::wstring_view(dir, n)) + "\\cmd.exe";
 }
 
 HANDLE stopEvent = nullptr;
@@ -130,7 +130,7 @@ int Run() {
   env.driveRoot = Env(L"MARVENA_DRIVE");  // empty: DOS paths are this machine's own
   env.stateBase = Env(L"LOCALAPPDATA");
   if (env.stateBase.empty()) env.stateBase = Env(L"TEMP");
-  env.stateBase = toolPath(Widen(env.stateBase));
+  env.stateBase = toolPath(utf16From(env.stateBase));
   env.processId = static_cast<long>(GetCurrentProcessId());
   env.stepHook = TestStepHook();
   env.headless = headless;

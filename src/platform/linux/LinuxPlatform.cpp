@@ -81,9 +81,9 @@ class LinuxPlatform final : public Platform {
     if (!lock->made() || !lock->acquired()) return nullptr;
     return std::make_unique<Held<FileLock>>(std::move(lock));
   }
-  std::string hostName() override { return HostName(); }
-  bool processRunning(long pid) override { return pid == ::getpid() || ProcessRunning(pid); }
-  std::string realPath(const std::string& path) override { return RealPath(path); }
+  std::string hostName() override { return posixHostName(); }
+  bool processRunning(long pid) override { return pid == ::getpid() || posixProcessRunning(pid); }
+  std::string realPath(const std::string& path) override { return posixRealPath(path); }
 
  private:
   PosixFileSystem fs_;

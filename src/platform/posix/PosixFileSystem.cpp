@@ -22,7 +22,7 @@ namespace marvena {
 
 namespace {
 
-std::string ErrorText(const char* what, const std::string& path) {
+std::string errnoMessage(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
@@ -97,11 +97,11 @@ class PosixAtomicFile final : public AtomicFile {
   static std::unique_ptr<PosixAtomicFile> create(const std::string& path, std::string* error) {
     const std::string dir = directoryOf(path);
     for (int attempt = 0; attempt < 16; ++attempt) {
-      const std::string tmp = dir + "/" + TemporaryName(::getpid(), randomWord());
+      const std::string tmp = dir + "/" + temporaryFileName(::getpid(), randomWord());
       const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
       if (fd >= 0) return std::unique_ptr<PosixAtomicFile>(new PosixAtomicFile(fd, tmp, path));
       if (errno != EEXIST) {
-        if (error) *error = ErrorText("cannot create", tmp);
+        if (error) *error = errnoMessage("cannot create", tmp);
         return nullptr;
       }
     }
@@ -127,7 +127,7 @@ class PosixAtomicFile final : public AtomicFile {
     }
     struct stat st {};
     if (!flush() || ::fsync(fd_) != 0 || ::fstat(fd_, &st) != 0) {
-      if (error) *error = failure_.empty() ? ErrorText("cannot write", tmp_) : failure_;
+      if (error) *error = failure_.empty() ? errnoMessage("cannot write", tmp_) : failure_;
       drop();
       return false;
     }
@@ -139,12 +139,12 @@ class PosixAtomicFile final : public AtomicFile {
     fd_ = -1;
     // rename() replaces a symbolic link at the target instead of following it.
     if (::rename(tmp_.c_str(), path_.c_str()) != 0) {
-      if (error) *error = ErrorText("cannot replace", path_);
+      if (error) *error = errnoMessage("cannot replace", path_);
       ::unlink(tmp_.c_str());
       return false;
     }
     if (!syncDir(directoryOf(path_))) {
-      if (error) *error = ErrorText("cannot make durable", directoryOf(path_));
+      if (error) *error = errnoMessage("cannot make durable", directoryOf(path_));
       return false;
     }
     return true;
@@ -159,7 +159,7 @@ class PosixAtomicFile final : public AtomicFile {
   bool writeAll(std::string_view bytes) {
     if (WriteAll(fd_, bytes)) return true;
     failed_ = true;
-    failure_ = ErrorText("cannot write", tmp_);
+    failure_ = errnoMessage("cannot write", tmp_);
     return false;
   }
   bool flush() {
@@ -185,7 +185,7 @@ int openRegularFile(const std::string& path, struct stat* st, std::string* error
   // O_NONBLOCK keeps a named pipe from blocking the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    if (error) *error = ErrorText("cannot open", path);
+    if (error) *error = errnoMessage("cannot open", path);
     return -1;
   }
   if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
@@ -272,7 +272,7 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path, st
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (error) *error = ErrorText("cannot read", path);
+      if (error) *error = errnoMessage("cannot read", path);
       ::close(fd);
       return std::nullopt;
     }
@@ -295,7 +295,7 @@ std::optional<std::string> PosixFileSystem::readChunk(const std::string& path, s
         ::pread(fd, data.data() + got, maxBytes - got, static_cast<off_t>(offset + got));
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (error) *error = ErrorText("cannot read", path);
+      if (error) *error = errnoMessage("cannot read", path);
       ::close(fd);
       return std::nullopt;
     }
@@ -316,12 +316,12 @@ bool PosixFileSystem::appendFile(const std::string& path, std::string_view bytes
                                  std::string* error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
-    if (error) *error = ErrorText("cannot open", path);
+    if (error) *error = errnoMessage("cannot open", path);
     return false;
   }
   // Appends are log lines and journal records: each is made durable.
   const bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  if (!ok && error) *error = ErrorText("cannot write", path);
+  if (!ok && error) *error = errnoMessage("cannot write", path);
   ::close(fd);
   return ok;
 }
@@ -342,7 +342,7 @@ FsError PosixFileSystem::moveEntry(const std::string& from, const std::string& t
     }
   }
   const int err = errno;
-  if (error) *error = ErrorText("cannot move", from);
+  if (error) *error = errnoMessage("cannot move", from);
   return classify(err);
 }
 
@@ -351,7 +351,7 @@ FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& exp
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (in < 0) {
     const int err = errno;
-    if (error) *error = ErrorText("cannot open", from);
+    if (error) *error = errnoMessage("cannot open", from);
     return err == ELOOP ? FsError::Other : classify(err);
   }
   struct stat st {};
@@ -366,7 +366,7 @@ FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& exp
   if (out < 0) {
     const int err = errno;
     ::close(in);
-    if (error) *error = ErrorText("cannot create", to);
+    if (error) *error = errnoMessage("cannot create", to);
     return classify(err);
   }
   char buf[1 << 16];
@@ -387,7 +387,7 @@ FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& exp
   ::close(in);
   ::close(out);
   if (!ok) {
-    if (error) *error = ErrorText("cannot copy", from);
+    if (error) *error = errnoMessage("cannot copy", from);
     ::unlink(to.c_str());
     return FsError::Other;
   }
@@ -411,7 +411,7 @@ bool PosixFileSystem::makeDirectories(const std::string& path, std::string* erro
     partial = path.substr(0, pos);
     if (partial.empty()) continue;
     if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-      if (error) *error = ErrorText("cannot create", partial);
+      if (error) *error = errnoMessage("cannot create", partial);
       return false;
     }
   }

@@ -83,18 +83,18 @@ bool InstanceLock::acquired() const {
   return lock_->made() && lock_->acquired();
 }
 
-std::string HostName() {
+std::string posixHostName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
   return name;
 }
 
-bool ProcessRunning(long pid) {
+bool posixProcessRunning(long pid) {
   if (pid <= 0) return false;
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-std::string RealPath(const std::string& path) {
+std::string posixRealPath(const std::string& path) {
   if (char* real = ::realpath(path.c_str(), nullptr)) {
     std::string out = real;
     std::free(real);

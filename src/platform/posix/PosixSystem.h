@@ -26,12 +26,12 @@ class PosixLocale final : public Locale {
 
 // The machine's name, for telling apart the jobs two machines claimed in one
 // network spool directory.
-std::string HostName();
+std::string posixHostName();
 // Whether a process with this id runs on this machine.
-bool ProcessRunning(long pid);
+bool posixProcessRunning(long pid);
 // `path` with every symbolic link and "." or ".." resolved; for a file that
 // does not exist yet, its directory resolved. `path` itself when neither exists.
-std::string RealPath(const std::string& path);
+std::string posixRealPath(const std::string& path);
 
 // An exclusive lock on a file of our own (made if missing), held for the
 // process's life; it fails while another process holds it, also one on

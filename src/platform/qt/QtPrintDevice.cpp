@@ -334,7 +334,7 @@ bool QtPrintDevice::openTemporary(const std::string& dir, std::string* error) {
   // telling a later start whose leftover it is.
   for (int attempt = 0; attempt < 64; ++attempt) {
     nameSeed_ = nameSeed_ * 1664525u + 1013904223u;
-    const std::string name = TemporaryName(static_cast<long>(::getpid()), nameSeed_);
+    const std::string name = temporaryFileName(static_cast<long>(::getpid()), nameSeed_);
     fileFd_ =
         ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fileFd_ >= 0) {

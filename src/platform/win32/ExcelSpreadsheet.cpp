@@ -9,7 +9,7 @@ namespace marvena {
 namespace {
 
 std::wstring Wide(const std::string& utf8) {
-  return Widen(utf8);
+  return utf16From(utf8);
 }
 
 // Whether a call returned an object to call further; anything else from an

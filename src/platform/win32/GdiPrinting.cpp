@@ -17,7 +17,7 @@ namespace marvena {
 namespace {
 
 std::wstring JobText(std::string_view jobBytes) {
-  return Widen(jobTextToUtf8(jobBytes));
+  return utf16From(jobTextToUtf8(jobBytes));
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ std::vector<std::string> GdiPrinters::names() {
   if (!EnumPrintersW(flags, nullptr, 4, buffer.data(), needed, &needed, &count)) return out;
   const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
   for (DWORD i = 0; i < count; ++i)
-    if (info[i].pPrinterName) out.push_back(Narrow(info[i].pPrinterName));
+    if (info[i].pPrinterName) out.push_back(utf8From(info[i].pPrinterName));
   return out;
 }
 
@@ -44,7 +44,7 @@ int GdiPrinters::defaultIndex() {
   if (!GetDefaultPrinterW(name.data(), &n)) return -1;
   name.resize(n > 0 ? n - 1 : 0);
   const std::vector<std::string> all = names();
-  const auto it = std::find(all.begin(), all.end(), Narrow(name));
+  const auto it = std::find(all.begin(), all.end(), utf8From(name));
   return it == all.end() ? -1 : static_cast<int>(it - all.begin());
 }
 
@@ -64,7 +64,7 @@ void GdiPrinters::setPaperDimensions(int lengthTenthMm, int widthTenthMm) {
 
 std::vector<char> GdiPrinters::deviceMode() {
   if (currentName_.empty()) return {};
-  std::wstring name = Widen(currentName_);
+  std::wstring name = utf16From(currentName_);
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, nullptr)) return {};
   std::vector<char> mode;
@@ -96,7 +96,7 @@ HDC GdiPrinters::makeContext(bool infoOnly) {
   if (currentName_.empty()) return nullptr;
   const std::vector<char> mode = deviceMode();
   const auto* dm = mode.empty() ? nullptr : reinterpret_cast<const DEVMODEW*>(mode.data());
-  const std::wstring name = Widen(currentName_);
+  const std::wstring name = utf16From(currentName_);
   return infoOnly ? CreateICW(L"WINSPOOL", name.c_str(), nullptr, dm)
                   : CreateDCW(L"WINSPOOL", name.c_str(), nullptr, dm);
 }
@@ -125,7 +125,7 @@ bool GdiPrinters::metrics(PrinterMetrics* out) {
 std::vector<PaperInfo> GdiPrinters::paperList() {
   std::vector<PaperInfo> out;
   if (currentName_.empty()) return out;
-  const std::wstring name = Widen(currentName_);
+  const std::wstring name = utf16From(currentName_);
   const int n = DeviceCapabilitiesW(name.c_str(), nullptr, DC_PAPERS, nullptr, nullptr);
   if (n <= 0) return out;
   std::vector<WORD> codes(static_cast<std::size_t>(n));
@@ -141,7 +141,7 @@ std::vector<PaperInfo> GdiPrinters::paperList() {
     PaperInfo p;
     if (i < named) {
       const wchar_t* text = names.data() + static_cast<std::size_t>(i) * 64;
-      p.name = Narrow(std::wstring_view(text, wcsnlen(text, 64)));
+      p.name = utf8From(std::wstring_view(text, wcsnlen(text, 64)));
     }
     p.code = codes[static_cast<std::size_t>(i)];
     p.widthTenthMm = sizes[static_cast<std::size_t>(i)].x;
@@ -161,7 +161,7 @@ namespace {
 
 int CALLBACK collectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM out) {
   auto* faces = reinterpret_cast<std::vector<std::string>*>(out);
-  std::string face = Narrow(font->lfFaceName);
+  std::string face = utf8From(font->lfFaceName);
   if (std::find(faces->begin(), faces->end(), face) == faces->end())
     faces->push_back(std::move(face));
   return 1;
@@ -241,7 +241,7 @@ void GdiPrintDevice::selectFont() {
                            (spec_.style & fsItalic) != 0, (spec_.style & fsUnderline) != 0,
                            (spec_.style & fsStrikeOut) != 0, static_cast<BYTE>(spec_.charset),
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                           Widen(face).c_str());
+                           utf16From(face).c_str());
   if (!font) return;
   HGDIOBJ old = SelectObject(dc_, font);
   if (!oldFont_) oldFont_ = old;
@@ -280,18 +280,18 @@ bool GdiPrintDevice::beginDocument(std::string* error) {
   dcIsInfo_ = false;
   if (!dc_) {
     if (error)
-      *error =
-          "cannot open the printer " + printers_.currentName() + ": " + ErrorText(GetLastError());
+      *error = "cannot open the printer " + printers_.currentName() + ": " +
+               winErrorText(GetLastError());
     return false;
   }
-  const std::wstring title = Widen(title_.empty() ? "Marvena" : title_);
+  const std::wstring title = utf16From(title_.empty() ? "Marvena" : title_);
   DOCINFOW doc{};
   doc.cbSize = sizeof doc;
   doc.lpszDocName = title.c_str();
   if (StartDocW(dc_, &doc) <= 0 || StartPage(dc_) <= 0) {
     if (error)
       *error = "the printer " + printers_.currentName() +
-               " refused the document: " + ErrorText(GetLastError());
+               " refused the document: " + winErrorText(GetLastError());
     AbortDoc(dc_);
     release();
     return false;
@@ -309,7 +309,7 @@ bool GdiPrintDevice::newPage(std::string* error) {
   if (EndPage(dc_) <= 0 || StartPage(dc_) <= 0) {
     if (error)
       *error = "the printer " + printers_.currentName() +
-               " refused a page: " + ErrorText(GetLastError());
+               " refused a page: " + winErrorText(GetLastError());
     return false;
   }
   // Some drivers reset the context with each page.
@@ -326,7 +326,7 @@ bool GdiPrintDevice::endDocument(std::string* error) {
   const bool ok = EndPage(dc_) > 0 && EndDoc(dc_) > 0;
   if (!ok && error)
     *error = "the printer " + printers_.currentName() +
-             " did not take the document: " + ErrorText(GetLastError());
+             " did not take the document: " + winErrorText(GetLastError());
   if (!ok) AbortDoc(dc_);
   release();
   page_ = 0;

@@ -26,7 +26,7 @@ bool openClipboardPatiently() {
 // block once SetClipboardData took it.
 bool putOnClipboard(UINT format, const void* data, std::size_t size, std::string* error) {
   if (!openClipboardPatiently()) {
-    if (error) *error = "cannot open the clipboard: " + ErrorText(GetLastError());
+    if (error) *error = "cannot open the clipboard: " + winErrorText(GetLastError());
     return false;
   }
   bool ok = false;
@@ -39,7 +39,7 @@ bool putOnClipboard(UINT format, const void* data, std::size_t size, std::string
     }
   }
   if (!ok) {
-    if (error) *error = "cannot set the clipboard: " + ErrorText(GetLastError());
+    if (error) *error = "cannot set the clipboard: " + winErrorText(GetLastError());
     if (block) GlobalFree(block);
   }
   CloseClipboard();
@@ -49,7 +49,7 @@ bool putOnClipboard(UINT format, const void* data, std::size_t size, std::string
 }  // namespace
 
 bool WinClipboard::setText(const std::string& utf8, std::string* error) {
-  const std::wstring text = Widen(utf8);
+  const std::wstring text = utf16From(utf8);
   return putOnClipboard(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t), error);
 }
 
@@ -70,7 +70,7 @@ bool WinUrlOpener::open(const std::string& url, std::string* error) {
     if (error) *error = "not a web address: " + url;
     return false;
   }
-  const std::wstring file = Widen(url);
+  const std::wstring file = utf16From(url);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -78,7 +78,7 @@ bool WinUrlOpener::open(const std::string& url, std::string* error) {
   info.lpFile = file.c_str();
   info.nShow = SW_SHOWNORMAL;
   if (ShellExecuteExW(&info)) return true;
-  if (error) *error = "cannot open " + url + ": " + ErrorText(GetLastError());
+  if (error) *error = "cannot open " + url + ": " + winErrorText(GetLastError());
   return false;
 }
 
@@ -95,7 +95,7 @@ int CALLBACK collectCharset(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPA
 
 std::vector<int> faceCharsets(void* dc, const std::string& face) {
   std::vector<int> sets;
-  const std::wstring name = Widen(face);
+  const std::wstring name = utf16From(face);
   if (name.empty() || name.size() >= LF_FACESIZE) return sets;
   LOGFONTW query{};
   query.lfCharSet = DEFAULT_CHARSET;

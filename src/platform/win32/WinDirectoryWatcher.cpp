@@ -71,7 +71,7 @@ bool WinDirectoryWatcher::watch(const std::string& dir) {
     if (watches_[i]->dir != dir) continue;
     // Not every system ends a pending read when its directory goes away:
     // the directory at the path must still be the one watched.
-    Handle now(CreateFileW(LongPath(dir).c_str(), 0,
+    Handle now(CreateFileW(longPathOf(dir).c_str(), 0,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     DWORD volume = 0, high = 0, low = 0;
@@ -87,7 +87,7 @@ bool WinDirectoryWatcher::watch(const std::string& dir) {
   w->dir = dir;
   // Sharing delete too: the watch must not keep the directory from being
   // removed or renamed.
-  w->handle.reset(CreateFileW(LongPath(dir).c_str(), FILE_LIST_DIRECTORY,
+  w->handle.reset(CreateFileW(longPathOf(dir).c_str(), FILE_LIST_DIRECTORY,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
                               nullptr));
@@ -127,7 +127,7 @@ std::vector<DirectoryWatcher::Event> WinDirectoryWatcher::read() {
         const wchar_t* name = reinterpret_cast<const wchar_t*>(
             w.buffer + offset + offsetof(FILE_NOTIFY_INFORMATION, FileName));
         events.push_back(
-            {w.dir, Narrow(std::wstring_view(name, info.FileNameLength / sizeof(wchar_t)))});
+            {w.dir, utf8From(std::wstring_view(name, info.FileNameLength / sizeof(wchar_t)))});
         if (info.NextEntryOffset == 0 || offset + info.NextEntryOffset >= bytes) break;
         offset += info.NextEntryOffset;
       }

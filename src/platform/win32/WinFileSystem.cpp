@@ -38,7 +38,7 @@ DirEntry entryFromInfo(std::string name, const BY_HANDLE_FILE_INFORMATION& info)
 // Reading shares everything: the tool never stands in a writer's way while
 // it only reads (readiness is asked separately).
 Handle openForReading(const std::string& path, DWORD flags = 0) {
-  return Handle(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+  return Handle(CreateFileW(longPathOf(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr));
 }
@@ -81,8 +81,8 @@ class WinAtomicFile final : public AtomicFile {
     const std::string dir = directoryOf(path);
     for (int attempt = 0; attempt < 16; ++attempt) {
       const std::string tmp =
-          dir + "/" + TemporaryName(static_cast<long>(GetCurrentProcessId()), randomWord());
-      HANDLE h = CreateFileW(LongPath(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+          dir + "/" + temporaryFileName(static_cast<long>(GetCurrentProcessId()), randomWord());
+      HANDLE h = CreateFileW(longPathOf(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
       if (h != INVALID_HANDLE_VALUE)
         return std::unique_ptr<WinAtomicFile>(new WinAtomicFile(Handle(h), tmp, path));
@@ -124,10 +124,10 @@ class WinAtomicFile final : public AtomicFile {
       return false;
     }
     h_.reset();
-    if (!MoveFileExW(LongPath(tmp_).c_str(), LongPath(path_).c_str(),
+    if (!MoveFileExW(longPathOf(tmp_).c_str(), longPathOf(path_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       if (error) *error = lastErrorText("cannot replace", path_);
-      DeleteFileW(LongPath(tmp_).c_str());
+      DeleteFileW(longPathOf(tmp_).c_str());
       return false;
     }
     return true;
@@ -154,7 +154,7 @@ class WinAtomicFile final : public AtomicFile {
   void drop() {
     if (!h_.valid()) return;
     h_.reset();
-    DeleteFileW(LongPath(tmp_).c_str());
+    DeleteFileW(longPathOf(tmp_).c_str());
   }
 
   Handle h_;
@@ -164,7 +164,7 @@ class WinAtomicFile final : public AtomicFile {
 
 std::optional<DirEntry> statWith(const std::string& path, DWORD flags) {
   // No access rights asked for: this open stands in nobody's way.
-  Handle h(CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
+  Handle h(CreateFileW(longPathOf(path).c_str(), FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
@@ -211,7 +211,7 @@ std::vector<DirEntry> WinFileSystem::list(const std::string& dir) {
 std::vector<DirName> WinFileSystem::listNames(const std::string& dir) {
   std::vector<DirName> out;
   WIN32_FIND_DATAW data{};
-  const std::wstring pattern = LongPath(dir) + L"\\*";
+  const std::wstring pattern = longPathOf(dir) + L"\\*";
   HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                  nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (find == INVALID_HANDLE_VALUE) return out;
@@ -224,7 +224,7 @@ std::vector<DirName> WinFileSystem::listNames(const std::string& dir) {
     } else if (isRegular(data.dwFileAttributes)) {
       type = EntryType::Regular;
     }
-    out.push_back({Narrow(name), type});
+    out.push_back({utf8From(name), type});
   } while (FindNextFileW(find, &data));
   FindClose(find);
   return out;
@@ -239,7 +239,7 @@ std::optional<DirEntry> WinFileSystem::lstat(const std::string& path) {
 }
 
 bool WinFileSystem::isDirectory(const std::string& path) {
-  const DWORD a = GetFileAttributesW(LongPath(path).c_str());
+  const DWORD a = GetFileAttributesW(longPathOf(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -285,7 +285,7 @@ std::unique_ptr<AtomicFile> WinFileSystem::createAtomic(const std::string& path,
 
 bool WinFileSystem::appendFile(const std::string& path, std::string_view bytes,
                                std::string* error) {
-  Handle h(CreateFileW(LongPath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  Handle h(CreateFileW(longPathOf(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.valid()) {
     if (error) *error = lastErrorText("cannot open", path);
@@ -298,26 +298,26 @@ bool WinFileSystem::appendFile(const std::string& path, std::string_view bytes,
 }
 
 bool WinFileSystem::remove(const std::string& path) {
-  return DeleteFileW(LongPath(path).c_str()) != 0;
+  return DeleteFileW(longPathOf(path).c_str()) != 0;
 }
 
 FsError WinFileSystem::moveEntry(const std::string& from, const std::string& to,
                                  std::string* error) {
-  if (MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_WRITE_THROUGH))
+  if (MoveFileExW(longPathOf(from).c_str(), longPathOf(to).c_str(), MOVEFILE_WRITE_THROUGH))
     return FsError::None;
   const DWORD code = GetLastError();
-  if (error) *error = "cannot move " + from + ": " + ErrorText(code);
+  if (error) *error = "cannot move " + from + ": " + winErrorText(code);
   return classifyWinError(code);
 }
 
 FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expected,
                                   const std::string& to, std::string* error) {
   // Read sharing only: while a writer has the job open, there is nothing to copy yet.
-  Handle in(CreateFileW(LongPath(from).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  Handle in(CreateFileW(longPathOf(from).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!in.valid()) {
     const DWORD code = GetLastError();
-    if (error) *error = "cannot open " + from + ": " + ErrorText(code);
+    if (error) *error = "cannot open " + from + ": " + winErrorText(code);
     return classifyWinError(code);
   }
   BY_HANDLE_FILE_INFORMATION info{};
@@ -328,11 +328,11 @@ FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expec
     if (error) *error = "no longer the same file: " + from;
     return FsError::NotFound;
   }
-  Handle out(CreateFileW(LongPath(to).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  Handle out(CreateFileW(longPathOf(to).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out.valid()) {
     const DWORD code = GetLastError();
-    if (error) *error = "cannot create " + to + ": " + ErrorText(code);
+    if (error) *error = "cannot create " + to + ": " + winErrorText(code);
     return classifyWinError(code);
   }
   char buf[1 << 16];
@@ -353,7 +353,7 @@ FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expec
   out.reset();
   if (!ok) {
     if (error) *error = lastErrorText("cannot copy", from);
-    DeleteFileW(LongPath(to).c_str());
+    DeleteFileW(longPathOf(to).c_str());
     return FsError::Other;
   }
   return FsError::None;
@@ -364,7 +364,7 @@ bool WinFileSystem::syncDirectory(const std::string&) {
 }
 
 bool WinFileSystem::removeDirectory(const std::string& path) {
-  return RemoveDirectoryW(LongPath(path).c_str()) != 0;
+  return RemoveDirectoryW(longPathOf(path).c_str()) != 0;
 }
 
 bool WinFileSystem::makeDirectories(const std::string& path, std::string* error) {
@@ -381,10 +381,10 @@ bool WinFileSystem::makeDirectories(const std::string& path, std::string* error)
   while (pos < path.size()) {
     pos = path.find_first_of("/\\", pos + 1);
     const std::string partial = path.substr(0, pos);
-    if (!CreateDirectoryW(LongPath(partial).c_str(), nullptr)) {
+    if (!CreateDirectoryW(longPathOf(partial).c_str(), nullptr)) {
       const DWORD code = GetLastError();
       if (code != ERROR_ALREADY_EXISTS && code != ERROR_ACCESS_DENIED) {
-        if (error) *error = "cannot create " + partial + ": " + ErrorText(code);
+        if (error) *error = "cannot create " + partial + ": " + winErrorText(code);
         return false;
       }
     }
@@ -398,7 +398,7 @@ bool WinFileSystem::makeDirectories(const std::string& path, std::string* error)
 }
 
 WriteState WinFileSystem::writeState(const std::string& path) {
-  Handle h(CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  Handle h(CreateFileW(longPathOf(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (h.valid()) return WriteState::Idle;
   switch (GetLastError()) {

@@ -29,7 +29,7 @@ bool WinFileTimes::setModified(const std::string& path, std::int64_t seconds) {
       (std::numeric_limits<std::int64_t>::max() - kEpochTicks) / kTicksPerSecond;
   if (seconds < -kEpochTicks / kTicksPerSecond || seconds > kLatest) return false;
   // The reparse point itself is opened, never the file a link leads to.
-  Handle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  Handle file(CreateFileW(longPathOf(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) return false;
   BY_HANDLE_FILE_INFORMATION info{};
@@ -41,7 +41,7 @@ bool WinFileTimes::setModified(const std::string& path, std::int64_t seconds) {
 }
 
 std::optional<std::int64_t> winModifiedSeconds(const std::string& path) {
-  Handle file(CreateFileW(LongPath(path).c_str(), 0,
+  Handle file(CreateFileW(longPathOf(path).c_str(), 0,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.valid()) return std::nullopt;

@@ -68,7 +68,7 @@ void lastReply(FtpError* e, const std::string& password) {
   n = static_cast<DWORD>(text.size());
   if (!InternetGetLastResponseInfoW(&code, text.data(), &n)) return;
   text.resize(n);
-  std::string reply = Narrow(text);
+  std::string reply = utf8From(text);
   while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) reply.pop_back();
   const std::size_t lastLine = reply.rfind('\n');
   if (lastLine != std::string::npos) reply = reply.substr(lastLine + 1);
@@ -96,7 +96,7 @@ bool Fail(FtpError* error, FtpStep step, std::string command, const std::string&
   if (!error->replyText.empty())
     error->message += ": " + error->replyText;
   else if (code != 0)
-    error->message += ": " + ErrorText(code);
+    error->message += ": " + winErrorText(code);
   return false;
 }
 
@@ -124,10 +124,10 @@ class Session {
                        sizeof connectMs);
     InternetSetOptionW(internet_.get(), INTERNET_OPTION_SEND_TIMEOUT, &stallMs, sizeof stallMs);
     InternetSetOptionW(internet_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs);
-    connection_.reset(InternetConnectW(internet_.get(), Widen(host).c_str(),
-                                       static_cast<INTERNET_PORT>(port), Widen(where.user).c_str(),
-                                       Widen(where.password).c_str(), INTERNET_SERVICE_FTP,
-                                       INTERNET_FLAG_PASSIVE, 0));
+    connection_.reset(
+        InternetConnectW(internet_.get(), utf16From(host).c_str(), static_cast<INTERNET_PORT>(port),
+                         utf16From(where.user).c_str(), utf16From(where.password).c_str(),
+                         INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
     if (!connection_) {
       FtpError e;
       Fail(&e, FtpStep::Connect, "", "cannot log in to " + where.host, password_);
@@ -140,7 +140,7 @@ class Session {
       return false;
     }
     for (const std::string& dir : where.directories)
-      if (!FtpSetCurrentDirectoryW(connection_.get(), Widen(dir).c_str()))
+      if (!FtpSetCurrentDirectoryW(connection_.get(), utf16From(dir).c_str()))
         return Fail(error, FtpStep::ChangeDirectory, "CWD " + dir, "cannot change to " + dir,
                     password_);
     return true;
@@ -155,7 +155,7 @@ class Session {
 };
 
 bool renameIn(Session& s, const std::string& from, const std::string& to, FtpError* error) {
-  if (FtpRenameFileW(s.get(), Widen(from).c_str(), Widen(to).c_str())) return true;
+  if (FtpRenameFileW(s.get(), utf16From(from).c_str(), utf16From(to).c_str())) return true;
   return Fail(error, FtpStep::Rename, "RNFR " + from, "cannot rename " + from + " to " + to,
               s.password());
 }
@@ -167,7 +167,7 @@ bool WinInetFtpClient::upload(const FtpUpload& upload, std::string_view bytes,
   Session s;
   if (!s.open(upload, error)) return false;
   const std::string stor = "STOR " + upload.fileName;
-  InetHandle file(FtpOpenFileW(s.get(), Widen(upload.fileName).c_str(), GENERIC_WRITE,
+  InetHandle file(FtpOpenFileW(s.get(), utf16From(upload.fileName).c_str(), GENERIC_WRITE,
                                FTP_TRANSFER_TYPE_BINARY, 0));
   if (!file)
     return Fail(error, FtpStep::Store, stor, "cannot store " + upload.fileName, s.password());
@@ -192,8 +192,8 @@ bool WinInetFtpClient::upload(const FtpUpload& upload, std::string_view bytes,
   // WinINet reads the transfer's final reply on close without telling a
   // refusal apart; the listing shows whether the whole file arrived.
   WIN32_FIND_DATAW found{};
-  HINTERNET find =
-      FtpFindFirstFileW(s.get(), Widen(upload.fileName).c_str(), &found, INTERNET_FLAG_RELOAD, 0);
+  HINTERNET find = FtpFindFirstFileW(s.get(), utf16From(upload.fileName).c_str(), &found,
+                                     INTERNET_FLAG_RELOAD, 0);
   if (find) {
     InternetCloseHandle(find);
     const std::uint64_t size =
@@ -219,7 +219,7 @@ bool WinInetFtpClient::rename(const FtpUpload& where, const std::string& from,
 bool WinInetFtpClient::remove(const FtpUpload& where, const std::string& name, FtpError* error) {
   Session s;
   if (!s.open(where, error)) return false;
-  if (FtpDeleteFileW(s.get(), Widen(name).c_str())) return true;
+  if (FtpDeleteFileW(s.get(), utf16From(name).c_str())) return true;
   return Fail(error, FtpStep::Delete, "DELE " + name, "cannot delete " + name, s.password());
 }
 

@@ -82,7 +82,7 @@ std::string inetErrorText(DWORD code) {
       GetModuleHandleW(L"wininet.dll"), code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
       reinterpret_cast<LPWSTR>(&text), 0, nullptr);
   std::string out;
-  if (n > 0 && text) out = Narrow(std::wstring_view(text, n));
+  if (n > 0 && text) out = utf8From(std::wstring_view(text, n));
   if (text) LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
     out.pop_back();
@@ -153,10 +153,10 @@ class Request {
       DWORD n = static_cast<DWORD>(next.size());
       // The server's Location is taken as it is written: encoding it again
       // would turn its "%xx" into "%25xx".
-      if (!InternetCombineUrlW(Widen(current).c_str(), location->c_str(), next.data(), &n,
+      if (!InternetCombineUrlW(utf16From(current).c_str(), location->c_str(), next.data(), &n,
                                ICU_NO_ENCODE))
         return Fail(error, current, "the server redirected to an unusable address");
-      const std::string target = Narrow(std::wstring_view(next.data(), n));
+      const std::string target = utf8From(std::wstring_view(next.data(), n));
       if (!httpRedirectAllowed(url, target))
         return Fail(error, url, "redirect to " + target + " refused");
       current = target;
@@ -169,7 +169,7 @@ class Request {
   bool sendOnce(const wchar_t* verb, const std::string& url, const HttpOptions& options,
                 HttpError* error) {
     const Scheme scheme = schemeOf(url);
-    const std::wstring wide = Widen(url);
+    const std::wstring wide = utf16From(url);
     wchar_t host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
@@ -226,7 +226,7 @@ bool answered2xx(const Request& r, const std::string& url, HttpError* error) {
 
 std::int64_t ContentLength(const Request& r) {
   const std::optional<std::wstring> text = queryText(r.get(), HTTP_QUERY_CONTENT_LENGTH);
-  return text ? parseContentLength(Narrow(*text)) : -1;
+  return text ? parseContentLength(utf8From(*text)) : -1;
 }
 
 }  // namespace

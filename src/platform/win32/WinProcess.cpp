@@ -14,7 +14,7 @@ namespace {
 // The working directory as CreateProcess takes it: "\" separators, no
 // "\\?\" prefix (a console program started there would inherit it).
 std::wstring Directory(const std::string& path) {
-  std::wstring dir = Widen(path);
+  std::wstring dir = utf16From(path);
   for (wchar_t& c : dir)
     if (c == L'/') c = L'\\';
   return dir;
@@ -40,7 +40,7 @@ int WinProcessRunner::runAndWait(const std::string& commandLine,
                                  const std::string& workingDirectory, const StopWaiting& stop) {
   // CreateProcessW may write into the command line: a copy of its own, of
   // any length the system takes (no cut at 512 characters).
-  std::wstring command = Widen(commandLine);
+  std::wstring command = utf16From(commandLine);
   std::vector<wchar_t> buffer(command.begin(), command.end());
   buffer.push_back(L'\0');
   const std::wstring dir = Directory(workingDirectory);

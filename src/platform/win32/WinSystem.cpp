@@ -47,28 +47,28 @@ std::string WinLocale::shortDate(const LocalTime& t) {
   wchar_t buf[128] = {};
   const int n =
       GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &s, nullptr, buf, 128, nullptr);
-  return n > 0 ? Narrow(std::wstring_view(buf, static_cast<std::size_t>(n - 1))) : std::string();
+  return n > 0 ? utf8From(std::wstring_view(buf, static_cast<std::size_t>(n - 1))) : std::string();
 }
 
 std::string WinLocale::longTime(const LocalTime& t) {
   const SYSTEMTIME s = toSystemTime(t);
   wchar_t buf[128] = {};
   const int n = GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &s, nullptr, buf, 128);
-  return n > 0 ? Narrow(std::wstring_view(buf, static_cast<std::size_t>(n - 1))) : std::string();
+  return n > 0 ? utf8From(std::wstring_view(buf, static_cast<std::size_t>(n - 1))) : std::string();
 }
 
 std::string WinLocale::userName() {
   wchar_t name[UNLEN + 1] = {};
   DWORD n = UNLEN + 1;
   if (!GetUserNameW(name, &n) || n <= 1) return {};
-  return Narrow(std::wstring_view(name, n - 1));
+  return utf8From(std::wstring_view(name, n - 1));
 }
 
 std::string winHostName() {
   wchar_t name[256] = {};
   DWORD n = 256;
   if (!GetComputerNameExW(ComputerNameDnsHostname, name, &n) || n == 0) return "localhost";
-  return Narrow(std::wstring_view(name, n));
+  return utf8From(std::wstring_view(name, n));
 }
 
 bool winProcessRunning(unsigned long pid) {
@@ -97,7 +97,7 @@ std::wstring finalPath(const std::wstring& longPath) {
 }  // namespace
 
 std::string winRealPath(const std::string& path) {
-  const std::wstring full = LongPath(path);
+  const std::wstring full = longPathOf(path);
   if (full.empty()) return path;
   std::wstring real = finalPath(full);
   if (real.empty()) {
@@ -111,7 +111,7 @@ std::string winRealPath(const std::string& path) {
 }
 
 std::wstring instanceMutexName(const std::string& key) {
-  std::wstring folded = Widen(key);
+  std::wstring folded = utf16From(key);
   for (wchar_t& c : folded) c = c == L'\\' ? L'/' : static_cast<wchar_t>(std::towupper(c));
   // FNV-1a over the UTF-16 units: mutex names cannot hold "\".
   std::uint64_t h = 1469598103934665603ULL;
@@ -130,7 +130,7 @@ NamedMutex::NamedMutex(const std::wstring& name) : h_(CreateMutexW(nullptr, FALS
 }
 
 WinFileLock::WinFileLock(const std::string& path) {
-  HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+  HANDLE h = CreateFileW(longPathOf(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     made_ = true;
@@ -153,7 +153,7 @@ std::string wordVersionFromRegistry() {
   const std::wstring cur = value;  // "Word.Application.16"
   const std::size_t dot = cur.rfind(L'.');
   if (dot == std::wstring::npos || dot + 1 >= cur.size()) return {};
-  return Narrow(cur.substr(dot + 1));
+  return utf8From(cur.substr(dot + 1));
 }
 
 }  // namespace marvena

@@ -4,7 +4,7 @@
 
 namespace marvena {
 
-std::wstring Widen(std::string_view utf8) {
+std::wstring utf16From(std::string_view utf8) {
   if (utf8.empty()) return {};
   const int n =
       MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
@@ -13,7 +13,7 @@ std::wstring Widen(std::string_view utf8) {
   return out;
 }
 
-std::string Narrow(std::wstring_view utf16) {
+std::string utf8From(std::wstring_view utf16) {
   if (utf16.empty()) return {};
   const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
                                     nullptr, 0, nullptr, nullptr);
@@ -23,9 +23,9 @@ std::string Narrow(std::wstring_view utf16) {
   return out;
 }
 
-std::wstring LongPath(const std::string& path) {
+std::wstring longPathOf(const std::string& path) {
   if (path.empty()) return {};
-  std::wstring w = Widen(path);
+  std::wstring w = utf16From(path);
   for (wchar_t& c : w)
     if (c == L'/') c = L'\\';
   if (w.rfind(L"\\\\?\\", 0) == 0) return w;
@@ -48,10 +48,10 @@ std::string toolPath(std::wstring_view path) {
     w = w.substr(4);
   for (wchar_t& c : w)
     if (c == L'\\') c = L'/';
-  return Narrow(w);
+  return utf8From(w);
 }
 
-std::string ErrorText(DWORD code) {
+std::string winErrorText(DWORD code) {
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -59,7 +59,7 @@ std::string ErrorText(DWORD code) {
       0, nullptr);
   std::string out;
   if (n > 0 && text) {
-    out = Narrow(std::wstring_view(text, n));
+    out = utf8From(std::wstring_view(text, n));
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
       out.pop_back();
   }
@@ -70,7 +70,7 @@ std::string ErrorText(DWORD code) {
 
 std::string lastErrorText(const char* what, const std::string& path) {
   const DWORD code = GetLastError();
-  return std::string(what) + " " + path + ": " + ErrorText(code);
+  return std::string(what) + " " + path + ": " + winErrorText(code);
 }
 
 }  // namespace marvena

@@ -10,18 +10,18 @@
 
 namespace marvena {
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
+std::wstring utf16From(std::string_view utf8);
+std::string utf8From(std::wstring_view utf16);
 
 // A path of the tool as the wide-character file calls take it: absolute,
 // with "\" separators, "." and ".." resolved, and the "\\?\" (or
 // "\\?\UNC\") prefix that lifts the length limit. Empty stays empty.
-std::wstring LongPath(const std::string& path);
+std::wstring longPathOf(const std::string& path);
 // A path from Windows as the tool writes it: "/" separators, no "\\?\".
 std::string toolPath(std::wstring_view path);
 
 // The system's text for an error code, in English where the system has it.
-std::string ErrorText(DWORD code);
+std::string winErrorText(DWORD code);
 // "what path: system text" for the last error.
 std::string lastErrorText(const char* what, const std::string& path);
 

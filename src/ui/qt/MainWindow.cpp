@@ -25,7 +25,7 @@ void ProgressPanel::setProgress(qint64 done, qint64 total) {
 }
 
 QString ProgressPanel::text() const {
-  return QString::fromStdString(ProgressText(done_, total_));
+  return QString::fromStdString(progressPercentText(done_, total_));
 }
 
 void ProgressPanel::paintEvent(QPaintEvent*) {
