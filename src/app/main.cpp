@@ -33,18 +33,18 @@
 namespace marvena {
 namespace {
 
-std::string Env(const char* name) {
+std::string envVar(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
 }
 
 std::string defaultConfigPath() {
-  std::string base = Env("XDG_CONFIG_HOME");
-  if (base.empty()) base = Env("HOME") + "/.config";
+  std::string base = envVar("XDG_CONFIG_HOME");
+  if (base.empty()) base = envVar("HOME") + "/.config";
   return base + "/marvena/MARVENA.INI";
 }
 
-std::string AbsolutePath(const std::string& path) {
+std::string absolutePathOf(const std::string& path) {
   return QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromStdString(path)))
       .toStdString();
 }
@@ -53,7 +53,7 @@ std::string AbsolutePath(const std::string& path) {
 // "claimed", "ran" or "finished", optionally with ":stop" to pause instead)
 // to check what a crash there leaves behind.
 std::function<void(const std::string&)> TestStepHook() {
-  const std::string setting = Env("MARVENA_TEST_CRASH_AT");
+  const std::string setting = envVar("MARVENA_TEST_CRASH_AT");
   if (setting.empty()) return {};
   const std::size_t colon = setting.find(':');
   const std::string step = setting.substr(0, colon);
@@ -65,7 +65,7 @@ std::function<void(const std::string&)> TestStepHook() {
   };
 }
 
-int Run(int argc, char** argv) {
+int runTool(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const CommandLine cl = parseCommandLine(args);
   if (const std::optional<int> status = answerInfoOptions(cl, MARVENA_VERSION)) return *status;
@@ -73,18 +73,19 @@ int Run(int argc, char** argv) {
   // A settings file reached through a link is the file it leads to: the lock
   // keys on it, and changes are written to it.
   std::unique_ptr<Platform> platform = makePlatform();
-  const std::string configPath =
-      platform->realPath(AbsolutePath(cl.configPath.empty() ? defaultConfigPath() : cl.configPath));
+  const std::string configPath = platform->realPath(
+      absolutePathOf(cl.configPath.empty() ? defaultConfigPath() : cl.configPath));
   // Maintenance may run beside a running tool: it takes a lock of its own.
   if (!cl.modify.empty()) {
-    const std::string drive = Env("MARVENA_DRIVE");
-    return runModify(*platform, configPath, drive.empty() ? Env("HOME") : drive, cl.modify);
+    const std::string drive = envVar("MARVENA_DRIVE");
+    return runModify(*platform, configPath, drive.empty() ? envVar("HOME") : drive, cl.modify);
   }
   const std::unique_ptr<InstanceGuard> instance = platform->claimInstance(configPath);
   if (!instance) return 0;  // already running for this settings file
 
-  const bool display = !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty() ||
-                       (!Env("QT_QPA_PLATFORM").empty() && Env("QT_QPA_PLATFORM") != "offscreen");
+  const bool display =
+      !envVar("DISPLAY").empty() || !envVar("WAYLAND_DISPLAY").empty() ||
+      (!envVar("QT_QPA_PLATFORM").empty() && envVar("QT_QPA_PLATFORM") != "offscreen");
   bool headless = cl.headless || cl.once;
   if (!headless && !display) {
     std::fprintf(stderr, "marvena-spool: no display; running headless\n");
@@ -92,7 +93,7 @@ int Run(int argc, char** argv) {
   }
   // Fonts and PDF output need a GUI application; without a display the
   // offscreen platform serves.
-  if (!display && Env("QT_QPA_PLATFORM").empty()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!display && envVar("QT_QPA_PLATFORM").empty()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Marvena Spool"));
   QApplication::setQuitOnLastWindowClosed(false);  // the tool lives in the tray
@@ -106,10 +107,10 @@ int Run(int argc, char** argv) {
   MessageSink& messages = headless ? static_cast<MessageSink&>(stderrMessages) : boxes;
 
   SessionEnvironment env;
-  env.driveRoot = Env("MARVENA_DRIVE");
-  if (env.driveRoot.empty()) env.driveRoot = Env("HOME");
-  env.stateBase = Env("XDG_STATE_HOME");
-  if (env.stateBase.empty()) env.stateBase = Env("HOME") + "/.local/state";
+  env.driveRoot = envVar("MARVENA_DRIVE");
+  if (env.driveRoot.empty()) env.driveRoot = envVar("HOME");
+  env.stateBase = envVar("XDG_STATE_HOME");
+  if (env.stateBase.empty()) env.stateBase = envVar("HOME") + "/.local/state";
   env.processId = static_cast<long>(::getpid());
   env.stepHook = TestStepHook();
   env.headless = headless;
@@ -138,5 +139,5 @@ int Run(int argc, char** argv) {
 }  // namespace marvena
 
 int main(int argc, char** argv) {
-  return marvena::Run(argc, argv);
+  return marvena::runTool(argc, argv);
 }

@@ -16,25 +16,25 @@ namespace marvena {
 
 namespace {
 
-int Seconds(ProfileFile* settings, const char* key, int def, int min, int max) {
+int secondsSetting(ProfileFile* settings, const char* key, int def, int min, int max) {
   if (!settings) return def;
   return std::clamp(settings->readInteger("ESSVE", key, def), min, max);
 }
 
-bool StartsWith(const std::string& text, std::string_view prefix) {
+bool hasPrefix(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string Lower(std::string text) {
+std::string lowerCased(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
 }
 
 // A refused login that says it wants an encrypted connection.
-bool DemandsTls(const FtpError& error) {
+bool serverDemandsTls(const FtpError& error) {
   if (error.reply == 534) return true;  // refused by the server's security policy
-  const std::string text = Lower(error.replyText);
+  const std::string text = lowerCased(error.replyText);
   for (const char* word : {"tls", "ssl", "encrypt", "secure"})
     if (text.find(word) != std::string::npos) return true;
   return false;
@@ -62,7 +62,7 @@ FtpHint hintFor(const FtpError& error, const FtpUpload& where) {
                 " arba jis neprieinamas (serverio atsakymas " + std::to_string(error.reply) + ").",
             "the directory " + dir + " is missing on the server or not accessible"};
   }
-  if (error.step == FtpStep::Store && !error.partial && StartsWith(error.command, "STOR .")) {
+  if (error.step == FtpStep::Store && !error.partial && hasPrefix(error.command, "STOR .")) {
     // "Serveris atsisakė įrašyti failą laikinu vardu; jei serveris nepriima
     // tokių vardų, nustatykite [ESSVE] TempName=0."
     return {
@@ -72,7 +72,7 @@ FtpHint hintFor(const FtpError& error, const FtpUpload& where) {
         "names"};
   }
   if (error.step != FtpStep::Login) return {};
-  if (where.tls == FtpTls::Off && DemandsTls(error)) {
+  if (where.tls == FtpTls::Off && serverDemandsTls(error)) {
     // "Serveris reikalauja šifruoto ryšio: nustatykite [ESSVE] TLS=1."
     return {"Serveris reikalauja \xC5\xA1ifruoto ry\xC5\xA1io: nustatykite [ESSVE] TLS=1.",
             "the server demands TLS: set [ESSVE] TLS=1"};
@@ -94,9 +94,10 @@ FtpConnection readFtpConnection(const ExportSettings& account, ProfileFile* sett
   c.host = account.ftp;
   c.user = account.user;
   c.password = account.password;
-  c.connectTimeoutSeconds = Seconds(settings, "ConnectTimeout", c.connectTimeoutSeconds, 1, 600);
-  c.stallTimeoutSeconds = Seconds(settings, "StallTimeout", c.stallTimeoutSeconds, 1, 3600);
-  c.retrySeconds = Seconds(settings, "RetryDelay", c.retrySeconds, 0, 86400);
+  c.connectTimeoutSeconds =
+      secondsSetting(settings, "ConnectTimeout", c.connectTimeoutSeconds, 1, 600);
+  c.stallTimeoutSeconds = secondsSetting(settings, "StallTimeout", c.stallTimeoutSeconds, 1, 3600);
+  c.retrySeconds = secondsSetting(settings, "RetryDelay", c.retrySeconds, 0, 86400);
   if (settings) {
     c.temporaryName = settings->readInteger("ESSVE", "TempName", 1) != 0;
     c.tls = settings->readInteger("ESSVE", "TLS", 0) != 0 ? FtpTls::Required : FtpTls::Off;
@@ -188,7 +189,7 @@ bool FtpUploadJob::send(FtpUpload& upload, std::string_view document, FtpError* 
   // The document is complete on the server, under its temporary name, and
   // the server refused to rename it.
   const std::string refusal = failure.message;
-  if (StartsWith(failure.command, "RNTO")) {
+  if (hasPrefix(failure.command, "RNTO")) {
     // Some servers rename only onto a name that is free.
     ftp_.remove(upload, finalName, &ignored);
     if (ftp_.rename(upload, temporary, finalName, &failure)) {

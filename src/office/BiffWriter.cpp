@@ -32,7 +32,7 @@ constexpr int kMaxFormats = 63;              // the cell's 6-bit index; 63 itsel
 constexpr std::size_t kMaxText = 255;
 constexpr std::size_t kCellHeader = 7;
 
-std::string_view Cut(std::string_view text) {
+std::string_view cutToCellLimit(std::string_view text) {
   return text.size() > kMaxText ? text.substr(0, kMaxText) : text;
 }
 
@@ -156,7 +156,7 @@ void BiffWriter::addFont(const BiffFont* font) {
 }
 
 void BiffWriter::writeText(std::uint16_t id, std::string_view text) {
-  text = Cut(text);
+  text = cutToCellLimit(text);
   beginRecord(id, static_cast<std::uint16_t>(1 + text.size()));
   put8(static_cast<std::uint8_t>(text.size()));
   putBytes(text.data(), text.size());
@@ -298,7 +298,7 @@ void BiffWriter::writeNumber(double value) {
 }
 
 void BiffWriter::writeLabel(std::string_view text) {
-  text = Cut(text);
+  text = cutToCellLimit(text);
   beginCell(kIdLabel, static_cast<std::uint16_t>(1 + text.size()));
   put8(static_cast<std::uint8_t>(text.size()));
   putBytes(text.data(), text.size());

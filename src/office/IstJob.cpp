@@ -20,13 +20,14 @@ std::string_view trim(std::string_view s) {
   return trimBlanks(s);
 }
 
-char Lower(char c) {
+char lowerChar(char c) {
   return asciiLower(c);
 }
 
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return lowerChar(x) == lowerChar(y);
+         });
 }
 
 std::string dirOf(const std::string& path) {

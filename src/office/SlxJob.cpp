@@ -25,10 +25,6 @@ constexpr int kMaxColumnWidth = 13;
 constexpr std::int64_t kProgressEveryMs = 100;
 constexpr unsigned kLinesPerClockCheck = 4096;
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // Blanks and control characters, as the job's trimming sees them.
 std::string_view trim(std::string_view s) {
   return trimBlanks(s);
@@ -44,7 +40,7 @@ bool parseWhole(std::string_view s, std::int64_t* out) {
   if (i == s.size()) return false;
   std::int64_t v = 0;
   for (; i < s.size(); ++i) {
-    if (!IsDigit(s[i])) return false;
+    if (!isAsciiDigit(s[i])) return false;
     if (v < (std::int64_t{1} << 40)) v = v * 10 + (s[i] - '0');
   }
   *out = negative ? -v : v;
@@ -102,7 +98,7 @@ class Progress {
 inline const char* scanDigits(const char* p, const char* end, std::int64_t* out) {
   const char* start = p;
   std::int64_t v = 0;
-  while (p < end && IsDigit(*p) && p - start < 9) v = v * 10 + (*p++ - '0');
+  while (p < end && isAsciiDigit(*p) && p - start < 9) v = v * 10 + (*p++ - '0');
   *out = v;
   return p == start ? nullptr : p;
 }
@@ -143,7 +139,7 @@ std::optional<double> numberFast(std::string_view value) {
   int digits = 0, fraction = -1;
   for (; p < end; ++p) {
     const char c = *p;
-    if (IsDigit(c)) {
+    if (isAsciiDigit(c)) {
       if (++digits > 15) return slxNumber(value);
       mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
       if (fraction >= 0) ++fraction;
@@ -165,8 +161,8 @@ std::optional<double> numberFast(std::string_view value) {
 std::string uploadBaseName(const std::string& jobName) {
   const std::size_t dot = jobName.rfind('.');
   std::string base = dot == std::string::npos ? jobName : jobName.substr(0, dot);
-  if (!base.empty() && IsDigit(base[0])) return base;
-  while (!base.empty() && IsDigit(base.back())) base.pop_back();
+  if (!base.empty() && isAsciiDigit(base[0])) return base;
+  while (!base.empty() && isAsciiDigit(base.back())) base.pop_back();
   return base;
 }
 
@@ -196,7 +192,7 @@ std::optional<double> slxNumber(std::string_view value) {
   for (char c : value) {
     if (c == ',') {
       comma = true;
-    } else if (!IsDigit(c) && c != ' ' && c != '+' && c != '-') {
+    } else if (!isAsciiDigit(c) && c != ' ' && c != '+' && c != '-') {
       return std::nullopt;
     }
   }
@@ -217,7 +213,7 @@ std::optional<double> slxNumber(std::string_view value) {
   bool point = false, digit = false;
   for (; i < value.size(); ++i) {
     const char c = value[i];
-    if (IsDigit(c)) {
+    if (isAsciiDigit(c)) {
       digit = true;
       out[n++] = c;
     } else if (c == ',' && !point) {
@@ -237,7 +233,7 @@ std::optional<double> slxNumber(std::string_view value) {
 std::optional<std::string> slxOutputName(FileSystem& fs, const std::string& dir,
                                          const std::string& jobName) {
   const std::string base = uploadBaseName(jobName);
-  if (!base.empty() && IsDigit(base[0])) return dir + "/" + base + ".XLS";
+  if (!base.empty() && isAsciiDigit(base[0])) return dir + "/" + base + ".XLS";
   std::string tried = dir + "/" + base + ".XLS";
   // The plain name, then 001 ... 999 and 000: 1001 names in all.
   for (int n = 1; n <= 1001; ++n) {

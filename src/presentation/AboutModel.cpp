@@ -6,7 +6,7 @@ namespace marvena {
 
 namespace {
 
-std::string Upper(std::string s) {
+std::string upperCased(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   return s;
@@ -53,7 +53,7 @@ std::string windowsDescription(const WindowsVersion& v) {
                 : v.suiteMask == 0x2 ? "Advanced Server"
                                      : "Server";
       } else if (v.registryProductType) {
-        const std::string type = Upper(*v.registryProductType);
+        const std::string type = upperCased(*v.registryProductType);
         if (type == "WINNT") text += "Workstation";
         if (type == "SERVERNT") text += "Server";
       }

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "platform/FileSystem.h"
+#include "text/Ascii.h"
 
 namespace marvena {
 
@@ -27,18 +28,14 @@ int digitValue(char c, int base) {
   return d < base ? d : -1;
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // A page number held in 16 bits. Numbers the counter cannot hold mean
 // "beyond the end" rather than wrapping round to an early page.
-std::uint16_t PageNumber(int value) {
+std::uint16_t pageNumberOf(int value) {
   if (value > 65535) return 65535;
   return static_cast<std::uint16_t>(value);
 }
 
-int Copies(int value) {
+int copyCount(int value) {
   if (value < 1) return 1;
   return value > kMaxCopies ? kMaxCopies : value;
 }
@@ -81,14 +78,14 @@ double parseDirectiveDecimal(std::string_view arg) {
   const std::size_t start = i;
   std::size_t mantissaDigits = 0;
   bool integerPartZero = true;
-  while (i < arg.size() && IsDigit(arg[i])) {
+  while (i < arg.size() && isAsciiDigit(arg[i])) {
     if (arg[i] != '0') integerPartZero = false;
     ++i;
     ++mantissaDigits;
   }
   if (i < arg.size() && arg[i] == '.') {
     ++i;
-    while (i < arg.size() && IsDigit(arg[i])) {
+    while (i < arg.size() && isAsciiDigit(arg[i])) {
       ++i;
       ++mantissaDigits;
     }
@@ -98,8 +95,8 @@ double parseDirectiveDecimal(std::string_view arg) {
   if (i < arg.size() && (arg[i] == 'e' || arg[i] == 'E')) {
     std::size_t j = i + 1;
     if (j < arg.size() && (arg[j] == '+' || arg[j] == '-')) negativeExponent = arg[j++] == '-';
-    if (j < arg.size() && IsDigit(arg[j])) {
-      while (j < arg.size() && IsDigit(arg[j])) ++j;
+    if (j < arg.size() && isAsciiDigit(arg[j])) {
+      while (j < arg.size() && isAsciiDigit(arg[j])) ++j;
       i = j;
     } else {
       negativeExponent = false;
@@ -150,15 +147,15 @@ void applyJobDirectives(std::string_view line, PrintSettings& ps) {
   if (auto a = directiveArgument(line, "@MARGIN.SPLITTER="))
     ps.splitterMargin = toSingle(parseDirectiveDecimal(*a));
   if (auto a = directiveArgument(line, "@PAGE.FROM=")) {
-    ps.pageFrom = PageNumber(parseDirectiveInteger(*a));
+    ps.pageFrom = pageNumberOf(parseDirectiveInteger(*a));
     if (ps.pageFrom == 0) ps.pageFrom = 1;
   }
   if (auto a = directiveArgument(line, "@PAGE.TO="))
-    ps.pageTo = PageNumber(parseDirectiveInteger(*a));
+    ps.pageTo = pageNumberOf(parseDirectiveInteger(*a));
   if (auto a = directiveArgument(line, "@NCOPIES1="))
-    ps.copies1 = Copies(parseDirectiveInteger(*a));
+    ps.copies1 = copyCount(parseDirectiveInteger(*a));
   if (auto a = directiveArgument(line, "@NCOPIES2="))
-    ps.copies2 = Copies(parseDirectiveInteger(*a));
+    ps.copies2 = copyCount(parseDirectiveInteger(*a));
 }
 
 bool isJobDirectiveLine(std::string_view line) {

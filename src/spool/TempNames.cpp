@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/FileSystem.h"
+#include "text/Ascii.h"
 
 namespace marvena {
 
@@ -14,14 +15,11 @@ bool allOf(std::string_view s, bool (*pred)(char)) {
     if (!pred(c)) return false;
   return true;
 }
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 bool isHex(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f');
+  return isAsciiDigit(c) || (c >= 'a' && c <= 'f');
 }
 
-bool EndsWith(std::string_view s, std::string_view end) {
+bool hasSuffix(std::string_view s, std::string_view end) {
   return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
 }
 
@@ -35,12 +33,12 @@ std::string temporaryFileName(long pid, std::uint32_t random) {
 
 long temporaryOwner(std::string_view name) {
   constexpr std::string_view head = ".marvena-", tail = ".tmp";
-  if (name.substr(0, head.size()) != head || !EndsWith(name, tail)) return -1;
+  if (name.substr(0, head.size()) != head || !hasSuffix(name, tail)) return -1;
   const std::string_view body = name.substr(head.size(), name.size() - head.size() - tail.size());
   const std::size_t dash = body.find('-');
   if (dash == std::string_view::npos) return -1;
   const std::string_view pid = body.substr(0, dash), hex = body.substr(dash + 1);
-  if (pid.size() > 10 || !allOf(pid, IsDigit) || !allOf(hex, isHex)) return -1;
+  if (pid.size() > 10 || !allOf(pid, isAsciiDigit) || !allOf(hex, isHex)) return -1;
   long value = 0;
   for (char c : pid) value = value * 10 + (c - '0');
   return value;
@@ -48,12 +46,12 @@ long temporaryOwner(std::string_view name) {
 
 bool isLegacyTemporary(std::string_view name) {
   if (name.size() < 2 || name[0] != '.') return false;
-  if (name.substr(0, 9) == ".marvena-" && EndsWith(name, ".pdf.part")) return true;
-  if (!EndsWith(name, ".tmp")) return false;
+  if (name.substr(0, 9) == ".marvena-" && hasSuffix(name, ".pdf.part")) return true;
+  if (!hasSuffix(name, ".tmp")) return false;
   // ".NAME.<digits>.tmp" with a non-empty NAME
   const std::string_view body = name.substr(1, name.size() - 5);
   const std::size_t dot = body.rfind('.');
-  return dot != std::string_view::npos && dot > 0 && allOf(body.substr(dot + 1), IsDigit);
+  return dot != std::string_view::npos && dot > 0 && allOf(body.substr(dot + 1), isAsciiDigit);
 }
 
 int removeStaleTemporaryFiles(FileSystem& fs, const std::string& dir,

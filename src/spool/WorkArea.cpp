@@ -83,7 +83,7 @@ bool parseVersion(std::string_view line, DirEntry* e, std::string* rest) {
   return true;
 }
 
-std::vector<std::string_view> Lines(std::string_view text) {
+std::vector<std::string_view> splitLines(std::string_view text) {
   std::vector<std::string_view> out;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -123,7 +123,7 @@ bool WorkArea::open(std::string* error) {
   handled_.clear();
   std::string ignored;
   if (const std::optional<std::string> text = fs_.readFile(stateDir_ + "/handled", &ignored)) {
-    for (std::string_view line : Lines(*text)) {
+    for (std::string_view line : splitLines(*text)) {
       Handled h;
       std::string rest;
       if (parseVersion(line, &h.version, &rest) && !rest.empty()) {
@@ -162,7 +162,7 @@ std::vector<WorkArea::Item> WorkArea::leftovers(int* foreign) {
     if (!e || !e->regular) continue;  // not ours to touch
     item.entry = *e;
     if (journal) {
-      for (std::string_view line : Lines(*journal)) {
+      for (std::string_view line : splitLines(*journal)) {
         if (line.substr(0, 7) != "source ") continue;
         DirEntry source;
         std::string rest;
@@ -180,7 +180,7 @@ bool WorkArea::published(const Item& item) {
   std::string ignored;
   const std::optional<std::string> journal = fs_.readFile(journalPath(item), &ignored);
   if (!journal) return false;
-  for (std::string_view line : Lines(*journal)) {
+  for (std::string_view line : splitLines(*journal)) {
     if (line.substr(0, 8) != "publish ") continue;
     const std::string_view rest = line.substr(8);
     const std::size_t space = rest.find(' ');

@@ -32,8 +32,8 @@ enum SlotField : std::size_t {
   kA18 = 12
 };
 
-std::string Share(long double amount, long double part, long double total, std::size_t line,
-                  std::string_view amountText) {
+std::string shareOf(long double amount, long double part, long double total, std::size_t line,
+                    std::string_view amountText) {
   const std::optional<long long> units = wholeUnits(amount * part / total);
   if (!units) throw BadJobValue(line, "per didelė suma", "amount too large", amountText);
   return std::to_string(*units);
@@ -146,10 +146,10 @@ void writeMffDocument(const JobLines& job, const DocumentStamp& stamp, PsdSplit 
         values[kA4] = toXmlText(f[1]);
         values[kA5] = toXmlText(f[2]);
         values[kA6] = toXmlText(f[3]);
-        values[kA7] = Share(*amount, split.x, total, line, f[4]);
+        values[kA7] = shareOf(*amount, split.x, total, line, f[4]);
         values[kA8] = rawValue(f[5]);
         values[kA16] = "15";
-        values[kA18] = Share(*amount, split.y, total, line, f[4]);
+        values[kA18] = shareOf(*amount, split.y, total, line, f[4]);
       }
       for (std::size_t k = 1; k <= kFieldsPerSlot; ++k)
         out.fill(templateLineAt(kMffAppendix, 2 + kFieldsPerSlot * (r - 1) + k), values[k - 1]);

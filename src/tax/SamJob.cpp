@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "tax/FFDataTemplates.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 
 namespace marvena {
@@ -16,10 +17,6 @@ namespace {
 constexpr std::size_t kHeaderLines = 17;  // rows start at job line 17
 constexpr std::size_t kSlotsPerPage = 9;
 constexpr std::size_t kFieldsPerSlot = 7;
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 std::string trimmedText(std::string_view s) {
   return std::string(trimBlanks(toXmlText(s)));
@@ -70,10 +67,10 @@ std::string preparatorDetails(std::string_view line) {
 Certificate splitCertificate(std::string_view field) {
   const std::string text = toXmlText(field);
   std::string_view series(text);
-  while (!series.empty() && IsDigit(series.back())) series.remove_suffix(1);
+  while (!series.empty() && isAsciiDigit(series.back())) series.remove_suffix(1);
   std::string_view number(text);
   std::size_t firstDigit = 0;
-  while (firstDigit < number.size() && !IsDigit(number[firstDigit])) ++firstDigit;
+  while (firstDigit < number.size() && !isAsciiDigit(number[firstDigit])) ++firstDigit;
   number.remove_prefix(firstDigit);
   return {std::string(trimBlanks(series)), std::string(trimBlanks(number))};
 }

@@ -8,6 +8,9 @@
 
 namespace marvena {
 
+constexpr bool isAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 constexpr char asciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }

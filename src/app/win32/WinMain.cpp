@@ -30,7 +30,7 @@
 namespace marvena {
 namespace {
 
-std::string Env(const wchar_t* name) {
+std::string envVar(const wchar_t* name) {
   const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
   if (n == 0) return {};
   std::wstring value(n, L'\0');
@@ -40,7 +40,7 @@ std::string Env(const wchar_t* name) {
 }
 
 // The arguments as UTF-8, whatever the console's code page.
-std::vector<std::string> Arguments() {
+std::vector<std::string> commandLineArguments() {
   std::vector<std::string> args;
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -60,7 +60,7 @@ std::string defaultConfigPath() {
 // Tests end the process at a named step of a job (MARVENA_TEST_CRASH_AT=
 // "claimed", "ran" or "finished", optionally with ":stop" to hang instead).
 std::function<void(const std::string&)> TestStepHook() {
-  const std::string setting = Env(L"MARVENA_TEST_CRASH_AT");
+  const std::string setting = envVar(L"MARVENA_TEST_CRASH_AT");
   if (setting.empty()) return {};
   const std::size_t colon = setting.find(':');
   const std::string step = setting.substr(0, colon);
@@ -76,7 +76,7 @@ std::function<void(const std::string&)> TestStepHook() {
 // The command interpreter that runs the kits' batch files; the system's own
 // when COMSPEC is not set.
 std::string commandInterpreter() {
-  std::string comspec = Env(L"COMSPEC");
+  std::string comspec = envVar(L"COMSPEC");
   if (!comspec.empty()) return comspec;
   wchar_t dir[MAX_PATH] = {};
   const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
@@ -90,8 +90,8 @@ BOOL WINAPI onConsoleEvent(DWORD) {
   return TRUE;
 }
 
-int Run() {
-  const CommandLine cl = parseCommandLine(Arguments());
+int runTool() {
+  const CommandLine cl = parseCommandLine(commandLineArguments());
   if (const std::optional<int> status = answerInfoOptions(cl, MARVENA_VERSION)) return *status;
 
   std::unique_ptr<Platform> platform = makePlatform();
@@ -101,7 +101,7 @@ int Run() {
   // The kits' command lines name \MARVENA\INSTALL on the current drive, so
   // the files go there too, whatever MARVENA_DRIVE maps the spool onto.
   if (!cl.modify.empty()) {
-    if (!Env(L"MARVENA_DRIVE").empty())
+    if (!envVar(L"MARVENA_DRIVE").empty())
       std::fprintf(stderr,
                    "maintenance: MARVENA_DRIVE is not used; the kits go to \\MARVENA\\INSTALL "
                    "on the current drive\n");
@@ -127,9 +127,9 @@ int Run() {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
   SessionEnvironment env;
-  env.driveRoot = Env(L"MARVENA_DRIVE");  // empty: DOS paths are this machine's own
-  env.stateBase = Env(L"LOCALAPPDATA");
-  if (env.stateBase.empty()) env.stateBase = Env(L"TEMP");
+  env.driveRoot = envVar(L"MARVENA_DRIVE");  // empty: DOS paths are this machine's own
+  env.stateBase = envVar(L"LOCALAPPDATA");
+  if (env.stateBase.empty()) env.stateBase = envVar(L"TEMP");
   env.stateBase = toolPath(utf16From(env.stateBase));
   env.processId = static_cast<long>(GetCurrentProcessId());
   env.stepHook = TestStepHook();
@@ -161,5 +161,5 @@ int Run() {
 }  // namespace marvena
 
 int main() {
-  return marvena::Run();
+  return marvena::runTool();
 }

@@ -21,7 +21,7 @@ struct WriterDeleter {
 using Reader = std::unique_ptr<archive, ReaderDeleter>;
 using Writer = std::unique_ptr<archive, WriterDeleter>;
 
-Reader Open(const std::string& path, std::string* error) {
+Reader openArchive(const std::string& path, std::string* error) {
   Reader r(archive_read_new());
   archive_read_support_format_all(r.get());
   archive_read_support_filter_all(r.get());
@@ -47,7 +47,7 @@ bool safeName(std::string_view name) {
 
 // Every entry is looked at first, so a hostile archive writes nothing.
 bool checkEntries(const std::string& path, std::string* error) {
-  Reader r = Open(path, error);
+  Reader r = openArchive(path, error);
   if (!r) return false;
   archive_entry* entry = nullptr;
   int rc;
@@ -86,7 +86,7 @@ bool checkEntries(const std::string& path, std::string* error) {
 bool LibarchiveUnpacker::unpack(const std::string& path, const std::string& directory,
                                 std::string* error) {
   if (!checkEntries(path, error)) return false;
-  Reader r = Open(path, error);
+  Reader r = openArchive(path, error);
   if (!r) return false;
   Writer w(archive_write_disk_new());
   archive_write_disk_set_options(w.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |

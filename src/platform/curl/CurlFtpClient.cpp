@@ -20,7 +20,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Bytes a socket holds that the peer has not acknowledged yet; -1 where the
 // system cannot tell.
-long Unacknowledged(int fd) {
+long unacknowledgedBytes(int fd) {
 #ifdef TIOCOUTQ
   int queued = 0;
   if (::ioctl(fd, TIOCOUTQ, &queued) == 0) return queued;
@@ -125,7 +125,7 @@ struct Session {
     }
     for (const std::vector<int>* sockets : {&dataSockets, &draining}) {
       for (int fd : *sockets) {
-        const long queued = Unacknowledged(fd);
+        const long queued = unacknowledgedBytes(fd);
         auto [it, fresh] = unacknowledged.try_emplace(fd, queued);
         if (!fresh && queued < it->second) lastActivity = now;
         it->second = queued;
@@ -178,7 +178,7 @@ struct Session {
   }
 };
 
-std::size_t ReadChunk(char* buffer, std::size_t size, std::size_t count, void* user) {
+std::size_t readUploadChunk(char* buffer, std::size_t size, std::size_t count, void* user) {
   auto* session = static_cast<Session*>(user);
   const std::size_t n = std::min(size * count, session->bytes.size() - session->offset);
   std::memcpy(buffer, session->bytes.data() + session->offset, n);
@@ -186,7 +186,7 @@ std::size_t ReadChunk(char* buffer, std::size_t size, std::size_t count, void* u
   return n;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
+int onCurlProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
   return static_cast<Session*>(user)->watch(sent) ? 0 : 1;
 }
 
@@ -237,7 +237,7 @@ bool plainName(const std::string& name) {
   return !name.empty() && name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
-std::string Escape(CURL* curl, const std::string& part) {
+std::string urlEscape(CURL* curl, const std::string& part) {
   char* escaped = curl_easy_escape(curl, part.data(), static_cast<int>(part.size()));
   if (!escaped) return {};
   std::string out(escaped);
@@ -259,11 +259,11 @@ std::string directoryUrl(CURL* curl, const FtpUpload& where) {
   while (!host.empty() && host.back() == '/') host.pop_back();
   if (!plainHost(host)) return {};
   std::string url = "ftp://" + host + "/";
-  for (const std::string& dir : where.directories) url += Escape(curl, dir) + "/";
+  for (const std::string& dir : where.directories) url += urlEscape(curl, dir) + "/";
   return url;
 }
 
-std::string Seconds(SteadyClock::duration d) {
+std::string secondsText(SteadyClock::duration d) {
   return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(d).count()) + " s";
 }
 
@@ -314,7 +314,7 @@ bool perform(const FtpUpload& where, const std::string& url, bool store, std::st
     if (store) {
       curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
       curl_easy_setopt(curl, CURLOPT_APPEND, 0L);
-      curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadChunk);
+      curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUploadChunk);
       curl_easy_setopt(curl, CURLOPT_READDATA, &session);
       curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(data.size()));
     } else {
@@ -324,7 +324,7 @@ bool perform(const FtpUpload& where, const std::string& url, bool store, std::st
 
     // The watch: called at least once a second whatever libcurl waits for.
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onCurlProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &session);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, onDebug);
@@ -368,9 +368,9 @@ bool perform(const FtpUpload& where, const std::string& url, bool store, std::st
 
   std::string text;
   if (session.stalled) {
-    text = "no data moved and no reply from the server for " + Seconds(session.stallLimit);
+    text = "no data moved and no reply from the server for " + secondsText(session.stallLimit);
   } else if (session.connectTimedOut) {
-    text = "not connected and logged in within " + Seconds(session.connectLimit);
+    text = "not connected and logged in within " + secondsText(session.connectLimit);
   } else if (session.cancelled) {
     text = "cancelled";
   } else if (last && last->reply >= 400) {
@@ -402,7 +402,7 @@ std::string ftpUploadUrl(const FtpUpload& upload) {
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
   if (!curl) return {};
   const std::string dir = directoryUrl(curl.get(), upload);
-  return dir.empty() ? dir : dir + Escape(curl.get(), upload.fileName);
+  return dir.empty() ? dir : dir + urlEscape(curl.get(), upload.fileName);
 }
 
 CurlFtpClient::CurlFtpClient() {

@@ -33,7 +33,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
   return n;
 }
 
-int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
+int onCurlProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
   auto* t = static_cast<Transfer*>(user);
   if (t->progress && *t->progress && !(*t->progress)(now, total > 0 ? total : -1)) {
     t->cancelled = true;
@@ -69,7 +69,7 @@ CurlHandle prepare(const std::string& url, const HttpOptions& options, Transfer*
   if (!options.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, options.caFile.c_str());
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, transfer);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onCurlProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, transfer);
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   return curl;

@@ -6,12 +6,12 @@ namespace marvena {
 
 namespace {
 
-std::string Parent(const std::string& path) {
+std::string parentOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-std::string Base(const std::string& path) {
+std::string fileNameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -28,7 +28,7 @@ class FakeAtomicFile final : public AtomicFile {
     return true;
   }
   bool commit(std::string* error) override {
-    if (fs_.failWrites || !fs_.dirs.count(Parent(path_)) || !fs_.writable(Parent(path_))) {
+    if (fs_.failWrites || !fs_.dirs.count(parentOf(path_)) || !fs_.writable(parentOf(path_))) {
       if (error) *error = "cannot write " + path_;
       return false;
     }
@@ -51,25 +51,25 @@ void FakeFileSystem::put(const std::string& path, std::string bytes) {
   times[path] = ++tick_;
   inodes[path] = newInode();
   links.erase(path);
-  dirs.insert(Parent(path));
-  touchDir(Parent(path));
+  dirs.insert(parentOf(path));
+  touchDir(parentOf(path));
 }
 
 void FakeFileSystem::link(const std::string& path, const std::string& target) {
   files.erase(path);
   links[path] = target;
-  touchDir(Parent(path));
+  touchDir(parentOf(path));
 }
 
 void FakeFileSystem::commit(const std::string& path, std::string bytes, std::uint64_t inode) {
   put(path, std::move(bytes));
   inodes[path] = inode;
   ops.push_back("commit " + path);
-  ops.push_back("sync " + Parent(path));
+  ops.push_back("sync " + parentOf(path));
 }
 
 DirEntry FakeFileSystem::entryOf(const std::string& path) {
-  DirEntry e{Base(path), true, files[path].size(), times[path]};
+  DirEntry e{fileNameOf(path), true, files[path].size(), times[path]};
   e.device = 1;
   e.inode = inodes[path];
   return e;
@@ -80,9 +80,9 @@ std::vector<DirEntry> FakeFileSystem::list(const std::string& dir) {
   std::vector<DirEntry> out;
   if (!dirs.count(dir)) return out;
   for (const auto& [path, bytes] : files)
-    if (Parent(path) == dir) out.push_back(entryOf(path));
+    if (parentOf(path) == dir) out.push_back(entryOf(path));
   for (const std::string& d : dirs)
-    if (d != dir && Parent(d) == dir) out.push_back({Base(d), false, 0, 0});
+    if (d != dir && parentOf(d) == dir) out.push_back({fileNameOf(d), false, 0, 0});
   return out;
 }
 
@@ -91,11 +91,11 @@ std::vector<DirName> FakeFileSystem::listNames(const std::string& dir) {
   std::vector<DirName> out;
   if (!dirs.count(dir)) return out;
   for (const auto& [path, bytes] : files)
-    if (Parent(path) == dir) out.push_back({Base(path), EntryType::Regular});
+    if (parentOf(path) == dir) out.push_back({fileNameOf(path), EntryType::Regular});
   for (const auto& [path, target] : links)
-    if (Parent(path) == dir) out.push_back({Base(path), EntryType::Other});
+    if (parentOf(path) == dir) out.push_back({fileNameOf(path), EntryType::Other});
   for (const std::string& d : dirs)
-    if (d != dir && Parent(d) == dir) out.push_back({Base(d), EntryType::Directory});
+    if (d != dir && parentOf(d) == dir) out.push_back({fileNameOf(d), EntryType::Directory});
   return out;
 }
 
@@ -104,7 +104,7 @@ std::optional<DirEntry> FakeFileSystem::stat(const std::string& path) {
   if (auto link = links.find(path); link != links.end()) return stat(link->second);
   if (files.count(path)) return entryOf(path);
   if (dirs.count(path)) {
-    DirEntry e{Base(path), false, 0, times[path]};
+    DirEntry e{fileNameOf(path), false, 0, times[path]};
     e.device = 1;
     return e;
   }
@@ -114,7 +114,7 @@ std::optional<DirEntry> FakeFileSystem::stat(const std::string& path) {
 std::optional<DirEntry> FakeFileSystem::lstat(const std::string& path) {
   if (links.count(path)) {
     ++stats;
-    return DirEntry{Base(path), false, 0, 0};
+    return DirEntry{fileNameOf(path), false, 0, 0};
   }
   return stat(path);
 }
@@ -124,21 +124,21 @@ std::unique_ptr<AtomicFile> FakeFileSystem::createAtomic(const std::string& path
 }
 
 bool FakeFileSystem::remove(const std::string& path) {
-  if (!writable(Parent(path))) return false;
+  if (!writable(parentOf(path))) return false;
   if (links.erase(path) > 0) return true;
   if (files.erase(path) == 0) return false;
   inodes.erase(path);
-  touchDir(Parent(path));
+  touchDir(parentOf(path));
   ops.push_back("remove " + path);
   return true;
 }
 
 bool FakeFileSystem::removeDirectory(const std::string& path) {
-  if (!dirs.count(path) || !writable(Parent(path))) return false;
+  if (!dirs.count(path) || !writable(parentOf(path))) return false;
   for (const auto& [p, bytes] : files)
-    if (Parent(p) == path) return false;
+    if (parentOf(p) == path) return false;
   for (const std::string& d : dirs)
-    if (Parent(d) == path && d != path) return false;
+    if (parentOf(d) == path && d != path) return false;
   dirs.erase(path);
   return true;
 }
@@ -150,11 +150,11 @@ FsError FakeFileSystem::moveEntry(const std::string& from, const std::string& to
     return e;
   };
   if (!files.count(from) && !links.count(from)) return fail(FsError::NotFound);
-  if (!dirs.count(Parent(to))) return fail(FsError::NotFound);
-  if (!writable(Parent(from)) || !writable(Parent(to))) return fail(FsError::NotPermitted);
+  if (!dirs.count(parentOf(to))) return fail(FsError::NotFound);
+  if (!writable(parentOf(from)) || !writable(parentOf(to))) return fail(FsError::NotPermitted);
   if (files.count(to) || links.count(to) || dirs.count(to)) return fail(FsError::Exists);
-  touchDir(Parent(from));
-  touchDir(Parent(to));
+  touchDir(parentOf(from));
+  touchDir(parentOf(to));
   if (auto link = links.find(from); link != links.end()) {
     links[to] = link->second;
     links.erase(link);
@@ -178,7 +178,7 @@ FsError FakeFileSystem::copyIfSame(const std::string& from, const DirEntry& expe
     if (error) *error = "cannot open " + from;
     return FsError::Other;
   }
-  if (!dirs.count(Parent(to)) || !writable(Parent(to)) || files.count(to) || failWrites) {
+  if (!dirs.count(parentOf(to)) || !writable(parentOf(to)) || files.count(to) || failWrites) {
     if (error) *error = "cannot create " + to;
     return FsError::Other;
   }
@@ -211,7 +211,7 @@ bool FakeFileSystem::writeFileAtomic(const std::string& path, std::string_view b
 
 bool FakeFileSystem::appendFile(const std::string& path, std::string_view bytes,
                                 std::string* error) {
-  if (failWrites || !dirs.count(Parent(path)) || !writable(Parent(path))) {
+  if (failWrites || !dirs.count(parentOf(path)) || !writable(parentOf(path))) {
     if (error) *error = "cannot write " + path;
     return false;
   }
@@ -226,14 +226,14 @@ bool FakeFileSystem::makeDirectories(const std::string& path, std::string* error
     if (error) *error = "cannot create " + path;
     return false;
   }
-  for (std::string p = path; !p.empty() && p != "." && p != "/"; p = Parent(p)) {
+  for (std::string p = path; !p.empty() && p != "." && p != "/"; p = parentOf(p)) {
     if (dirs.count(p)) break;
-    if (!writable(Parent(p))) {
+    if (!writable(parentOf(p))) {
       if (error) *error = "cannot create " + p;
       return false;
     }
   }
-  for (std::string p = path; !p.empty() && p != "." && p != "/"; p = Parent(p)) dirs.insert(p);
+  for (std::string p = path; !p.empty() && p != "." && p != "/"; p = parentOf(p)) dirs.insert(p);
   return true;
 }
 

@@ -30,7 +30,7 @@ std::int64_t timeNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
+bool writeFully(int fd, std::string_view bytes) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
@@ -157,7 +157,7 @@ class PosixAtomicFile final : public AtomicFile {
     buffer_.reserve(kBuffer);
   }
   bool writeAll(std::string_view bytes) {
-    if (WriteAll(fd_, bytes)) return true;
+    if (writeFully(fd_, bytes)) return true;
     failed_ = true;
     failure_ = errnoMessage("cannot write", tmp_);
     return false;
@@ -320,7 +320,7 @@ bool PosixFileSystem::appendFile(const std::string& path, std::string_view bytes
     return false;
   }
   // Appends are log lines and journal records: each is made durable.
-  const bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const bool ok = writeFully(fd, bytes) && ::fsync(fd) == 0;
   if (!ok && error) *error = errnoMessage("cannot write", path);
   ::close(fd);
   return ok;
@@ -378,7 +378,7 @@ FsError PosixFileSystem::copyIfSame(const std::string& from, const DirEntry& exp
       ok = n == 0;
       break;
     }
-    if (!WriteAll(out, std::string_view(buf, static_cast<std::size_t>(n)))) {
+    if (!writeFully(out, std::string_view(buf, static_cast<std::size_t>(n)))) {
       ok = false;
       break;
     }

@@ -16,7 +16,7 @@ namespace marvena {
 
 namespace {
 
-bool Executable(const std::string& path) {
+bool isExecutable(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
@@ -32,7 +32,7 @@ std::string resolve(const std::string& program) {
     if (end == std::string::npos) end = path.size();
     const std::string dir = end == start ? "." : path.substr(start, end - start);
     const std::string candidate = dir + "/" + program;
-    if (Executable(candidate)) return candidate;
+    if (isExecutable(candidate)) return candidate;
     start = end + 1;
   }
   return {};

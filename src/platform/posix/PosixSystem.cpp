@@ -41,7 +41,7 @@ tm toTm(const LocalTime& t) {
   return out;
 }
 
-std::string Format(const char* fmt, const LocalTime& t) {
+std::string formatLocalTime(const char* fmt, const LocalTime& t) {
   const tm tmv = toTm(t);
   char buf[128];
   const std::size_t n = ::strftime(buf, sizeof buf, fmt, &tmv);
@@ -56,11 +56,11 @@ char PosixLocale::decimalSeparator() {
 }
 
 std::string PosixLocale::shortDate(const LocalTime& t) {
-  return Format("%x", t);
+  return formatLocalTime("%x", t);
 }
 
 std::string PosixLocale::longTime(const LocalTime& t) {
-  return Format("%X", t);
+  return formatLocalTime("%X", t);
 }
 
 std::string PosixLocale::userName() {

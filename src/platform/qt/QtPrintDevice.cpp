@@ -39,11 +39,11 @@ namespace marvena {
 
 namespace {
 
-QString Q(const std::string& s) {
+QString qs(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-QString Upper(const QString& s) {
+QString upperCased(const QString& s) {
   return s.trimmed().toUpper();
 }
 
@@ -179,11 +179,11 @@ std::string QtPrintDevice::resolveFace(const std::string& face) {
       // A family that several foundries offer is listed as "Name [foundry]".
       if (const qsizetype at = f.indexOf(QStringLiteral(" [")); at > 0 && f.endsWith(']'))
         f.truncate(at);
-      families_.emplace(Upper(f).toStdString(), f.toStdString());
+      families_.emplace(upperCased(f).toStdString(), f.toStdString());
     }
   }
   auto find = [this](const std::string& name) -> std::optional<std::string> {
-    auto it = families_.find(Upper(Q(name)).toStdString());
+    auto it = families_.find(upperCased(qs(name)).toStdString());
     if (it == families_.end()) return std::nullopt;
     return it->second;
   };
@@ -214,7 +214,7 @@ QtPrintDevice::Face& QtPrintDevice::currentFace() {
   if (!slot) {
     auto f = std::make_unique<Face>();
     f->toolFace = std::get<4>(key);
-    f->font = QFont(Q(std::get<0>(key)));
+    f->font = QFont(qs(std::get<0>(key)));
     f->font.setPixelSize(px);
     f->font.setBold(std::get<2>(key));
     f->font.setItalic(std::get<3>(key));
@@ -290,7 +290,7 @@ bool QtPrintDevice::beginDocument(std::string* error) {
   if (!openTemporary(toPdfDir_ ? pdfDir_ : QDir::tempPath().toStdString(), error)) return false;
   writer_ = std::make_unique<QPdfWriter>(file_.get());
   writer_->setResolution(kPrinterDpi);
-  writer_->setTitle(Q(titleText(title_)));
+  writer_->setTitle(qs(titleText(title_)));
   writer_->setCreator(QStringLiteral("Marvena Spool"));
   QPageLayout layout(size,
                      printers_.orientation() == Orientation::Landscape ? QPageLayout::Landscape

@@ -23,7 +23,7 @@ namespace {
 
 constexpr std::size_t kCellsPerRequest = 400;
 
-std::string Escape(const std::string& s) {
+std::string bridgeEscape(const std::string& s) {
   std::string out;
   out.reserve(s.size());
   for (char c : s) {
@@ -60,18 +60,18 @@ std::string unescape(const std::string& s) {
   return out;
 }
 
-bool Fail(SpreadsheetError* error, SpreadsheetFault fault, std::string detail) {
+bool reportFailure(SpreadsheetError* error, SpreadsheetFault fault, std::string detail) {
   if (error) *error = {fault, std::move(detail), {}};
   return false;
 }
 
-std::int64_t NowMs() {
+std::int64_t monotonicNowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
-bool Readable(const std::string& path) {
+bool isReadable(const std::string& path) {
   return !path.empty() && ::access(path.c_str(), R_OK) == 0;
 }
 
@@ -94,10 +94,10 @@ std::string findCalcBridge() {
     std::string dir(exe, static_cast<std::size_t>(n));
     dir = dir.substr(0, dir.rfind('/'));
     for (const char* rel : {"/marvena-calc-bridge.py", "/../share/marvena/calc_bridge.py"})
-      if (Readable(dir + rel)) return dir + rel;
+      if (isReadable(dir + rel)) return dir + rel;
   }
 #ifdef MARVENA_CALC_BRIDGE_SOURCE
-  if (Readable(MARVENA_CALC_BRIDGE_SOURCE)) return MARVENA_CALC_BRIDGE_SOURCE;
+  if (isReadable(MARVENA_CALC_BRIDGE_SOURCE)) return MARVENA_CALC_BRIDGE_SOURCE;
 #endif
   return {};
 }
@@ -112,13 +112,15 @@ UnoSpreadsheet::~UnoSpreadsheet() {
 
 bool UnoSpreadsheet::startBridge(SpreadsheetError* error) {
   if (options_.bridgeScript.empty())
-    return Fail(error, SpreadsheetFault::Unreachable, "the Calc bridge script is not installed");
+    return reportFailure(error, SpreadsheetFault::Unreachable,
+                         "the Calc bridge script is not installed");
   if (::access(options_.python.c_str(), X_OK) != 0)
-    return Fail(error, SpreadsheetFault::Unreachable, options_.python + " is not installed");
+    return reportFailure(error, SpreadsheetFault::Unreachable,
+                         options_.python + " is not installed");
   int fds[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
-    return Fail(error, SpreadsheetFault::Unreachable,
-                std::string("socketpair: ") + std::strerror(errno));
+    return reportFailure(error, SpreadsheetFault::Unreachable,
+                         std::string("socketpair: ") + std::strerror(errno));
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 0);
@@ -146,8 +148,8 @@ bool UnoSpreadsheet::startBridge(SpreadsheetError* error) {
   if (rc != 0) {
     ::close(fds[0]);
     pid_ = -1;
-    return Fail(error, SpreadsheetFault::Unreachable,
-                "cannot start " + python + ": " + std::strerror(rc));
+    return reportFailure(error, SpreadsheetFault::Unreachable,
+                         "cannot start " + python + ": " + std::strerror(rc));
   }
   socket_ = fds[0];
   input_.clear();
@@ -183,7 +185,7 @@ void UnoSpreadsheet::disconnect() {
 }
 
 bool UnoSpreadsheet::readLine(int timeoutMs, std::string* line) {
-  const std::int64_t deadline = NowMs() + timeoutMs;
+  const std::int64_t deadline = monotonicNowMs() + timeoutMs;
   for (;;) {
     const std::size_t nl = input_.find('\n');
     if (nl != std::string::npos) {
@@ -191,7 +193,7 @@ bool UnoSpreadsheet::readLine(int timeoutMs, std::string* line) {
       input_.erase(0, nl + 1);
       return true;
     }
-    const std::int64_t left = deadline - NowMs();
+    const std::int64_t left = deadline - monotonicNowMs();
     if (left <= 0) return false;
     pollfd p{socket_, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, 1000)));
@@ -207,11 +209,12 @@ bool UnoSpreadsheet::readLine(int timeoutMs, std::string* line) {
 
 bool UnoSpreadsheet::call(const std::vector<std::string>& fields, int timeoutMs, std::string* value,
                           SpreadsheetError* error) {
-  if (pid_ <= 0) return Fail(error, SpreadsheetFault::Unreachable, "not connected to the office");
+  if (pid_ <= 0)
+    return reportFailure(error, SpreadsheetFault::Unreachable, "not connected to the office");
   std::string request;
   for (const std::string& f : fields) {
     if (!request.empty()) request += '\t';
-    request += Escape(f);
+    request += bridgeEscape(f);
   }
   request += '\n';
   for (std::size_t sent = 0; sent < request.size();) {
@@ -219,7 +222,7 @@ bool UnoSpreadsheet::call(const std::vector<std::string>& fields, int timeoutMs,
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       killBridge();
-      return Fail(error, SpreadsheetFault::Unreachable, "the Calc bridge ended");
+      return reportFailure(error, SpreadsheetFault::Unreachable, "the Calc bridge ended");
     }
     sent += static_cast<std::size_t>(n);
   }
@@ -227,10 +230,10 @@ bool UnoSpreadsheet::call(const std::vector<std::string>& fields, int timeoutMs,
   if (!readLine(timeoutMs, &line)) {
     const bool alive = pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0;
     killBridge();
-    return Fail(error, SpreadsheetFault::Unreachable,
-                alive ? "LibreOffice did not answer " + fields[0] + " within " +
-                            std::to_string(timeoutMs / 1000) + " s"
-                      : "the Calc bridge ended during " + fields[0]);
+    return reportFailure(error, SpreadsheetFault::Unreachable,
+                         alive ? "LibreOffice did not answer " + fields[0] + " within " +
+                                     std::to_string(timeoutMs / 1000) + " s"
+                               : "the Calc bridge ended during " + fields[0]);
   }
   if (line == "ok" || line.rfind("ok\t", 0) == 0) {
     if (value) *value = line.size() > 3 ? unescape(line.substr(3)) : "";
@@ -243,9 +246,9 @@ bool UnoSpreadsheet::call(const std::vector<std::string>& fields, int timeoutMs,
   const std::string detail = b == std::string::npos ? line : unescape(line.substr(b + 1));
   if (kind == "unreachable") {
     killBridge();
-    return Fail(error, SpreadsheetFault::Unreachable, detail);
+    return reportFailure(error, SpreadsheetFault::Unreachable, detail);
   }
-  return Fail(error, SpreadsheetFault::Document, detail);
+  return reportFailure(error, SpreadsheetFault::Document, detail);
 }
 
 bool UnoSpreadsheet::connect(SpreadsheetError* error) {
@@ -303,7 +306,8 @@ bool UnoSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* er
 
 bool UnoSpreadsheet::setCellText(const std::string& cell, const std::string& utf8,
                                  SpreadsheetError* error) {
-  if (pid_ <= 0) return Fail(error, SpreadsheetFault::Unreachable, "not connected to the office");
+  if (pid_ <= 0)
+    return reportFailure(error, SpreadsheetFault::Unreachable, "not connected to the office");
   cells_.push_back(cell);
   cells_.push_back(utf8);
   return cells_.size() < 2 * kCellsPerRequest || flushCells(error);

@@ -8,7 +8,7 @@ namespace marvena {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
+std::wstring utf16Of(const std::string& utf8) {
   return utf16From(utf8);
 }
 
@@ -18,7 +18,8 @@ bool isObject(const VARIANT& v) {
   return v.vt == VT_DISPATCH && v.pdispVal != nullptr;
 }
 
-bool Fail(SpreadsheetError* error, SpreadsheetFault fault, const std::string& detail, HRESULT hr) {
+bool reportFailure(SpreadsheetError* error, SpreadsheetFault fault, const std::string& detail,
+                   HRESULT hr) {
   char code[16];
   wsprintfA(code, "0x%08lX", static_cast<unsigned long>(hr));
   if (error) *error = {fault, detail + " (" + code + ")", {}};
@@ -26,15 +27,15 @@ bool Fail(SpreadsheetError* error, SpreadsheetFault fault, const std::string& de
 }
 
 // A failure that means Excel itself is gone or not answering.
-bool Gone(HRESULT hr) {
+bool serverGone(HRESULT hr) {
   return hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVERFAULT || hr == RPC_E_CALL_REJECTED ||
          hr == RPC_E_SERVERCALL_RETRYLATER || hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
          hr == CO_E_SERVER_EXEC_FAILURE;
 }
 
 // One late-bound call: method, property get or property put, by name.
-HRESULT Call(IDispatch* object, WORD kind, const wchar_t* name, VARIANT* result,
-             std::vector<VARIANT> args = {}) {
+HRESULT invokeDispatch(IDispatch* object, WORD kind, const wchar_t* name, VARIANT* result,
+                       std::vector<VARIANT> args = {}) {
   DISPID id = 0;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
@@ -51,7 +52,7 @@ HRESULT Call(IDispatch* object, WORD kind, const wchar_t* name, VARIANT* result,
   return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr, nullptr);
 }
 
-VARIANT Text(const std::wstring& s) {
+VARIANT textVariant(const std::wstring& s) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_BSTR;
@@ -59,7 +60,7 @@ VARIANT Text(const std::wstring& s) {
   return v;
 }
 
-VARIANT Flag(bool b) {
+VARIANT boolVariant(bool b) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_BOOL;
@@ -67,7 +68,7 @@ VARIANT Flag(bool b) {
   return v;
 }
 
-void Release(IDispatch*& p) {
+void releaseDispatch(IDispatch*& p) {
   if (p) p->Release();
   p = nullptr;
 }
@@ -82,7 +83,8 @@ bool ExcelSpreadsheet::connect(SpreadsheetError* error) {
   disconnect();
   CLSID clsid;
   HRESULT hr = CLSIDFromProgID(L"Excel.Application", &clsid);
-  if (FAILED(hr)) return Fail(error, SpreadsheetFault::Unreachable, "Excel is not installed", hr);
+  if (FAILED(hr))
+    return reportFailure(error, SpreadsheetFault::Unreachable, "Excel is not installed", hr);
   IUnknown* running = nullptr;
   if (SUCCEEDED(GetActiveObject(clsid, nullptr, &running)) && running) {
     hr = running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&excel_));
@@ -92,39 +94,40 @@ bool ExcelSpreadsheet::connect(SpreadsheetError* error) {
                           reinterpret_cast<void**>(&excel_));
   }
   if (FAILED(hr) || !excel_)
-    return Fail(error, SpreadsheetFault::Unreachable, "cannot reach Excel", hr);
+    return reportFailure(error, SpreadsheetFault::Unreachable, "cannot reach Excel", hr);
   return true;
 }
 
 IDispatch* ExcelSpreadsheet::findWorkbook(const std::string& path, SpreadsheetError* error) {
   if (!excel_) {
-    Fail(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
+    reportFailure(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
     return nullptr;
   }
   VARIANT books, count;
   VariantInit(&count);
-  HRESULT hr = Call(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
+  HRESULT hr = invokeDispatch(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
   if (SUCCEEDED(hr) && !isObject(books)) hr = DISP_E_TYPEMISMATCH;
   if (FAILED(hr)) {
-    Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document, "Workbooks",
-         hr);
+    reportFailure(error,
+                  serverGone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+                  "Workbooks", hr);
     return nullptr;
   }
   IDispatch* found = nullptr;
-  if (SUCCEEDED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Count", &count))) {
+  if (SUCCEEDED(invokeDispatch(books.pdispVal, DISPATCH_PROPERTYGET, L"Count", &count))) {
     if (FAILED(VariantChangeType(&count, &count, 0, VT_I4))) count.lVal = 0;
-    const std::wstring wanted = Wide(path);
+    const std::wstring wanted = utf16Of(path);
     for (LONG i = 1; i <= count.lVal && !found; ++i) {
       VARIANT index, book, name;
       VariantInit(&index);
       index.vt = VT_I4;
       index.lVal = i;
-      if (FAILED(Call(books.pdispVal, DISPATCH_PROPERTYGET, L"Item", &book, {index})) ||
+      if (FAILED(invokeDispatch(books.pdispVal, DISPATCH_PROPERTYGET, L"Item", &book, {index})) ||
           !isObject(book)) {
         VariantClear(&book);
         continue;
       }
-      if (SUCCEEDED(Call(book.pdispVal, DISPATCH_PROPERTYGET, L"FullName", &name)) &&
+      if (SUCCEEDED(invokeDispatch(book.pdispVal, DISPATCH_PROPERTYGET, L"FullName", &name)) &&
           name.vt == VT_BSTR && lstrcmpiW(name.bstrVal, wanted.c_str()) == 0) {
         found = book.pdispVal;
         book.pdispVal = nullptr;
@@ -149,7 +152,7 @@ bool ExcelSpreadsheet::workbookState(const std::string& path, WorkbookState* sta
   *state = WorkbookState::NotOpen;
   if (!book) return true;
   VARIANT saved;
-  const HRESULT hr = Call(book, DISPATCH_PROPERTYGET, L"Saved", &saved);
+  const HRESULT hr = invokeDispatch(book, DISPATCH_PROPERTYGET, L"Saved", &saved);
   *state = SUCCEEDED(hr) && saved.vt == VT_BOOL && saved.boolVal ? WorkbookState::Unmodified
                                                                  : WorkbookState::Modified;
   book->Release();
@@ -160,62 +163,69 @@ bool ExcelSpreadsheet::closeWorkbook(const std::string& path, SpreadsheetError* 
   SpreadsheetError e;
   IDispatch* book = findWorkbook(path, &e);
   if (!book) return e.fault == SpreadsheetFault::None || (error && (*error = e, false));
-  const HRESULT hr = Call(book, DISPATCH_METHOD, L"Close", nullptr, {Flag(false)});
+  const HRESULT hr = invokeDispatch(book, DISPATCH_METHOD, L"Close", nullptr, {boolVariant(false)});
   book->Release();
   if (FAILED(hr))
-    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
-                "Close", hr);
+    return reportFailure(
+        error, serverGone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document, "Close",
+        hr);
   return true;
 }
 
 bool ExcelSpreadsheet::openWorkbook(const std::string& path, SpreadsheetError* error) {
-  Release(sheet_);
-  Release(workbook_);
-  if (!excel_) return Fail(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
-  VARIANT visible = Flag(true), books, book;
-  HRESULT hr = Call(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {visible});
+  releaseDispatch(sheet_);
+  releaseDispatch(workbook_);
+  if (!excel_)
+    return reportFailure(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
+  VARIANT visible = boolVariant(true), books, book;
+  HRESULT hr = invokeDispatch(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {visible});
   if (SUCCEEDED(hr))
-    hr = Call(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
+    hr = invokeDispatch(excel_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Workbooks", &books);
   if (SUCCEEDED(hr) && !isObject(books)) {
     VariantClear(&books);
     hr = DISP_E_TYPEMISMATCH;
   }
   if (FAILED(hr))
-    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
-                "WorkBooks", hr);
-  VARIANT file = Text(Wide(path));
-  hr = Call(books.pdispVal, DISPATCH_METHOD, L"Open", &book, {file});
+    return reportFailure(
+        error, serverGone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+        "WorkBooks", hr);
+  VARIANT file = textVariant(utf16Of(path));
+  hr = invokeDispatch(books.pdispVal, DISPATCH_METHOD, L"Open", &book, {file});
   VariantClear(&file);
   VariantClear(&books);
   if (FAILED(hr) || book.vt != VT_DISPATCH)
-    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
-                "cannot open " + path, hr);
+    return reportFailure(
+        error, serverGone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+        "cannot open " + path, hr);
   workbook_ = book.pdispVal;
   return true;
 }
 
 bool ExcelSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* error) {
-  Release(sheet_);
+  releaseDispatch(sheet_);
   VARIANT sheets, sheet;
-  if (!workbook_) return Fail(error, SpreadsheetFault::Document, "no workbook is open", E_POINTER);
-  HRESULT hr = Call(workbook_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Worksheets", &sheets);
+  if (!workbook_)
+    return reportFailure(error, SpreadsheetFault::Document, "no workbook is open", E_POINTER);
+  HRESULT hr =
+      invokeDispatch(workbook_, DISPATCH_METHOD | DISPATCH_PROPERTYGET, L"Worksheets", &sheets);
   if (SUCCEEDED(hr) && !isObject(sheets)) {
     VariantClear(&sheets);
     hr = DISP_E_TYPEMISMATCH;
   }
   if (SUCCEEDED(hr)) {
-    VARIANT key = Text(Wide(name));
-    hr = Call(sheets.pdispVal, DISPATCH_PROPERTYGET, L"Item", &sheet, {key});
+    VARIANT key = textVariant(utf16Of(name));
+    hr = invokeDispatch(sheets.pdispVal, DISPATCH_PROPERTYGET, L"Item", &sheet, {key});
     VariantClear(&key);
     VariantClear(&sheets);
   }
   if (SUCCEEDED(hr) && sheet.vt == VT_DISPATCH) {
     sheet_ = sheet.pdispVal;
-    hr = Call(sheet_, DISPATCH_METHOD, L"Activate", nullptr);
+    hr = invokeDispatch(sheet_, DISPATCH_METHOD, L"Activate", nullptr);
   }
   if (FAILED(hr) || !sheet_) {
-    Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
-         "no sheet named " + name, hr);
+    reportFailure(error,
+                  serverGone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+                  "no sheet named " + name, hr);
     if (error) error->sheet = name;
     return false;
   }
@@ -224,10 +234,11 @@ bool ExcelSpreadsheet::activateSheet(const std::string& name, SpreadsheetError* 
 
 bool ExcelSpreadsheet::setCellText(const std::string& cell, const std::string& utf8,
                                    SpreadsheetError* error) {
-  if (!sheet_) return Fail(error, SpreadsheetFault::Document, "no sheet is active", E_POINTER);
+  if (!sheet_)
+    return reportFailure(error, SpreadsheetFault::Document, "no sheet is active", E_POINTER);
   VARIANT range;
-  VARIANT a = Text(Wide(cell)), b = Text(Wide(cell));
-  HRESULT hr = Call(sheet_, DISPATCH_PROPERTYGET, L"Range", &range, {a, b});
+  VARIANT a = textVariant(utf16Of(cell)), b = textVariant(utf16Of(cell));
+  HRESULT hr = invokeDispatch(sheet_, DISPATCH_PROPERTYGET, L"Range", &range, {a, b});
   VariantClear(&a);
   VariantClear(&b);
   if (SUCCEEDED(hr) && !isObject(range)) {
@@ -237,29 +248,32 @@ bool ExcelSpreadsheet::setCellText(const std::string& cell, const std::string& u
   if (SUCCEEDED(hr)) {
     // A leading apostrophe makes Excel keep the text as text (it is not
     // part of the value): "12" stays "12", "=A1" is no formula.
-    VARIANT value = Text(Wide(utf8.empty() ? utf8 : "'" + utf8));
-    hr = Call(range.pdispVal, DISPATCH_PROPERTYPUT, L"Value", nullptr, {value});
+    VARIANT value = textVariant(utf16Of(utf8.empty() ? utf8 : "'" + utf8));
+    hr = invokeDispatch(range.pdispVal, DISPATCH_PROPERTYPUT, L"Value", nullptr, {value});
     VariantClear(&value);
     VariantClear(&range);
   }
   if (FAILED(hr))
-    return Fail(error, Gone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
-                "cannot set " + cell, hr);
+    return reportFailure(
+        error, serverGone(hr) ? SpreadsheetFault::Unreachable : SpreadsheetFault::Document,
+        "cannot set " + cell, hr);
   return true;
 }
 
 bool ExcelSpreadsheet::show(SpreadsheetError* error) {
-  if (!excel_) return Fail(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
-  const HRESULT hr = Call(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {Flag(true)});
-  if (FAILED(hr)) return Fail(error, SpreadsheetFault::Unreachable, "Visible", hr);
+  if (!excel_)
+    return reportFailure(error, SpreadsheetFault::Unreachable, "not connected", E_POINTER);
+  const HRESULT hr =
+      invokeDispatch(excel_, DISPATCH_PROPERTYPUT, L"Visible", nullptr, {boolVariant(true)});
+  if (FAILED(hr)) return reportFailure(error, SpreadsheetFault::Unreachable, "Visible", hr);
   return true;
 }
 
 void ExcelSpreadsheet::disconnect() {
   // The workbook stays open in Excel; only our references go.
-  Release(sheet_);
-  Release(workbook_);
-  Release(excel_);
+  releaseDispatch(sheet_);
+  releaseDispatch(workbook_);
+  releaseDispatch(excel_);
 }
 
 }  // namespace marvena

@@ -16,7 +16,7 @@ namespace marvena {
 
 namespace {
 
-std::wstring JobText(std::string_view jobBytes) {
+std::wstring jobTextUtf16(std::string_view jobBytes) {
   return utf16From(jobTextToUtf8(jobBytes));
 }
 
@@ -263,7 +263,7 @@ TextMetrics GdiPrintDevice::textMetrics() {
 int GdiPrintDevice::textWidth(std::string_view jobBytes) {
   HDC dc = context();
   if (!dc || jobBytes.empty()) return 0;
-  const std::wstring text = JobText(jobBytes);
+  const std::wstring text = jobTextUtf16(jobBytes);
   SIZE size{};
   if (!GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size)) return 0;
   return size.cx;
@@ -343,7 +343,7 @@ void GdiPrintDevice::abortDocument() {
 void GdiPrintDevice::drawText(int x, int y, std::string_view jobBytes) {
   HDC dc = context();
   if (!dc || jobBytes.empty()) return;
-  const std::wstring text = JobText(jobBytes);
+  const std::wstring text = jobTextUtf16(jobBytes);
   ExtTextOutW(dc, x, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
 }
 

@@ -43,7 +43,7 @@ Handle openForReading(const std::string& path, DWORD flags = 0) {
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr));
 }
 
-bool WriteAll(HANDLE h, std::string_view bytes) {
+bool writeFully(HANDLE h, std::string_view bytes) {
   while (!bytes.empty()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 24));
     DWORD written = 0;
@@ -140,7 +140,7 @@ class WinAtomicFile final : public AtomicFile {
     buffer_.reserve(kBuffer);
   }
   bool writeAll(std::string_view bytes) {
-    if (WriteAll(h_.get(), bytes)) return true;
+    if (writeFully(h_.get(), bytes)) return true;
     failed_ = true;
     failure_ = lastErrorText("cannot write", tmp_);
     return false;
@@ -292,7 +292,7 @@ bool WinFileSystem::appendFile(const std::string& path, std::string_view bytes,
     return false;
   }
   // Appends are log lines and journal records: each is made durable.
-  const bool ok = WriteAll(h.get(), bytes) && FlushFileBuffers(h.get());
+  const bool ok = writeFully(h.get(), bytes) && FlushFileBuffers(h.get());
   if (!ok && error) *error = lastErrorText("cannot write", path);
   return ok;
 }
@@ -344,7 +344,7 @@ FsError WinFileSystem::copyIfSame(const std::string& from, const DirEntry& expec
       break;
     }
     if (got == 0) break;
-    if (!WriteAll(out.get(), std::string_view(buf, got))) {
+    if (!writeFully(out.get(), std::string_view(buf, got))) {
       ok = false;
       break;
     }

@@ -83,8 +83,8 @@ void lastReply(FtpError* e, const std::string& password) {
   }
 }
 
-bool Fail(FtpError* error, FtpStep step, std::string command, const std::string& what,
-          const std::string& password, bool partial = false) {
+bool reportFailure(FtpError* error, FtpStep step, std::string command, const std::string& what,
+                   const std::string& password, bool partial = false) {
   if (!error) return false;
   const DWORD code = GetLastError();
   *error = FtpError{};
@@ -106,18 +106,20 @@ class Session {
   bool open(const FtpUpload& where, FtpError* error) {
     password_ = where.password;
     if (where.tls == FtpTls::Required)
-      return Fail(error, FtpStep::Connect, "",
-                  "FTP over TLS is not available in the Windows build; nothing was sent",
-                  password_);
+      return reportFailure(error, FtpStep::Connect, "",
+                           "FTP over TLS is not available in the Windows build; nothing was sent",
+                           password_);
     std::string host;
     int port = 21;
     if (!splitFtpHost(where.host, &host, &port)) {
       SetLastError(0);
-      return Fail(error, FtpStep::Connect, "", "not a host name: " + where.host, password_);
+      return reportFailure(error, FtpStep::Connect, "", "not a host name: " + where.host,
+                           password_);
     }
     internet_.reset(
         InternetOpenW(L"Marvena Spool", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!internet_) return Fail(error, FtpStep::Connect, "", "cannot start WinINet", password_);
+    if (!internet_)
+      return reportFailure(error, FtpStep::Connect, "", "cannot start WinINet", password_);
     DWORD connectMs = static_cast<DWORD>(std::max(1, where.connectTimeoutSeconds)) * 1000;
     DWORD stallMs = static_cast<DWORD>(std::max(1, where.stallTimeoutSeconds)) * 1000;
     InternetSetOptionW(internet_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs,
@@ -130,7 +132,7 @@ class Session {
                          INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
     if (!connection_) {
       FtpError e;
-      Fail(&e, FtpStep::Connect, "", "cannot log in to " + where.host, password_);
+      reportFailure(&e, FtpStep::Connect, "", "cannot log in to " + where.host, password_);
       // A refusal of the password is a login failure; no reply at all is a connection failure.
       if (e.reply == 530 || e.reply == 331 || e.reply == 332) {
         e.step = FtpStep::Login;
@@ -141,8 +143,8 @@ class Session {
     }
     for (const std::string& dir : where.directories)
       if (!FtpSetCurrentDirectoryW(connection_.get(), utf16From(dir).c_str()))
-        return Fail(error, FtpStep::ChangeDirectory, "CWD " + dir, "cannot change to " + dir,
-                    password_);
+        return reportFailure(error, FtpStep::ChangeDirectory, "CWD " + dir,
+                             "cannot change to " + dir, password_);
     return true;
   }
   HINTERNET get() const { return connection_.get(); }
@@ -156,8 +158,8 @@ class Session {
 
 bool renameIn(Session& s, const std::string& from, const std::string& to, FtpError* error) {
   if (FtpRenameFileW(s.get(), utf16From(from).c_str(), utf16From(to).c_str())) return true;
-  return Fail(error, FtpStep::Rename, "RNFR " + from, "cannot rename " + from + " to " + to,
-              s.password());
+  return reportFailure(error, FtpStep::Rename, "RNFR " + from,
+                       "cannot rename " + from + " to " + to, s.password());
 }
 
 }  // namespace
@@ -170,25 +172,26 @@ bool WinInetFtpClient::upload(const FtpUpload& upload, std::string_view bytes,
   InetHandle file(FtpOpenFileW(s.get(), utf16From(upload.fileName).c_str(), GENERIC_WRITE,
                                FTP_TRANSFER_TYPE_BINARY, 0));
   if (!file)
-    return Fail(error, FtpStep::Store, stor, "cannot store " + upload.fileName, s.password());
+    return reportFailure(error, FtpStep::Store, stor, "cannot store " + upload.fileName,
+                         s.password());
   std::uint64_t sent = 0;
   const std::uint64_t total = bytes.size();
   while (sent < total) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(total - sent, 64 * 1024));
     DWORD written = 0;
     if (!InternetWriteFile(file.get(), bytes.data() + sent, chunk, &written) || written == 0)
-      return Fail(error, FtpStep::Store, stor, "upload of " + upload.fileName + " broke off",
-                  s.password(), true);
+      return reportFailure(error, FtpStep::Store, stor,
+                           "upload of " + upload.fileName + " broke off", s.password(), true);
     sent += written;
     if (progress && !progress(sent, total)) {
       SetLastError(0);
-      return Fail(error, FtpStep::Store, stor, "upload of " + upload.fileName + " cancelled",
-                  s.password(), true);
+      return reportFailure(error, FtpStep::Store, stor,
+                           "upload of " + upload.fileName + " cancelled", s.password(), true);
     }
   }
   if (!file.reset())
-    return Fail(error, FtpStep::Store, stor, "the server did not confirm " + upload.fileName,
-                s.password(), true);
+    return reportFailure(error, FtpStep::Store, stor,
+                         "the server did not confirm " + upload.fileName, s.password(), true);
   // WinINet reads the transfer's final reply on close without telling a
   // refusal apart; the listing shows whether the whole file arrived.
   WIN32_FIND_DATAW found{};
@@ -200,10 +203,10 @@ bool WinInetFtpClient::upload(const FtpUpload& upload, std::string_view bytes,
         (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     if (size != total) {
       SetLastError(0);
-      return Fail(error, FtpStep::Store, stor,
-                  "the server holds " + std::to_string(size) + " of " + std::to_string(total) +
-                      " bytes of " + upload.fileName,
-                  s.password(), true);
+      return reportFailure(error, FtpStep::Store, stor,
+                           "the server holds " + std::to_string(size) + " of " +
+                               std::to_string(total) + " bytes of " + upload.fileName,
+                           s.password(), true);
     }
   }
   if (!upload.renameTo.empty()) return renameIn(s, upload.fileName, upload.renameTo, error);
@@ -220,7 +223,8 @@ bool WinInetFtpClient::remove(const FtpUpload& where, const std::string& name, F
   Session s;
   if (!s.open(where, error)) return false;
   if (FtpDeleteFileW(s.get(), utf16From(name).c_str())) return true;
-  return Fail(error, FtpStep::Delete, "DELE " + name, "cannot delete " + name, s.password());
+  return reportFailure(error, FtpStep::Delete, "DELE " + name, "cannot delete " + name,
+                       s.password());
 }
 
 }  // namespace marvena

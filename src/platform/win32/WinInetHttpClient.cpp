@@ -89,7 +89,8 @@ std::string inetErrorText(DWORD code) {
   return out.empty() ? "WinINet error " + std::to_string(code) : out;
 }
 
-bool Fail(HttpError* error, const std::string& url, const std::string& what, HttpError e = {}) {
+bool reportFailure(HttpError* error, const std::string& url, const std::string& what,
+                   HttpError e = {}) {
   e.message = what + " (" + url + ")";
   if (error) *error = e;
   return false;
@@ -102,7 +103,7 @@ bool failLast(HttpError* error, const std::string& url, const std::string& what,
   const DWORD code = GetLastError();
   HttpError e;
   e.timedOut = stalled || code == ERROR_INTERNET_TIMEOUT || code == WSAETIMEDOUT;
-  return Fail(error, url, what + ": " + inetErrorText(code), e);
+  return reportFailure(error, url, what + ": " + inetErrorText(code), e);
 }
 
 std::optional<std::wstring> queryText(HINTERNET request, DWORD what) {
@@ -121,7 +122,7 @@ bool isRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-void SetTimeout(HINTERNET h, DWORD option, int seconds) {
+void setInetTimeout(HINTERNET h, DWORD option, int seconds) {
   DWORD ms = static_cast<DWORD>(std::clamp(seconds, 1, 3600)) * 1000;
   InternetSetOptionW(h, option, &ms, sizeof ms);
 }
@@ -133,7 +134,7 @@ class Request {
             HttpError* error) {
     session_.reset(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!session_) return failLast(error, url, "cannot start WinINet");
-    SetTimeout(session_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, options.connectTimeoutSeconds);
+    setInetTimeout(session_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, options.connectTimeoutSeconds);
     DWORD once = 1;
     InternetSetOptionW(session_.get(), INTERNET_OPTION_CONNECT_RETRIES, &once, sizeof once);
     std::string current = url;
@@ -144,21 +145,21 @@ class Request {
       if (!location) {
         HttpError e;
         e.status = status;
-        return Fail(error, current,
-                    "the server answered " + std::to_string(status) + " without saying where to",
-                    e);
+        return reportFailure(
+            error, current,
+            "the server answered " + std::to_string(status) + " without saying where to", e);
       }
-      if (hop == kMaxRedirects) return Fail(error, url, "too many redirects");
+      if (hop == kMaxRedirects) return reportFailure(error, url, "too many redirects");
       std::vector<wchar_t> next(INTERNET_MAX_URL_LENGTH + 1);
       DWORD n = static_cast<DWORD>(next.size());
       // The server's Location is taken as it is written: encoding it again
       // would turn its "%xx" into "%25xx".
       if (!InternetCombineUrlW(utf16From(current).c_str(), location->c_str(), next.data(), &n,
                                ICU_NO_ENCODE))
-        return Fail(error, current, "the server redirected to an unusable address");
+        return reportFailure(error, current, "the server redirected to an unusable address");
       const std::string target = utf8From(std::wstring_view(next.data(), n));
       if (!httpRedirectAllowed(url, target))
-        return Fail(error, url, "redirect to " + target + " refused");
+        return reportFailure(error, url, "redirect to " + target + " refused");
       current = target;
     }
   }
@@ -180,7 +181,7 @@ class Request {
     if (scheme == Scheme::Other ||
         !InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts) ||
         host[0] == L'\0')
-      return Fail(error, url, "not an http or https address");
+      return reportFailure(error, url, "not an http or https address");
     std::wstring path(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
     if (parts.lpszExtraInfo) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (path.empty()) path = L"/";
@@ -198,9 +199,9 @@ class Request {
     request_.reset(HttpOpenRequestW(connection_.get(), verb, path.c_str(), nullptr, nullptr, accept,
                                     flags, 0));
     if (!request_) return failLast(error, url, "cannot make the request");
-    SetTimeout(request_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, options.connectTimeoutSeconds);
-    SetTimeout(request_.get(), INTERNET_OPTION_SEND_TIMEOUT, options.stallTimeoutSeconds);
-    SetTimeout(request_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, options.stallTimeoutSeconds);
+    setInetTimeout(request_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, options.connectTimeoutSeconds);
+    setInetTimeout(request_.get(), INTERNET_OPTION_SEND_TIMEOUT, options.stallTimeoutSeconds);
+    setInetTimeout(request_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, options.stallTimeoutSeconds);
     if (!HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0))
       return failLast(error, url, "request failed");
     DWORD code = 0, size = sizeof code;
@@ -221,10 +222,10 @@ bool answered2xx(const Request& r, const std::string& url, HttpError* error) {
   if (r.status >= 200 && r.status < 300) return true;
   HttpError e;
   e.status = r.status;
-  return Fail(error, url, "the server answered " + std::to_string(r.status), e);
+  return reportFailure(error, url, "the server answered " + std::to_string(r.status), e);
 }
 
-std::int64_t ContentLength(const Request& r) {
+std::int64_t responseContentLength(const Request& r) {
   const std::optional<std::wstring> text = queryText(r.get(), HTTP_QUERY_CONTENT_LENGTH);
   return text ? parseContentLength(utf8From(*text)) : -1;
 }
@@ -263,7 +264,7 @@ bool WinInetHttpClient::head(const std::string& url, const HttpOptions& options,
                                static_cast<std::int64_t>(t.dwLowDateTime);
     head.lastModified = (ticks - 116444736000000000LL) / 10000000;
   }
-  head.contentLength = ContentLength(r);
+  head.contentLength = responseContentLength(r);
   *out = head;
   return true;
 }
@@ -272,10 +273,10 @@ bool WinInetHttpClient::get(const std::string& url, const HttpOptions& options, 
                             const Progress& progress, HttpError* error) {
   Request r;
   if (!r.send(L"GET", url, options, error) || !answered2xx(r, url, error)) return false;
-  const std::int64_t total = ContentLength(r);
+  const std::int64_t total = responseContentLength(r);
   HttpError stopped;
   stopped.cancelled = true;
-  if (progress && !progress(0, total)) return Fail(error, url, "cancelled", stopped);
+  if (progress && !progress(0, total)) return reportFailure(error, url, "cancelled", stopped);
   std::vector<char> buffer(kPiece);
   std::int64_t received = 0;
   // A read that blocked for the stall time and then ended the body early
@@ -298,17 +299,19 @@ bool WinInetHttpClient::get(const std::string& url, const HttpOptions& options, 
     if (sink && !sink(std::string_view(buffer.data(), n))) {
       HttpError e;
       e.sinkFailed = true;
-      return Fail(error, url, "the received bytes could not be stored", e);
+      return reportFailure(error, url, "the received bytes could not be stored", e);
     }
-    if (progress && !progress(received, total)) return Fail(error, url, "cancelled", stopped);
+    if (progress && !progress(received, total))
+      return reportFailure(error, url, "cancelled", stopped);
   }
   if (total >= 0 && received != total) {
     HttpError e;
     e.timedOut = stalled();
-    return Fail(error, url,
-                "the transfer ended after " + std::to_string(received) + " of " +
-                    std::to_string(total) + " bytes" + (e.timedOut ? ": the server stalled" : ""),
-                e);
+    return reportFailure(error, url,
+                         "the transfer ended after " + std::to_string(received) + " of " +
+                             std::to_string(total) + " bytes" +
+                             (e.timedOut ? ": the server stalled" : ""),
+                         e);
   }
   return true;
 }

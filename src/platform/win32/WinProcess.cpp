@@ -13,7 +13,7 @@ namespace {
 
 // The working directory as CreateProcess takes it: "\" separators, no
 // "\\?\" prefix (a console program started there would inherit it).
-std::wstring Directory(const std::string& path) {
+std::wstring workingDirectoryOf(const std::string& path) {
   std::wstring dir = utf16From(path);
   for (wchar_t& c : dir)
     if (c == L'/') c = L'\\';
@@ -43,7 +43,7 @@ int WinProcessRunner::runAndWait(const std::string& commandLine,
   std::wstring command = utf16From(commandLine);
   std::vector<wchar_t> buffer(command.begin(), command.end());
   buffer.push_back(L'\0');
-  const std::wstring dir = Directory(workingDirectory);
+  const std::wstring dir = workingDirectoryOf(workingDirectory);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

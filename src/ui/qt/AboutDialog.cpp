@@ -21,7 +21,7 @@ namespace marvena {
 
 namespace {
 
-QPixmap Picture() {
+QPixmap drawPicture() {
   // The tool's own picture: a stack of printouts.
   QPixmap pm(120, 140);
   pm.fill(QColor(255, 255, 225));
@@ -39,7 +39,7 @@ QPixmap Picture() {
 
 // The logo in the desktop's own button colours (face, light and shadow
 // edges, text), so it sits right on any colour scheme.
-QPixmap Logo(const QPalette& pal) {
+QPixmap drawLogo(const QPalette& pal) {
   QPixmap pm(180, 35);
   pm.fill(Qt::transparent);
   QPainter p(&pm);
@@ -92,7 +92,7 @@ AboutDialog::AboutDialog(const QString& version, const QString& spoolDir, QWidge
   // The animation plays where the picture is; the picture comes back when
   // it ends or cannot be played.
   auto* picture = new QLabel;
-  picture->setPixmap(Picture());
+  picture->setPixmap(drawPicture());
   auto* film = new AnimationView;
   film->setFixedWidth(218);
   stack_ = new QStackedWidget;
@@ -106,7 +106,7 @@ AboutDialog::AboutDialog(const QString& version, const QString& spoolDir, QWidge
     return l;
   };
   auto* logo = new QLabel;
-  logo->setPixmap(Logo(QApplication::palette()));
+  logo->setPixmap(drawLogo(QApplication::palette()));
   logo->setAccessibleName(QStringLiteral("Marvena Spool"));
   grid->addWidget(logo, 0, 1, 1, 2, Qt::AlignRight);
   add(QStringLiteral("Programos versija %1").arg(version), 1);

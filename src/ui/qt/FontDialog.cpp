@@ -20,7 +20,7 @@ namespace {
 // Style names by FontStyleBits (bold, italic).
 const char* const kStyles[4] = {"Normalus", "Pusjuodis", "Kursyvas", "Pusjuodis kursyvas"};
 
-QListWidgetItem* Select(QListWidget* list, const QString& text) {
+QListWidgetItem* selectItem(QListWidget* list, const QString& text) {
   const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchFixedString);
   if (found.isEmpty()) return nullptr;
   list->setCurrentItem(found.front());
@@ -54,14 +54,14 @@ FontDialog::FontDialog(const FontChoice& font, QWidget* parent) : QDialog(parent
 
   families_ = new QListWidget;
   families_->addItems(printableMonospacedFamilies(current));
-  Select(families_, current);
+  selectItem(families_, current);
   styles_ = new QListWidget;
   for (const char* s : kStyles) styles_->addItem(QString::fromUtf8(s));
   styles_->setCurrentRow(static_cast<int>(font.style & (fsBold | fsItalic)));
   sizes_ = new QListWidget;
   for (int size = kSmallestFontSize; size <= kLargestFontSize; ++size)
     sizes_->addItem(QString::number(size));
-  if (!Select(sizes_, QString::number(font.size))) sizes_->setCurrentRow(-1);
+  if (!selectItem(sizes_, QString::number(font.size))) sizes_->setCurrentRow(-1);
 
   auto* grid = new QGridLayout;
   const char* labels[3] = {"Sri&ftas:", "St&ilius:", "&Dydis:"};

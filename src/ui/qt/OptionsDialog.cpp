@@ -20,11 +20,11 @@ namespace marvena {
 
 namespace {
 
-QString U(const char* s) {
+QString lith(const char* s) {
   return QString::fromUtf8(s);
 }
 
-QLabel* At(QWidget* parent, const QString& text, int x, int y, int w = 0) {
+QLabel* placeLabel(QWidget* parent, const QString& text, int x, int y, int w = 0) {
   auto* label = new QLabel(text, parent);
   if (w > 0) {
     label->setFixedWidth(w);
@@ -46,10 +46,10 @@ QFrame* bevel(QWidget* parent, int x, int y, int w, int h) {
 
 OptionsDialog::OptionsDialog(OptionsDialogServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)) {
-  setWindowTitle(U(kOptionsCaption));
+  setWindowTitle(lith(kOptionsCaption));
   pages_ = new QTabWidget;
-  pages_->addTab(makePrinterPage(), U(kPrinterPageCaption));
-  pages_->addTab(makeInformationPage(), U(kInformationPageCaption));
+  pages_->addTab(makePrinterPage(), lith(kPrinterPageCaption));
+  pages_->addTab(makeInformationPage(), lith(kInformationPageCaption));
   // The information page is worked out afresh each time it is shown.
   connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
     if (index == 1) showInformation();
@@ -104,8 +104,8 @@ QWidget* OptionsDialog::makePrinterPage() {
   pageSetup_->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
   pageSetup_->setToolTip(QStringLiteral("Lapas ir para\u0161t\u0117s"));
   for (QToolButton* b : {printerSetup_, pageSetup_}) b->setIconSize(QSize(32, 32));
-  parameters_ = new QPushButton(U(kParametersCaption));
-  font_ = new QPushButton(U(kFontButtonCaption));
+  parameters_ = new QPushButton(lith(kParametersCaption));
+  font_ = new QPushButton(lith(kFontButtonCaption));
   auto* row = new QHBoxLayout;
   for (QWidget* w : std::initializer_list<QWidget*>{printerSetup_, pageSetup_, parameters_, font_})
     row->addWidget(w);
@@ -133,35 +133,35 @@ QWidget* OptionsDialog::makePrinterPage() {
 
 QWidget* OptionsDialog::makeInformationPage() {
   auto* page = new QWidget;
-  auto* title = At(page, QStringLiteral("Puslapis"), 8, 6);
+  auto* title = placeLabel(page, QStringLiteral("Puslapis"), 8, 6);
   QFont bold = title->font();
   bold.setBold(true);
   title->setFont(bold);
-  At(page, QStringLiteral("(mm)"), 8, 24);
+  placeLabel(page, QStringLiteral("(mm)"), 8, 24);
   // The sheet, and inside it the area text is printed on.
   bevel(page, 90, 30, 170, 128);
   bevel(page, 128, 56, 94, 74);
-  At(page, QStringLiteral("<-"), 92, 10);
-  At(page, QStringLiteral("->"), 244, 10);
-  At(page, QStringLiteral("^"), 62, 30);
-  At(page, QStringLiteral("|"), 64, 50);
-  At(page, QStringLiteral("|"), 64, 120);
-  At(page, QStringLiteral("v"), 62, 140);
-  At(page, QStringLiteral("x"), 170, 86);
-  values_[0] = At(page, QString(), 140, 10, 70);   // page width
-  values_[1] = At(page, QString(), 40, 86, 50);    // page height
-  values_[2] = At(page, QString(), 140, 36, 70);   // top
-  values_[3] = At(page, QString(), 92, 86, 34);    // left
-  values_[4] = At(page, QString(), 224, 86, 34);   // right
-  values_[5] = At(page, QString(), 140, 136, 70);  // bottom
-  values_[6] = At(page, QString(), 130, 86, 40);   // printable width
-  values_[7] = At(page, QString(), 180, 86, 40);   // printable height
+  placeLabel(page, QStringLiteral("<-"), 92, 10);
+  placeLabel(page, QStringLiteral("->"), 244, 10);
+  placeLabel(page, QStringLiteral("^"), 62, 30);
+  placeLabel(page, QStringLiteral("|"), 64, 50);
+  placeLabel(page, QStringLiteral("|"), 64, 120);
+  placeLabel(page, QStringLiteral("v"), 62, 140);
+  placeLabel(page, QStringLiteral("x"), 170, 86);
+  values_[0] = placeLabel(page, QString(), 140, 10, 70);   // page width
+  values_[1] = placeLabel(page, QString(), 40, 86, 50);    // page height
+  values_[2] = placeLabel(page, QString(), 140, 36, 70);   // top
+  values_[3] = placeLabel(page, QString(), 92, 86, 34);    // left
+  values_[4] = placeLabel(page, QString(), 224, 86, 34);   // right
+  values_[5] = placeLabel(page, QString(), 140, 136, 70);  // bottom
+  values_[6] = placeLabel(page, QString(), 130, 86, 40);   // printable width
+  values_[7] = placeLabel(page, QString(), 180, 86, 40);   // printable height
 
-  auto* box = new QGroupBox(U(kFontBoxCaption), page);
+  auto* box = new QGroupBox(lith(kFontBoxCaption), page);
   box->setGeometry(280, 2, 262, 166);
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   values_[8] = new QLabel;  // the font name
-  auto* header = new QLabel(U(kFontTableHeader));
+  auto* header = new QLabel(lith(kFontTableHeader));
   header->setFont(fixed);
   table_ = new QListWidget;
   table_->setFont(fixed);

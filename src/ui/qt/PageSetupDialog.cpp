@@ -23,7 +23,7 @@ namespace marvena {
 
 namespace {
 
-QString Caption(const char* role) {
+QString captionOf(const char* role) {
   for (const PageSetupCaption& c : pageSetupCaptions())
     if (QLatin1String(c.role) == QLatin1String(role)) return QString::fromUtf8(c.text);
   return {};
@@ -66,22 +66,22 @@ PageSetupDialog::PageSetupDialog(PageSetupModel& model, QWidget* parent)
     : QDialog(parent), model_(model) {
   setWindowTitle(QString::fromStdString(model_.title()));
 
-  auto* paperGroup = new QGroupBox(Caption("paperGroup"));
+  auto* paperGroup = new QGroupBox(captionOf("paperGroup"));
   auto* paperForm = new QFormLayout(paperGroup);
   paper_ = new QComboBox;
   source_ = new QComboBox;
   source_->addItem(QStringLiteral("Automati\u0161kai"));
-  paperForm->addRow(Caption("paperSize"), paper_);
-  paperForm->addRow(Caption("paperSource"), source_);
+  paperForm->addRow(captionOf("paperSize"), paper_);
+  paperForm->addRow(captionOf("paperSource"), source_);
 
-  auto* orientationGroup = new QGroupBox(Caption("orientationGroup"));
+  auto* orientationGroup = new QGroupBox(captionOf("orientationGroup"));
   auto* o = new QVBoxLayout(orientationGroup);
-  portrait_ = new QRadioButton(Caption("portrait"));
-  landscape_ = new QRadioButton(Caption("landscape"));
+  portrait_ = new QRadioButton(captionOf("portrait"));
+  landscape_ = new QRadioButton(captionOf("landscape"));
   o->addWidget(portrait_);
   o->addWidget(landscape_);
 
-  auto* marginGroup = new QGroupBox(Caption("marginsGroup"));
+  auto* marginGroup = new QGroupBox(captionOf("marginsGroup"));
   auto* grid = new QGridLayout(marginGroup);
   const char* roles[4] = {"left", "top", "right", "bottom"};
   const int rows[4] = {0, 1, 0, 1}, cols[4] = {0, 0, 2, 2};
@@ -90,7 +90,7 @@ PageSetupDialog::PageSetupDialog(PageSetupModel& model, QWidget* parent)
     margins_[side]->setDecimals(1);
     margins_[side]->setSingleStep(1);
     margins_[side]->setMaximum(kMaxPaperMm);
-    auto* label = new QLabel(Caption(roles[side]));
+    auto* label = new QLabel(captionOf(roles[side]));
     label->setBuddy(margins_[side]);
     grid->addWidget(label, rows[side], cols[side]);
     grid->addWidget(margins_[side], rows[side], cols[side] + 1);
@@ -115,7 +115,7 @@ PageSetupDialog::PageSetupDialog(PageSetupModel& model, QWidget* parent)
   ok_->setDefault(true);
   cancel_ = new QPushButton(QString::fromUtf8(kCancelCaption));
   help_ = new QPushButton(QString::fromUtf8(kHelpCaption));
-  printer_ = new QPushButton(Caption("printer"));
+  printer_ = new QPushButton(captionOf("printer"));
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   for (QPushButton* b : {ok_, cancel_, help_, printer_}) buttons->addWidget(b);

@@ -16,13 +16,13 @@ namespace marvena {
 
 namespace {
 
-QString Q(const char* s) {
+QString qs(const char* s) {
   return QString::fromUtf8(s);
 }
 
-QString Caption(const char* role) {
+QString captionOf(const char* role) {
   for (const PageSetupCaption& c : printerDialogCaptions())
-    if (QLatin1String(c.role) == QLatin1String(role)) return Q(c.text);
+    if (QLatin1String(c.role) == QLatin1String(role)) return qs(c.text);
   return {};
 }
 
@@ -32,18 +32,18 @@ PrinterSetupDialog::PrinterSetupDialog(const std::vector<std::string>& names, in
                                        std::function<std::vector<PaperInfo>(int)> papersOf,
                                        int paperCode, Orientation orientation, QWidget* parent)
     : QDialog(parent), papersOf_(std::move(papersOf)), givenCode_(paperCode) {
-  setWindowTitle(Caption("group"));
-  auto* group = new QGroupBox(Caption("group"));
+  setWindowTitle(captionOf("group"));
+  auto* group = new QGroupBox(captionOf("group"));
   auto* form = new QFormLayout(group);
   printer_ = new QComboBox;
   for (const std::string& name : names) printer_->addItem(QString::fromStdString(name));
   printer_->setCurrentIndex(current);
-  form->addRow(Caption("name"), printer_);
-  form->addRow(Caption("status"), new QLabel(QStringLiteral("Paruo\u0161tas")));
-  form->addRow(Caption("type"), new QLabel(QStringLiteral("CUPS")));
+  form->addRow(captionOf("name"), printer_);
+  form->addRow(captionOf("status"), new QLabel(QStringLiteral("Paruo\u0161tas")));
+  form->addRow(captionOf("type"), new QLabel(QStringLiteral("CUPS")));
   where_ = new QLabel;
-  form->addRow(Caption("where"), where_);
-  form->addRow(Caption("comment"), new QLabel);
+  form->addRow(captionOf("where"), where_);
+  form->addRow(captionOf("comment"), new QLabel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
   if (papersOf_) {
@@ -76,8 +76,8 @@ PrinterSetupDialog::PrinterSetupDialog(const std::vector<std::string>& names, in
   });
   auto* buttons = new QDialogButtonBox;
   ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  auto* cancel = buttons->addButton(Q(kCancelCaption), QDialogButtonBox::RejectRole);
-  auto* properties = buttons->addButton(Caption("properties"), QDialogButtonBox::ActionRole);
+  auto* cancel = buttons->addButton(qs(kCancelCaption), QDialogButtonBox::RejectRole);
+  auto* properties = buttons->addButton(captionOf("properties"), QDialogButtonBox::ActionRole);
   properties->setEnabled(false);  // the driver's own settings are the print system's
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -8,7 +8,7 @@ namespace marvena {
 
 namespace {
 
-QPixmap Draw(int size, const QColor& sheet, const QColor& mark, int frame) {
+QPixmap drawSheet(int size, const QColor& sheet, const QColor& mark, int frame) {
   QPixmap pm(size, size);
   pm.fill(Qt::transparent);
   QPainter p(&pm);
@@ -36,11 +36,11 @@ QIcon trayPicture(const QString& name) {
   QIcon icon;
   for (int size : {16, 22, 24, 32, 48, 64}) {
     if (name == QLatin1String("disabled"))
-      icon.addPixmap(Draw(size, QColor(200, 200, 200), QColor(200, 40, 40), -1));
+      icon.addPixmap(drawSheet(size, QColor(200, 200, 200), QColor(200, 40, 40), -1));
     else if (name == QLatin1String("idle"))
-      icon.addPixmap(Draw(size, Qt::white, QColor(30, 140, 60), -1));
+      icon.addPixmap(drawSheet(size, Qt::white, QColor(30, 140, 60), -1));
     else
-      icon.addPixmap(Draw(size, Qt::white, QColor(30, 90, 200), name.mid(1).toInt()));
+      icon.addPixmap(drawSheet(size, Qt::white, QColor(30, 90, 200), name.mid(1).toInt()));
   }
   return icon;
 }

@@ -8,11 +8,11 @@ namespace marvena {
 
 namespace {
 
-std::int64_t NowMs() {
+std::int64_t monotonicNowMs() {
   return QDateTime::currentMSecsSinceEpoch();
 }
 
-std::vector<std::string> Frames() {
+std::vector<std::string> busyFrames() {
   std::vector<std::string> frames;
   for (int i = 0; i < 10; ++i) frames.push_back("P" + std::to_string(i));
   return frames;
@@ -39,7 +39,7 @@ void addTrayCommands(QMenu* menu, const TrayCommands& c) {
 }
 
 TrayView::TrayView(TrayCommands commands, QObject* parent)
-    : QObject(parent), commands_(std::move(commands)), model_(Frames(), 150) {
+    : QObject(parent), commands_(std::move(commands)), model_(busyFrames(), 150) {
   addTrayCommands(&menu_, commands_);
   icon_.setContextMenu(&menu_);
   icon_.setToolTip(QString::fromStdString(trayTip("Marvena Spool", true)));
@@ -52,7 +52,7 @@ TrayView::TrayView(TrayCommands commands, QObject* parent)
   });
   ticker_.setInterval(trayTimerPeriod({150}));
   connect(&ticker_, &QTimer::timeout, this, [this] {
-    if (model_.tick(NowMs())) repaint();
+    if (model_.tick(monotonicNowMs())) repaint();
   });
 }
 
@@ -61,7 +61,7 @@ bool TrayView::available() const {
 }
 
 void TrayView::show() {
-  model_.setActive(true, NowMs());
+  model_.setActive(true, monotonicNowMs());
   repaint();
   icon_.show();
 }
@@ -70,7 +70,7 @@ void TrayView::setState(DispatchState state) {
   const TrayState next = state == DispatchState::Busy       ? TrayState::Animated
                          : state == DispatchState::Disabled ? TrayState::Disabled
                                                             : TrayState::Enabled;
-  model_.setState(next, NowMs());
+  model_.setState(next, monotonicNowMs());
   if (next == TrayState::Animated)
     ticker_.start();
   else
