@@ -44,28 +44,28 @@ class Variant {
   Variant() = default;  // Empty
 
   static Variant Null() { return Variant(VariantType::Null); }
-  static Variant SmallInt(std::int16_t v) { return Int(VariantType::SmallInt, v); }
-  static Variant Integer(std::int32_t v) { return Int(VariantType::Integer, v); }
-  static Variant ShortInt(std::int8_t v) { return Int(VariantType::ShortInt, v); }
-  static Variant Byte(std::uint8_t v) { return Int(VariantType::Byte, v); }
-  static Variant Word(std::uint16_t v) { return Int(VariantType::Word, v); }
-  static Variant LongWord(std::uint32_t v) { return Int(VariantType::LongWord, v); }
-  static Variant Int64(std::int64_t v) { return Int(VariantType::Int64, v); }
-  static Variant Single(float v) { return Real(VariantType::Single, v); }
-  static Variant Double(double v) { return Real(VariantType::Double, v); }
+  static Variant SmallInt(std::int16_t v) { return withInt(VariantType::SmallInt, v); }
+  static Variant Integer(std::int32_t v) { return withInt(VariantType::Integer, v); }
+  static Variant ShortInt(std::int8_t v) { return withInt(VariantType::ShortInt, v); }
+  static Variant Byte(std::uint8_t v) { return withInt(VariantType::Byte, v); }
+  static Variant Word(std::uint16_t v) { return withInt(VariantType::Word, v); }
+  static Variant LongWord(std::uint32_t v) { return withInt(VariantType::LongWord, v); }
+  static Variant Int64(std::int64_t v) { return withInt(VariantType::Int64, v); }
+  static Variant Single(float v) { return withReal(VariantType::Single, v); }
+  static Variant Double(double v) { return withReal(VariantType::Double, v); }
   // `tenThousandths` is the value times 10,000, as the currency type stores it.
   static Variant Currency(std::int64_t tenThousandths) {
-    return Int(VariantType::Currency, tenThousandths);
+    return withInt(VariantType::Currency, tenThousandths);
   }
-  static Variant Date(double days) { return Real(VariantType::Date, days); }
-  static Variant Boolean(bool v) { return Int(VariantType::Boolean, v ? 1 : 0); }
-  static Variant OleStr(std::string_view s) { return Text(VariantType::OleStr, s); }
-  static Variant StrArg(std::string_view s) { return Text(VariantType::StrArg, s); }
-  static Variant String(std::string_view s) { return Text(VariantType::String, s); }
+  static Variant Date(double days) { return withReal(VariantType::Date, days); }
+  static Variant Boolean(bool v) { return withInt(VariantType::Boolean, v ? 1 : 0); }
+  static Variant OleStr(std::string_view s) { return withText(VariantType::OleStr, s); }
+  static Variant StrArg(std::string_view s) { return withText(VariantType::StrArg, s); }
+  static Variant String(std::string_view s) { return withText(VariantType::String, s); }
   static Variant Dispatch() { return Variant(VariantType::Dispatch); }
   static Variant Unknown() { return Variant(VariantType::Unknown); }
   static Variant Any() { return Variant(VariantType::Any); }
-  static Variant Error(std::int32_t code) { return Int(VariantType::Error, code); }
+  static Variant Error(std::int32_t code) { return withInt(VariantType::Error, code); }
   static Variant Nested(Variant inner) {
     Variant v(VariantType::Variant);
     v.items_ = std::make_shared<std::vector<Variant>>(1, std::move(inner));
@@ -75,13 +75,6 @@ class Variant {
     Variant v(VariantType::Array);
     v.items_ = std::make_shared<std::vector<Variant>>(std::move(items));
     return v;
-  }
-
-  // Turns this value into a String, reusing the text's storage: a caller that
-  // writes many cells keeps one Variant and allocates nothing per cell.
-  void SetString(std::string_view s) {
-    type_ = VariantType::String;
-    text_.assign(s.data(), s.size());
   }
 
   VariantType type() const { return type_; }
@@ -96,17 +89,17 @@ class Variant {
 
  private:
   explicit Variant(VariantType t) : type_(t) {}
-  static Variant Int(VariantType t, std::int64_t v) {
+  static Variant withInt(VariantType t, std::int64_t v) {
     Variant out(t);
     out.int_ = v;
     return out;
   }
-  static Variant Real(VariantType t, double v) {
+  static Variant withReal(VariantType t, double v) {
     Variant out(t);
     out.real_ = v;
     return out;
   }
-  static Variant Text(VariantType t, std::string_view s) {
+  static Variant withText(VariantType t, std::string_view s) {
     Variant out(t);
     out.text_.assign(s.data(), s.size());
     return out;

@@ -20,7 +20,7 @@ namespace marvena {
 namespace {
 
 template <class Cond>
-bool WaitFor(Cond cond, int ms) {
+bool waitUntil(Cond cond, int ms) {
   QElapsedTimer t;
   t.start();
   while (!cond() && t.elapsed() < ms) QTest::qWait(20);
@@ -118,7 +118,7 @@ TEST(AboutBoxAnimation, FilmPlaysInPlaceOfThePictureAndCanPlayAgain) {
   for (int round = 0; round < 2; ++round) {
     QTest::mouseClick(box.animationButton(), Qt::LeftButton);
     EXPECT_TRUE(box.showsAnimation());
-    EXPECT_TRUE(WaitFor([&] { return !box.showsAnimation(); }, 60000)) << "round " << round;
+    EXPECT_TRUE(waitUntil([&] { return !box.showsAnimation(); }, 60000)) << "round " << round;
     EXPECT_EQ(failureBox(box), nullptr) << "round " << round;
     EXPECT_TRUE(box.animationButton()->isEnabled());
   }
@@ -135,7 +135,7 @@ TEST(AboutBoxAnimation, EmptyOrDamagedFileIsReportedNotFatal) {
     AboutDialog box(QStringLiteral("1.0"), dir.path());
     box.show();
     QTest::mouseClick(box.animationButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !box.showsAnimation(); }, 60000)) << content.size();
+    ASSERT_TRUE(waitUntil([&] { return !box.showsAnimation(); }, 60000)) << content.size();
     // The picture is back; a cut-off film may still show what it has.
     if (content.size() != cutOff.size()) {
       QMessageBox* failure = failureBox(box);

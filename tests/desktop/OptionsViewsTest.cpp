@@ -35,7 +35,7 @@ namespace {
 constexpr const char* kIni = "/cfg/MARVENA.INI";
 
 template <class W>
-QStringList Texts(QWidget* root) {
+QStringList allTexts(QWidget* root) {
   QStringList out;
   for (W* w : root->findChildren<W*>()) {
     if constexpr (std::is_same_v<W, QGroupBox>)
@@ -102,10 +102,10 @@ TEST_F(OptionsViews, TheWindowItsPagesAndTheInformationTable) {
   EXPECT_EQ(dialog.valueField(8)->text(), "Courier");
   ASSERT_EQ(dialog.fontTable()->count(), 10);
   EXPECT_EQ(dialog.fontTable()->item(0)->text().toStdString(), fontTableRow(5, 190, 113));
-  QStringList labels = Texts<QLabel>(&dialog);
+  QStringList labels = allTexts<QLabel>(&dialog);
   EXPECT_TRUE(labels.contains(QString::fromUtf8("Dydis  Simboli\u0173  Eilu\u010Di\u0173")));
   EXPECT_TRUE(labels.contains("Puslapis"));
-  EXPECT_TRUE(Texts<QGroupBox>(&dialog).contains(QString::fromUtf8("\u0160riftas")));
+  EXPECT_TRUE(allTexts<QGroupBox>(&dialog).contains(QString::fromUtf8("\u0160riftas")));
 
   // A printer that cannot be measured leaves the page as it was.
   device->failMetrics = true;
@@ -212,13 +212,13 @@ TEST_F(OptionsViews, TheFontChooserHasTheLithuanianCaptionsAndOnlyMonospacedSize
   FontDialog chooser({"No Such Face", 9, 0});
   chooser.show();
   EXPECT_EQ(chooser.windowTitle(), "Sriftas");
-  const QStringList labels = Texts<QLabel>(&chooser);
+  const QStringList labels = allTexts<QLabel>(&chooser);
   for (const char* text : {"Sri&ftas:", "St&ilius:", "&Dydis:", "&Spalva:", "&Rastas:"})
     EXPECT_TRUE(labels.contains(QString::fromUtf8(text))) << text;
-  const QStringList groups = Texts<QGroupBox>(&chooser);
+  const QStringList groups = allTexts<QGroupBox>(&chooser);
   EXPECT_TRUE(groups.contains("Efektai"));
   EXPECT_TRUE(groups.contains("Pavyzdys"));
-  EXPECT_TRUE(Texts<QPushButton>(&chooser).contains("Grizti"));
+  EXPECT_TRUE(allTexts<QPushButton>(&chooser).contains("Grizti"));
   EXPECT_EQ(chooser.underlineBox()->text(), "Pabraukti");
   ASSERT_EQ(chooser.sizeList()->count(), 10);
   EXPECT_EQ(chooser.sizeList()->item(0)->text(), "5");

@@ -22,21 +22,21 @@
 namespace marvena {
 namespace {
 
-void Touch(const QString& path) {
+void touchFile(const QString& path) {
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
 }
 
 // Lets the event loop run until `cond` holds (or `ms` pass).
 template <class Cond>
-bool WaitFor(Cond cond, int ms = 5000) {
+bool waitUntil(Cond cond, int ms = 5000) {
   QElapsedTimer t;
   t.start();
   while (!cond() && t.elapsed() < ms) QTest::qWait(10);
   return cond();
 }
 
-QStringList Items(QListWidget* list) {
+QStringList listItems(QListWidget* list) {
   QStringList out;
   for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
   return out;
@@ -46,31 +46,32 @@ TEST(MainWindowView, ListsPendingTextJobsAndFollowsTheDirectory) {
   QTemporaryDir dir;
   const QString spool = dir.path() + "/spool";
   QDir().mkpath(spool);
-  for (const char* name : {"b.TXT", "A.txt", "c.slx", ".hidden.txt"}) Touch(spool + "/" + name);
+  for (const char* name : {"b.TXT", "A.txt", "c.slx", ".hidden.txt"}) touchFile(spool + "/" + name);
   MainWindow window(spool);
-  EXPECT_EQ(Items(window.pendingList()), (QStringList{"A.txt", "b.TXT"}));
+  EXPECT_EQ(listItems(window.pendingList()), (QStringList{"A.txt", "b.TXT"}));
 
-  Touch(spool + "/0.txt");
-  EXPECT_TRUE(WaitFor(
+  touchFile(spool + "/0.txt");
+  EXPECT_TRUE(waitUntil(
       [&] {
-        return Items(window.pendingList()) == (QStringList{"0.txt", "A.txt", "b.TXT"});
+        return listItems(window.pendingList()) == (QStringList{"0.txt", "A.txt", "b.TXT"});
       },
       5000));
   // The spool directory removed while listed, then made again.
   QDir(spool).removeRecursively();
   window.refreshSoon();
-  EXPECT_TRUE(WaitFor([&] { return window.pendingList()->count() == 0; }, 5000));
+  EXPECT_TRUE(waitUntil([&] { return window.pendingList()->count() == 0; }, 5000));
   QDir().mkpath(spool);
-  Touch(spool + "/late.txt");
+  touchFile(spool + "/late.txt");
   window.refreshSoon();
   EXPECT_TRUE(
-      WaitFor([&] { return Items(window.pendingList()) == QStringList{"late.txt"}; }, 5000));
+      waitUntil([&] { return listItems(window.pendingList()) == QStringList{"late.txt"}; }, 5000));
   EXPECT_FALSE(window.startButton()->isEnabled());
 }
 
 TEST(MainWindowView, TenThousandPendingFiles) {
   QTemporaryDir dir;
-  for (int i = 0; i < 10000; ++i) Touch(dir.path() + QString("/J%1.txt").arg(i, 5, 10, QChar('0')));
+  for (int i = 0; i < 10000; ++i)
+    touchFile(dir.path() + QString("/J%1.txt").arg(i, 5, 10, QChar('0')));
   MainWindow window(dir.path());
   ASSERT_EQ(window.pendingList()->count(), 10000);
   EXPECT_EQ(window.pendingList()->item(0)->text(), "J00000.txt");
@@ -101,10 +102,10 @@ TEST(EventBridge, ProgressIsCoalescedAndTheLastFigureArrives) {
     status.setState(DispatchState::Enabled);
   });
   job.join();  // the job never waited for the window
-  EXPECT_TRUE(
-      WaitFor([&] { return !progress.isEmpty() && progress.last().at(0).toLongLong() == 100000; }));
+  EXPECT_TRUE(waitUntil(
+      [&] { return !progress.isEmpty() && progress.last().at(0).toLongLong() == 100000; }));
   EXPECT_LE(progress.count(), 5);  // not 100,000
-  EXPECT_TRUE(WaitFor([&] { return states.count() == 2; }, 5000));
+  EXPECT_TRUE(waitUntil([&] { return states.count() == 2; }, 5000));
 }
 
 TEST(TrayViewTest, MenuCommandsAndPictures) {
@@ -126,7 +127,7 @@ TEST(TrayViewTest, MenuCommandsAndPictures) {
   EXPECT_EQ(tray.picture(), "idle");
   tray.setState(DispatchState::Busy);
   EXPECT_EQ(tray.picture(), "P0");
-  EXPECT_TRUE(WaitFor([&] { return tray.picture() == QString("P1"); }, 2000));
+  EXPECT_TRUE(waitUntil([&] { return tray.picture() == QString("P1"); }, 2000));
   tray.setState(DispatchState::Disabled);
   EXPECT_EQ(tray.picture(), "disabled");
 }
@@ -136,9 +137,9 @@ TEST(MessageBoxes, TheSameErrorIsNotStackedTwice) {
   messages.showError("Nepavyko");
   messages.showError("Nepavyko");
   messages.showError("Kita klaida");
-  EXPECT_TRUE(WaitFor([&] { return messages.open() == 2; }, 2000));
+  EXPECT_TRUE(waitUntil([&] { return messages.open() == 2; }, 2000));
   for (QWidget* w : QApplication::topLevelWidgets()) w->close();
-  EXPECT_TRUE(WaitFor([&] { return messages.open() == 0; }, 2000));
+  EXPECT_TRUE(waitUntil([&] { return messages.open() == 0; }, 2000));
 }
 
 }  // namespace

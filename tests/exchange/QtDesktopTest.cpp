@@ -13,7 +13,7 @@
 namespace marvena {
 namespace {
 
-QGuiApplication& App() {
+QGuiApplication& testApp() {
   static int argc = 1;
   static char name[] = "qt_desktop_test";
   static char* argv[] = {name, nullptr};
@@ -25,15 +25,15 @@ QGuiApplication& App() {
 }
 
 TEST(RunOnGuiThreadTest, DirectOnTheGuiThread) {
-  App();
+  testApp();
   QThread* ranOn = nullptr;
   std::string error;
   EXPECT_TRUE(runOnGuiThread([&] { ranOn = QThread::currentThread(); }, 100, &error));
-  EXPECT_EQ(ranOn, App().thread());
+  EXPECT_EQ(ranOn, testApp().thread());
 }
 
 TEST(RunOnGuiThreadTest, HopsFromAJobThreadAndWaits) {
-  App();
+  testApp();
   QThread* ranOn = nullptr;
   bool ok = false;
   QEventLoop loop;
@@ -46,11 +46,11 @@ TEST(RunOnGuiThreadTest, HopsFromAJobThreadAndWaits) {
   loop.exec();
   job.join();
   EXPECT_TRUE(ok);
-  EXPECT_EQ(ranOn, App().thread());
+  EXPECT_EQ(ranOn, testApp().thread());
 }
 
 TEST(RunOnGuiThreadTest, GivesUpWhenTheGuiThreadDoesNotAnswerAndNeverRunsLate) {
-  App();
+  testApp();
   std::atomic<bool> ran{false};
   bool ok = true;
   std::string error;
@@ -64,7 +64,7 @@ TEST(RunOnGuiThreadTest, GivesUpWhenTheGuiThreadDoesNotAnswerAndNeverRunsLate) {
 }
 
 TEST(QtClipboardTest, NoDisplayMeansNoClipboard) {
-  App();
+  testApp();
   QtClipboard clipboard;
   std::string error;
   EXPECT_FALSE(clipboard.setText("x", &error));

@@ -23,7 +23,7 @@ namespace marvena {
 namespace {
 
 template <class Cond>
-bool WaitFor(Cond cond, int ms = 5000) {
+bool waitUntil(Cond cond, int ms = 5000) {
   QElapsedTimer t;
   t.start();
   while (!cond() && t.elapsed() < ms) QTest::qWait(10);
@@ -160,19 +160,19 @@ TEST(MaintenanceView, RunsOffTheGuiThreadAndGivesTheBoxesBack) {
   QTest::mouseClick(rig.window.startButton(), Qt::LeftButton);
 
   // Half way through MARVENA1.ZIP: the window is alive and shows the transfer.
-  ASSERT_TRUE(WaitFor([&] { return rig.http.half.reached(); }));
-  EXPECT_TRUE(WaitFor([&] { return rig.window.statusText() == "Kopijuojam MARVENA1.ZIP"; }));
-  EXPECT_TRUE(WaitFor([&] { return !rig.window.progressText().isEmpty(); }));
+  ASSERT_TRUE(waitUntil([&] { return rig.http.half.reached(); }));
+  EXPECT_TRUE(waitUntil([&] { return rig.window.statusText() == "Kopijuojam MARVENA1.ZIP"; }));
+  EXPECT_TRUE(waitUntil([&] { return !rig.window.progressText().isEmpty(); }));
   EXPECT_FALSE(rig.boxesUsable());
   EXPECT_FALSE(rig.window.startButton()->isEnabled());
   rig.http.half.open();
 
-  ASSERT_TRUE(WaitFor([&] { return rig.processes.gate.reached(); }));
-  EXPECT_TRUE(WaitFor([&] { return rig.window.statusText() == "Modifikuojam Marvena ..."; }));
+  ASSERT_TRUE(waitUntil([&] { return rig.processes.gate.reached(); }));
+  EXPECT_TRUE(waitUntil([&] { return rig.window.statusText() == "Modifikuojam Marvena ..."; }));
   EXPECT_FALSE(rig.boxesUsable());
   rig.processes.gate.open();
 
-  ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+  ASSERT_TRUE(waitUntil([&] { return finished.count() == 1; }));
   EXPECT_TRUE(finished.at(0).at(0).toBool());
   EXPECT_TRUE(rig.boxesUsable());
   // Both kits ran: both boxes are unchecked, so Start is disabled again.
@@ -191,7 +191,7 @@ TEST(MaintenanceView, AnErrorIsShownOnceAndTheBoxesStayUsable) {
   rig.window.programBox()->setChecked(true);
   QSignalSpy finished(rig.controller.get(), &MaintenanceController::finished);
   QTest::mouseClick(rig.window.startButton(), Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+  ASSERT_TRUE(waitUntil([&] { return finished.count() == 1; }));
   EXPECT_FALSE(finished.at(0).at(0).toBool());
   ASSERT_EQ(rig.messages.errors.size(), 1u);
   EXPECT_NE(rig.messages.errors[0].find("MODIFY"), std::string::npos);
@@ -207,7 +207,7 @@ TEST(MaintenanceView, ClosingWhileAKitRunsEndsTheWait) {
   rig.http.half.open();
   rig.window.programBox()->setChecked(true);
   QTest::mouseClick(rig.window.startButton(), Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return rig.processes.gate.reached(); }));
+  ASSERT_TRUE(waitUntil([&] { return rig.processes.gate.reached(); }));
   QElapsedTimer t;
   t.start();
   rig.controller.reset();  // the tool ends

@@ -135,15 +135,15 @@ class SlxJobTest : public ::testing::Test {
 
   SlxJobTest() { fs.dirs.insert("/spool"); }
 
-  JobResult Run(const std::string& name, std::string content) {
+  JobResult runSlx(const std::string& name, std::string content) {
     fs.put("/spool/" + name, std::move(content));
     return job.run({"/spool/" + name, name, *fs.stat("/spool/" + name)});
   }
-  std::vector<test::BiffRecord> Output(const std::string& name) {
+  std::vector<test::BiffRecord> slxOutput(const std::string& name) {
     EXPECT_TRUE(fs.files.count("/spool/" + name)) << name;
     return splitRecords(fs.files["/spool/" + name]);
   }
-  static std::vector<test::BiffRecord> Cells(const std::vector<test::BiffRecord>& all) {
+  static std::vector<test::BiffRecord> slxCells(const std::vector<test::BiffRecord>& all) {
     std::vector<test::BiffRecord> out;
     for (const auto& r : all)
       if (r.id >= 0x0001 && r.id <= 0x0005) out.push_back(r);
@@ -152,9 +152,9 @@ class SlxJobTest : public ::testing::Test {
 };
 
 TEST_F(SlxJobTest, TextAndNumberInTwoColumns) {
-  const JobResult r = Run("REP.slx", "{0,0}Name\r\n{0,5}12,50\r\n");
+  const JobResult r = runSlx("REP.slx", "{0,0}Name\r\n{0,5}12,50\r\n");
   EXPECT_EQ(r.kind, JobResult::Kind::Done);
-  const auto records = Output("REP.XLS");
+  const auto records = slxOutput("REP.XLS");
   EXPECT_THAT(Ids(records), ElementsAre(kBof, kDim, kCodePage, kFont, kFont, kFormat, kHeader,
                                         kFooter, kColWidth, kColWidth, kLabel, kNumber, kEof));
   EXPECT_EQ(records[2].body, Bytes({0xE9, 0x04}));  // 1257, Windows Baltic
@@ -175,11 +175,11 @@ TEST_F(SlxJobTest, TextAndNumberInTwoColumns) {
 }
 
 TEST_F(SlxJobTest, WidthsAreCappedAtThirteenAndColumnsLeaveNoGaps) {
-  Run("W.slx", "{4,7}" + std::string(20, 'w') + "\n{0,2}\n{9,2}ab\n");
-  const auto records = Output("W.XLS");
+  runSlx("W.slx", "{4,7}" + std::string(20, 'w') + "\n{0,2}\n{9,2}ab\n");
+  const auto records = slxOutput("W.XLS");
   EXPECT_EQ(records[8].body, Bytes({0, 0, 0, 2}));   // job column 2 -> A, width 2
   EXPECT_EQ(records[9].body, Bytes({1, 1, 0, 13}));  // job column 7 -> B, 20 capped
-  const auto cells = Cells(records);
+  const auto cells = slxCells(records);
   ASSERT_EQ(cells.size(), 3u);
   const std::pair<int, int> at[] = {{4, 1}, {0, 0}, {9, 0}};  // sheet row-1, column-1
   for (std::size_t i = 0; i < 3; ++i) {
@@ -192,8 +192,8 @@ TEST_F(SlxJobTest, WidthsAreCappedAtThirteenAndColumnsLeaveNoGaps) {
 TEST_F(SlxJobTest, AJobWithoutCellsGivesAnEmptySheet) {
   for (const char* content : {"", "no cells here\r\n{x,1}y\r\n"}) {
     fs.files.erase("/spool/E.XLS");
-    EXPECT_EQ(Run("E.slx", content).kind, JobResult::Kind::Done);
-    EXPECT_THAT(Ids(Output("E.XLS")),
+    EXPECT_EQ(runSlx("E.slx", content).kind, JobResult::Kind::Done);
+    EXPECT_THAT(Ids(slxOutput("E.XLS")),
                 ElementsAre(kBof, kDim, kCodePage, kFont, kFont, kFormat, kHeader, kFooter, kEof));
   }
 }
@@ -201,8 +201,8 @@ TEST_F(SlxJobTest, AJobWithoutCellsGivesAnEmptySheet) {
 TEST_F(SlxJobTest, ValuesKeepTheirBytesAndLinesStopAtCr) {
   const std::string content = std::string("{0,0}a\0b\x80\xE0\xFF\r\n", 13) +
                               "{1,0}before\rafter\n" + "{2,0}1 234,56\n{3,0}1234\n{4,0}+7,0\n";
-  Run("B.slx", content);
-  const auto cells = Cells(Output("B.XLS"));
+  runSlx("B.slx", content);
+  const auto cells = slxCells(slxOutput("B.XLS"));
   ASSERT_EQ(cells.size(), 5u);
   EXPECT_EQ(cells[0].body.substr(7), Bytes({6, 'a', 0, 'b', 0x80, 0xE0, 0xFF}));
   EXPECT_EQ(cells[1].body.substr(8), "before");
@@ -213,27 +213,27 @@ TEST_F(SlxJobTest, ValuesKeepTheirBytesAndLinesStopAtCr) {
 }
 
 TEST_F(SlxJobTest, CtrlZEndsTheFile) {
-  Run("Z.slx", "{0,0}a\n{1,0}b\x1A\n{2,0}c\n");
-  const auto cells = Cells(Output("Z.XLS"));
+  runSlx("Z.slx", "{0,0}a\n{1,0}b\x1A\n{2,0}c\n");
+  const auto cells = slxCells(slxOutput("Z.XLS"));
   ASSERT_EQ(cells.size(), 2u);
   EXPECT_EQ(cells[1].body.substr(8), "b");
 }
 
 TEST_F(SlxJobTest, OddBracesAndOutsideLinesMakeNoCells) {
-  const JobResult r = Run("O.slx",
-                          "{1,2\n{,}\n{1,2,3}x\n}{1,1}\n{-1,3}neg\n{0,256}wide\n{65535,0}low\n"
-                          "{0,1}ok\n");
+  const JobResult r = runSlx("O.slx",
+                             "{1,2\n{,}\n{1,2,3}x\n}{1,1}\n{-1,3}neg\n{0,256}wide\n{65535,0}low\n"
+                             "{0,1}ok\n");
   EXPECT_EQ(r.kind, JobResult::Kind::Done);
   EXPECT_THAT(r.detail, HasSubstr("3 lines outside the sheet skipped"));
-  const auto records = Output("O.XLS");
+  const auto records = slxOutput("O.XLS");
   EXPECT_THAT(Ids(records), ElementsAre(kBof, kDim, kCodePage, kFont, kFont, kFormat, kHeader,
                                         kFooter, kColWidth, kLabel, kEof));
   EXPECT_EQ(records[8].body, Bytes({0, 0, 0, 2}));  // only job column 1 is used
 }
 
 TEST_F(SlxJobTest, TheSameCellTwiceGivesTwoRecordsInLineOrder) {
-  Run("T.slx", "{0,0}first\n{0,0}1,5\n{0,0}last\n");
-  const auto cells = Cells(Output("T.XLS"));
+  runSlx("T.slx", "{0,0}first\n{0,0}1,5\n{0,0}last\n");
+  const auto cells = slxCells(slxOutput("T.XLS"));
   ASSERT_EQ(cells.size(), 3u);
   EXPECT_EQ(cells[0].body.substr(8), "first");
   EXPECT_EQ(cells[1].id, kNumber);
@@ -242,12 +242,12 @@ TEST_F(SlxJobTest, TheSameCellTwiceGivesTwoRecordsInLineOrder) {
 }
 
 TEST_F(SlxJobTest, TenMegabyteValue) {
-  Run("H.slx",
-      "{0,0}" + std::string(10 << 20, 'x') + "\n{0,1}" + std::string(10 << 20, '9') + ",5\n");
-  const auto records = Output("H.XLS");
+  runSlx("H.slx",
+         "{0,0}" + std::string(10 << 20, 'x') + "\n{0,1}" + std::string(10 << 20, '9') + ",5\n");
+  const auto records = slxOutput("H.XLS");
   EXPECT_EQ(records[8].body, Bytes({0, 0, 0, 13}));
   EXPECT_EQ(records[9].body, Bytes({1, 1, 0, 13}));
-  const auto cells = Cells(records);
+  const auto cells = slxCells(records);
   ASSERT_EQ(cells.size(), 2u);
   EXPECT_EQ(cells[0].body.size(), 8u + 255u);
   EXPECT_EQ(cells[0].body.substr(8), std::string(255, 'x'));
@@ -264,10 +264,10 @@ TEST_F(SlxJobTest, AMillionCellLines) {
     content += "{" + std::to_string(row) + "," + std::to_string(column) + "}" +
                (column % 2 ? std::to_string(i) + ",25" : "t" + std::to_string(i)) + "\r\n";
   }
-  const JobResult r = Run("BIG.slx", content);
+  const JobResult r = runSlx("BIG.slx", content);
   EXPECT_EQ(r.kind, JobResult::Kind::Done);
   EXPECT_THAT(r.detail, HasSubstr("1000000 cells"));
-  const auto cells = Cells(Output("BIG.XLS"));
+  const auto cells = slxCells(slxOutput("BIG.XLS"));
   ASSERT_EQ(cells.size(), 1000000u);
   EXPECT_EQ(cells[999999].id, kNumber);
   EXPECT_EQ(leDouble(cells[999999].body, 7), 999999.25);
@@ -309,8 +309,8 @@ TEST_F(SlxJobTest, CellsFollowTheLineAndNumberRulesForEveryShape) {
                                "{12,0}1,5 "};
   std::string content;
   for (const std::string& l : lines) content += l + "\r\n";
-  Run("S.slx", content);
-  const auto cells = Cells(Output("S.XLS"));
+  runSlx("S.slx", content);
+  const auto cells = slxCells(slxOutput("S.XLS"));
   std::size_t at = 0;
   for (const std::string& l : lines) {
     SlxCell cell;
@@ -346,20 +346,20 @@ TEST_F(SlxJobTest, CodePageComesFromTheSettings) {
     fs.put("/spool/7.slx", "{0,0}a\n");
     ASSERT_EQ(withSettings.run({"/spool/7.slx", "7.slx", *fs.stat("/spool/7.slx")}).kind,
               JobResult::Kind::Done);
-    EXPECT_EQ(Output("7.XLS")[2].body, body) << line;
+    EXPECT_EQ(slxOutput("7.XLS")[2].body, body) << line;
   }
 }
 
 TEST_F(SlxJobTest, SheetsTallerThanOldReadersGetAWarning) {
-  JobResult r = Run("16.slx", "{16383,0}last row old readers show\n");
+  JobResult r = runSlx("16.slx", "{16383,0}last row old readers show\n");
   EXPECT_EQ(r.kind, JobResult::Kind::Done);
   EXPECT_THAT(r.detail, Not(HasSubstr("warning")));
-  r = Run("17.slx", "{0,0}a\n{16384,0}one row more\n");
+  r = runSlx("17.slx", "{0,0}a\n{16384,0}one row more\n");
   EXPECT_EQ(r.kind, JobResult::Kind::Done);
   EXPECT_THAT(r.detail, HasSubstr("warning: 16385 rows"));
   EXPECT_THAT(r.detail, HasSubstr("xlrd"));
   EXPECT_THAT(r.detail, HasSubstr("Gnumeric"));
-  EXPECT_THAT(Cells(Output("17.XLS")), ::testing::SizeIs(2));  // still written whole
+  EXPECT_THAT(slxCells(slxOutput("17.XLS")), ::testing::SizeIs(2));  // still written whole
 }
 
 TEST_F(SlxJobTest, UnreadableJobWaits) {
@@ -377,7 +377,7 @@ TEST_F(SlxJobTest, AllNamesTakenFails) {
     std::snprintf(name, sizeof name, "/spool/N%03d.XLS", n);
     fs.put(name, "");
   }
-  const JobResult r = Run("N7.slx", "{0,0}a");
+  const JobResult r = runSlx("N7.slx", "{0,0}a");
   EXPECT_EQ(r.kind, JobResult::Kind::Failed);
   EXPECT_THAT(r.message, HasSubstr("užimti"));
 }

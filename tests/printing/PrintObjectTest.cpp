@@ -19,7 +19,7 @@ struct PrintObjectTest : ::testing::Test {
     device.heightPer10Points = 80;
     device.leadingDots = 3;
   }
-  void Begin() {
+  void startPrinting() {
     po.setFont("MARVENA", 9, 0);
     po.beginPrinting();
   }
@@ -27,7 +27,7 @@ struct PrintObjectTest : ::testing::Test {
 
 TEST_F(PrintObjectTest, OneInchMarginsWithBordersOfAFewHundredths) {
   device.geometry = {600, 600, 5100, 6600, 102, 102, 4896, 6396};  // 0.17 inch all round
-  Begin();
+  startPrinting();
   po.setMargins(1, 1, 1, 1);
   EXPECT_EQ(po.topMarginDots(), 600);
   EXPECT_EQ(po.bottomMarginDots(), 600);
@@ -39,7 +39,7 @@ TEST_F(PrintObjectTest, OneInchMarginsWithBordersOfAFewHundredths) {
 
 TEST_F(PrintObjectTest, MarginFallbacks) {
   device.geometry = {600, 600, 5100, 6600, 102, 90, 4896, 6420};
-  Begin();
+  startPrinting();
   const struct {
     float top, bottom, left, right;
     int topDots, bottomDots, leftDots, rightDots;
@@ -63,7 +63,7 @@ TEST_F(PrintObjectTest, MarginFallbacks) {
 
 TEST_F(PrintObjectTest, BeginPrintingResetsMarginsToBordersAndCurrentY) {
   device.geometry = {600, 600, 5100, 6600, 102, 90, 4896, 6420};
-  Begin();
+  startPrinting();
   po.setMargins(1, 1, 1, 1);
   po.setCurrentY(2);
   po.beginPrinting();  // a document already runs: not begun twice
@@ -76,7 +76,7 @@ TEST_F(PrintObjectTest, BeginPrintingResetsMarginsToBordersAndCurrentY) {
 }
 
 TEST_F(PrintObjectTest, NextLinesBreakThePageAndTheNewPageStartsAtPageTop) {
-  Begin();
+  startPrinting();
   po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
   po.setPageBounds(0.5f, 2.5f);
   for (int i = 0; i < 18; ++i) po.writeText(-1, kNextLine, "L" + std::to_string(i));
@@ -112,7 +112,7 @@ TEST_F(PrintObjectTest, TheLastLineOfAPageEndsWithinThePrintableArea) {
   for (const auto& c : cases) {
     device.calls.clear();
     device.geometry = c.geometry;
-    Begin();
+    startPrinting();
     const InchMargins m = po.setMargins(0.5f, c.bottomMargin, 0.5f, 0.5f);
     po.setPageBounds(0.5f, po.physHeightIn() - m.bottom);
     EXPECT_EQ(po.linesOnPage(), c.linesOnPage1) << c.what;
@@ -127,7 +127,7 @@ TEST_F(PrintObjectTest, TheLastLineOfAPageEndsWithinThePrintableArea) {
 }
 
 TEST_F(PrintObjectTest, ALineTallerThanThePageStillPrintsOnePerPage) {
-  Begin();
+  startPrinting();
   po.setFont("MARVENA", 200, 0);  // 1600 dots high on a sheet of 1800
   po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
   po.setPageBounds(0.5f, 2.5f);
@@ -139,7 +139,7 @@ TEST_F(PrintObjectTest, ALineTallerThanThePageStillPrintsOnePerPage) {
 
 TEST_F(PrintObjectTest, AbsoluteAndCurrentLinePositions) {
   device.geometry = {600, 600, 1800, 1800, 60, 30, 1680, 1740};
-  Begin();
+  startPrinting();
   po.writeText(1, 1, "abs");
   po.writeText(0.5f, kCurrentLine, "same");
   po.writeText(-1, 10, "below");         // beyond the sheet: the bottom of the printable area
@@ -157,7 +157,7 @@ TEST_F(PrintObjectTest, AbsoluteAndCurrentLinePositions) {
 }
 
 TEST_F(PrintObjectTest, PictureOnTheNextLineAdvancesByItsPixelsAndNeverBreaksThePage) {
-  Begin();
+  startPrinting();
   po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
   po.setPageBounds(0.5f, 2.5f);
   po.setCurrentY(2.45f);
@@ -175,7 +175,7 @@ TEST_F(PrintObjectTest, PictureOnTheNextLineAdvancesByItsPixelsAndNeverBreaksThe
 }
 
 TEST_F(PrintObjectTest, PageMeasures) {
-  Begin();
+  startPrinting();
   po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
   EXPECT_EQ(po.linesPerPage(), 16);  // 1200 dots / 75
   EXPECT_EQ(po.charsPerLine(), 26);  // 1200 dots / 45
@@ -191,9 +191,9 @@ TEST_F(PrintObjectTest, FontSizesAreKeptSane) {
 
 TEST_F(PrintObjectTest, PrinterErrorsAreRaised) {
   device.failBegin = true;
-  EXPECT_THROW(Begin(), PrintError);
+  EXPECT_THROW(startPrinting(), PrintError);
   device.failBegin = false;
-  Begin();
+  startPrinting();
   device.failNewPage = true;
   EXPECT_THROW(po.newPage(), PrintError);
   device.failEnd = true;

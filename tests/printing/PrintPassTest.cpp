@@ -31,7 +31,7 @@ struct PrintPassTest : ::testing::Test {
     ps.pageTo = 65535;
   }
 
-  void Print(const std::string& job) {
+  void printText(const std::string& job) {
     fs.put("/spool/JOB.txt", job);
     PrintPass pass(po, fs, status, [this](const std::string& name, std::string* error) {
       auto it = pictures.find(name);
@@ -46,7 +46,7 @@ struct PrintPassTest : ::testing::Test {
     po.endPrinting();
   }
 
-  std::vector<std::string> TextsOn(int page) const {
+  std::vector<std::string> textsOn(int page) const {
     std::vector<std::string> out;
     for (const RecordedCall& c : device.textsOnPage(page)) out.push_back(c.text);
     return out;
@@ -64,31 +64,31 @@ using Texts = std::vector<std::string>;
 TEST_F(PrintPassTest, FormFeedPagesTwoToThree) {
   ps.pageFrom = 2;
   ps.pageTo = 3;
-  Print("P1a\nP1b\n\f\nP2a\n\f\nP3a\n\f\nP4a\n");
+  printText("P1a\nP1b\n\f\nP2a\n\f\nP3a\n\f\nP4a\n");
   EXPECT_EQ(device.pages(), 2);
-  EXPECT_EQ(TextsOn(1), Texts({"P2a"}));
-  EXPECT_EQ(TextsOn(2), Texts({"P3a"}));
+  EXPECT_EQ(textsOn(1), Texts({"P2a"}));
+  EXPECT_EQ(textsOn(2), Texts({"P3a"}));
   EXPECT_EQ(device.textsOnPage(1)[0].y, 300);
 }
 
 TEST_F(PrintPassTest, TrailingFormFeedGivesAnEmptyPageUnlessTheRangeEnds) {
-  Print("A\n\f\n");
+  printText("A\n\f\n");
   EXPECT_EQ(device.pages(), 2);
   device.calls.clear();
   ps.pageTo = 1;
-  Print("A\n\f\n");
+  printText("A\n\f\n");
   EXPECT_EQ(device.pages(), 1);
 }
 
 TEST_F(PrintPassTest, PagesNotPrintedCountTheLinesAPrintedPageHolds) {
   ps.pageFrom = 2;
-  Print(Lines(0, 39));
+  printText(Lines(0, 39));
   const auto first = device.textsOnPage(1);
   ASSERT_FALSE(first.empty());
   EXPECT_EQ(first[0].text, "L17");
   EXPECT_EQ(first[0].y, 300);
   EXPECT_EQ(first.size(), 17u);
-  EXPECT_EQ(TextsOn(2).front(), "L34");
+  EXPECT_EQ(textsOn(2).front(), "L34");
 
   // Without margins the sheet's edge decides: 24 whole lines of 75 dots fit
   // on 1800 dots, and so many pages are skipped.
@@ -97,13 +97,13 @@ TEST_F(PrintPassTest, PagesNotPrintedCountTheLinesAPrintedPageHolds) {
     ps.topMargin = ps.bottomMargin = 0;
     ps.fontSize = size;
     ps.pageFrom = 1;
-    Print(Lines(0, 199));
-    const std::vector<std::string> secondPage = TextsOn(2);
+    printText(Lines(0, 199));
+    const std::vector<std::string> secondPage = textsOn(2);
     device.calls.clear();
     ps.pageFrom = 2;
     ps.pageTo = 2;
-    Print(Lines(0, 199));
-    EXPECT_EQ(TextsOn(1), secondPage) << size;
+    printText(Lines(0, 199));
+    EXPECT_EQ(textsOn(1), secondPage) << size;
     EXPECT_EQ(device.pages(), 1) << size;
     ps.pageTo = 65535;
   }
@@ -111,23 +111,23 @@ TEST_F(PrintPassTest, PagesNotPrintedCountTheLinesAPrintedPageHolds) {
 
 TEST_F(PrintPassTest, NoPageBeyondTheRangeForTheLineThatWouldStartIt) {
   ps.pageTo = 1;
-  Print(Lines(0, 39));
+  printText(Lines(0, 39));
   EXPECT_EQ(device.pages(), 1);
-  EXPECT_EQ(TextsOn(1).size(), 17u);
-  EXPECT_EQ(TextsOn(1).back(), "L16");
+  EXPECT_EQ(textsOn(1).size(), 17u);
+  EXPECT_EQ(textsOn(1).back(), "L16");
 }
 
 TEST_F(PrintPassTest, UnrangedLinesBreakPagesAutomatically) {
-  Print(Lines(0, 39));
+  printText(Lines(0, 39));
   EXPECT_EQ(device.pages(), 3);
-  EXPECT_EQ(TextsOn(2).front(), "L17");
+  EXPECT_EQ(textsOn(2).front(), "L17");
   EXPECT_EQ(device.textsOnPage(2)[0].y, 300);
 }
 
 TEST_F(PrintPassTest, CopiesOnOneRunOfPaperWithTheSplitterGap) {
   ps.copies1 = 2;
   ps.splitterMargin = 12.7f;
-  Print("R1\nR2\n");
+  printText("R1\nR2\n");
   const auto t = device.texts();
   ASSERT_EQ(t.size(), 4u);
   EXPECT_EQ(t[0].y, 300);
@@ -139,14 +139,14 @@ TEST_F(PrintPassTest, CopiesOnOneRunOfPaperWithTheSplitterGap) {
 
 TEST_F(PrintPassTest, CopySetsStartOnNewPagesAndShowTheirNumber) {
   ps.copies2 = 3;
-  Print("Kopija @COPY\nText\n");
+  printText("Kopija @COPY\nText\n");
   EXPECT_EQ(device.pages(), 3);
   for (int page = 1; page <= 3; ++page)
-    EXPECT_EQ(TextsOn(page), Texts({"Kopija " + std::to_string(page), "Text"}));
+    EXPECT_EQ(textsOn(page), Texts({"Kopija " + std::to_string(page), "Text"}));
 }
 
 TEST_F(PrintPassTest, PositionedLinesAndThoseAfterThem) {
-  Print("@YPOS=50.8\n@XPOS=25.4\nA\nB\n@YPOS=x\nC\n");
+  printText("@YPOS=50.8\n@XPOS=25.4\nA\nB\n@YPOS=x\nC\n");
   const auto t = device.texts();
   ASSERT_EQ(t.size(), 3u);
   EXPECT_EQ(t[0].x, 600);
@@ -157,23 +157,23 @@ TEST_F(PrintPassTest, PositionedLinesAndThoseAfterThem) {
 }
 
 TEST_F(PrintPassTest, DirectiveLinesAreNeverPrinted) {
-  Print("@UNKNOWN\n@FONT=Arial\n@PRINTER_INDEX=3\nText\n");
-  EXPECT_EQ(TextsOn(1), Texts({"Text"}));
+  printText("@UNKNOWN\n@FONT=Arial\n@PRINTER_INDEX=3\nText\n");
+  EXPECT_EQ(textsOn(1), Texts({"Text"}));
 }
 
 TEST_F(PrintPassTest, ToolFontPrintsB4AsB5) {
-  Print("\xB4x\xB4\n");
-  EXPECT_EQ(TextsOn(1), Texts({"\xB4x\xB4"}));
+  printText("\xB4x\xB4\n");
+  EXPECT_EQ(textsOn(1), Texts({"\xB4x\xB4"}));
   device.calls.clear();
   ps.fontName = "COURIER MARVENA";
-  Print("\xB4x\xB4\n");
-  EXPECT_EQ(TextsOn(1), Texts({"\xB5x\xB5"}));
+  printText("\xB4x\xB4\n");
+  EXPECT_EQ(textsOn(1), Texts({"\xB5x\xB5"}));
 }
 
 TEST_F(PrintPassTest, BinaryBytesReachTheDeviceUnchanged) {
   const std::string line("a\0b\x01\xFF", 5);
-  Print(line + "\n");
-  EXPECT_EQ(TextsOn(1), Texts({line}));
+  printText(line + "\n");
+  EXPECT_EQ(textsOn(1), Texts({line}));
 }
 
 TEST_F(PrintPassTest, PicturesAtTheirPositionAndSize) {
@@ -182,7 +182,7 @@ TEST_F(PrintPassTest, PicturesAtTheirPositionAndSize) {
   b.height = 30;
   b.pixels.assign(120, 0xFF000000u);
   pictures["LOGO.BMP"] = b;
-  Print(
+  printText(
       "@PICTURE.WIDTH=25.4\n@PICTURE.HEIGHT=12.7\n@XPOS=25.4\n@YPOS=25.4\n@PICTURE=LOGO.BMP\n"
       "A\n@PICTURE=LOGO.BMP\nB\n");
   std::vector<RecordedCall> pics;
@@ -204,11 +204,11 @@ TEST_F(PrintPassTest, PicturesAtTheirPositionAndSize) {
 }
 
 TEST_F(PrintPassTest, MissingPictureIsAPrintError) {
-  EXPECT_THROW(Print("A\n@PICTURE=NONE.BMP\n"), PrintError);
+  EXPECT_THROW(printText("A\n@PICTURE=NONE.BMP\n"), PrintError);
 }
 
 TEST_F(PrintPassTest, OneMegabyteLine) {
-  Print(std::string(1 << 20, 'x') + "\nB\n");
+  printText(std::string(1 << 20, 'x') + "\nB\n");
   const auto t = device.texts();
   ASSERT_EQ(t.size(), 2u);
   EXPECT_EQ(t[0].text.size(), 1u << 20);
@@ -216,7 +216,7 @@ TEST_F(PrintPassTest, OneMegabyteLine) {
 }
 
 struct TagTest : PrintPassTest {
-  std::vector<RecordedCall> Tagged(const std::string& text, float x = -1) {
+  std::vector<RecordedCall> taggedCalls(const std::string& text, float x = -1) {
     po.setFont("MARVENA", 9, 0);
     po.beginPrinting();
     po.setMargins(0.5f, 0.5f, 0.5f, 0.5f);
@@ -228,7 +228,7 @@ struct TagTest : PrintPassTest {
 };
 
 TEST_F(TagTest, BoldWordBetweenPlainWords) {
-  const auto t = Tagged("plain <b>bold</b> more");
+  const auto t = taggedCalls("plain <b>bold</b> more");
   ASSERT_EQ(t.size(), 3u);
   EXPECT_EQ(t[0].text, "plain ");
   EXPECT_EQ(t[0].x, 300);
@@ -251,7 +251,7 @@ TEST_F(TagTest, FontSizeTagsAddTheirPoints) {
                {"a<font size=\"+3pt\">x</font>b", 12}};
   for (const auto& c : cases) {
     device.calls.clear();
-    const auto t = Tagged(c.text);
+    const auto t = taggedCalls(c.text);
     ASSERT_EQ(t.size(), 3u) << c.text;
     EXPECT_EQ(t[1].font.points, c.points) << c.text;
     EXPECT_NEAR(t[2].x, 300 + 45 + static_cast<int>(t[1].text.size()) * c.points * 5, 1);
@@ -264,7 +264,7 @@ TEST_F(TagTest, UnbalancedTagsPrintAsText) {
                          "<font size=\"2\">x", "</b>x<b>",       "<font size=2>x</font>"};
   for (const char* c : cases) {
     device.calls.clear();
-    const auto t = Tagged(c);
+    const auto t = taggedCalls(c);
     ASSERT_EQ(t.size(), 1u) << c;
     EXPECT_EQ(t[0].text, c);
     EXPECT_EQ(t[0].font.style, 0u);
@@ -272,19 +272,19 @@ TEST_F(TagTest, UnbalancedTagsPrintAsText) {
 }
 
 TEST_F(TagTest, NestedTags) {
-  auto t = Tagged("<b>x<font size=\"2\">y</font>z</b>");
+  auto t = taggedCalls("<b>x<font size=\"2\">y</font>z</b>");
   ASSERT_EQ(t.size(), 3u);
   EXPECT_EQ(t[1].text, "y");
   EXPECT_EQ(t[1].font.points, 11);
   EXPECT_EQ(t[1].font.style, static_cast<unsigned>(fsBold));
   EXPECT_EQ(t[2].font.style, static_cast<unsigned>(fsBold));
   device.calls.clear();
-  t = Tagged("<font size=\"2\">a<b>b</b></font>");
+  t = taggedCalls("<font size=\"2\">a<b>b</b></font>");
   ASSERT_EQ(t.size(), 2u);
   EXPECT_EQ(t[1].font.points, 11);
   EXPECT_EQ(t[1].font.style, static_cast<unsigned>(fsBold));
   device.calls.clear();
-  t = Tagged("<b>a<b>b</b>");  // a second <b> before </b> prints as it stands
+  t = taggedCalls("<b>a<b>b</b>");  // a second <b> before </b> prints as it stands
   ASSERT_EQ(t.size(), 1u);
   EXPECT_EQ(t[0].text, "a<b>b");
 }
@@ -294,13 +294,13 @@ TEST_F(TagTest, DeepNestingAndLongTaggedLinesNeitherCrashNorHang) {
   for (int i = 0; i < 50000; ++i) deep += "<font size=\"1\">";
   deep += "x";
   for (int i = 0; i < 50000; ++i) deep += "</font>";
-  auto t = Tagged(deep);
+  auto t = taggedCalls(deep);
   ASSERT_FALSE(t.empty());
   EXPECT_LE(t.back().font.points, 9 + kMaxTagDepth);
   device.calls.clear();
   std::string many;
   for (int i = 0; i < 20000; ++i) many += "<b>w</b> ";
-  t = Tagged(many);
+  t = taggedCalls(many);
   EXPECT_EQ(t.size(), 40000u);
   EXPECT_EQ(t.back().text, " ");  // the tail after the last tag is kept, not cut at 255
 }

@@ -43,13 +43,13 @@ struct TextPrintJobTest : ::testing::Test {
 
   // A dispatch pass that finds the files ready: a job file is taken only
   // once it has stayed unchanged for the dispatcher's quiet period.
-  void Pass() {
+  void passOnce() {
     dispatcher.runPass();
     clock.nowMs += 5000;
     dispatcher.runPass();
   }
 
-  std::vector<std::string> Titles() const {
+  std::vector<std::string> printedTitles() const {
     std::vector<std::string> out;
     if (!device) return out;  // no job ran
     for (const RecordedCall& c : device->calls)
@@ -63,8 +63,8 @@ TEST_F(TextPrintJobTest, AllPendingFilesInNameOrderInOnePass) {
   fs.put("/spool/A.txt", "A\n");
   fs.put("/spool/c.TXT", "C\n");
   fs.put("/spool/d.www", "W\n");
-  Pass();
-  EXPECT_EQ(Titles(),
+  passOnce();
+  EXPECT_EQ(printedTitles(),
             (std::vector<std::string>{"Marvena A.txt", "Marvena b.txt", "Marvena c.TXT"}));
   EXPECT_EQ(device->documents(), 3);
   EXPECT_EQ(device->outputName, "c");
@@ -76,7 +76,7 @@ TEST_F(TextPrintJobTest, AllPendingFilesInNameOrderInOnePass) {
 TEST_F(TextPrintJobTest, FontSizeAndMarginsStayForLaterJobsButPagesAndCopiesDoNot) {
   fs.put("/spool/1.txt", "@FONT=Arial\n@SIZE=12pt\n@MARGIN.LEFT=30\n@NCOPIES2=2\n@PAGE.TO=1\nx\n");
   fs.put("/spool/2.txt", "y\n");
-  Pass();
+  passOnce();
   const auto t = device->texts();
   ASSERT_EQ(t.size(), 3u);
   EXPECT_EQ(t[2].text, "y");
@@ -91,24 +91,24 @@ TEST_F(TextPrintJobTest, FontSizeAndMarginsStayForLaterJobsButPagesAndCopiesDoNo
 TEST_F(TextPrintJobTest, PrinterIndexOutOfRangePrintsOnTheDefaultPrinter) {
   printers.select(1);
   fs.put("/spool/J.txt", "@PRINTER_INDEX=7\nx\n");
-  Pass();
+  passOnce();
   EXPECT_EQ(printers.selected, 0);
   EXPECT_EQ(device->documents(), 1);
   fs.put("/spool/K.txt", "@PRINTER_INDEX=-5\nx\n");
   printers.select(2);
-  Pass();
+  passOnce();
   EXPECT_EQ(printers.selected, 0);
 }
 
 TEST_F(TextPrintJobTest, ChosenPrinterStaysSelectedAndMarginsReachItsBorder) {
   ps.topMargin = ps.leftMargin = 1;
   fs.put("/spool/J.txt", "@PRINTER_INDEX=1\nx\n");
-  Pass();
+  passOnce();
   EXPECT_EQ(printers.selected, 1);
   EXPECT_FLOAT_EQ(ps.topMargin, 4.0f);
   EXPECT_FLOAT_EQ(ps.leftMargin, 4.0f);
   fs.put("/spool/K.txt", "y\n");
-  Pass();
+  passOnce();
   EXPECT_EQ(printers.selected, 1);
 }
 
@@ -117,7 +117,7 @@ TEST_F(TextPrintJobTest, PaperOrientationAndUserSize) {
   ps.paperLength = 120;
   ps.paperWidth = 80;
   fs.put("/spool/J.txt", "@ORIENTATION=LANDSCAPE\nx\n");
-  Pass();
+  passOnce();
   EXPECT_EQ(printers.paper, 256);
   EXPECT_EQ(printers.lengthTenths, 1200);
   EXPECT_EQ(printers.widthTenths, 800);
@@ -126,7 +126,7 @@ TEST_F(TextPrintJobTest, PaperOrientationAndUserSize) {
 
 TEST_F(TextPrintJobTest, EmptyFileGivesAnEmptyDocumentAndIsDeleted) {
   fs.put("/spool/E.txt", "");
-  Pass();
+  passOnce();
   EXPECT_EQ(device->documents(), 1);
   EXPECT_TRUE(device->texts().empty());
   EXPECT_FALSE(fs.stat("/spool/E.txt"));
@@ -136,7 +136,7 @@ TEST_F(TextPrintJobTest, EmptyFileGivesAnEmptyDocumentAndIsDeleted) {
 TEST_F(TextPrintJobTest, FailedPrintoutsGoToFailedWithTheErrorShown) {
   fs.dirs.insert("/spool/pics");
   fs.put("/spool/A.txt", "x\n");  // the device is made for the first job
-  Pass();
+  passOnce();
   const struct {
     const char* job;
     bool failEnd, failPage;
@@ -152,7 +152,7 @@ TEST_F(TextPrintJobTest, FailedPrintoutsGoToFailedWithTheErrorShown) {
     fs.put("/spool/" + name, c.job);
     device->failEnd = c.failEnd;
     device->failNewPage = c.failPage;
-    Pass();
+    passOnce();
     device->failEnd = device->failNewPage = false;
     EXPECT_FALSE(fs.stat("/spool/" + name)) << c.job;
     EXPECT_TRUE(fs.stat("/spool/FAILED/" + name)) << c.job;
@@ -167,7 +167,7 @@ TEST_F(TextPrintJobTest, NoPrinterAtAllIsAClearError) {
   printers.printerNames.clear();
   printers.selected = -1;
   fs.put("/spool/J.txt", "x\n");
-  Pass();
+  passOnce();
   EXPECT_TRUE(fs.stat("/spool/FAILED/J.txt"));
   ASSERT_EQ(messages.errors.size(), 1u);
 }
@@ -189,7 +189,7 @@ TEST_F(TextPrintJobTest, TwentyThousandPages) {
   std::string job = "@PAGE.FROM=19999\n";
   for (int i = 0; i < 20000; ++i) job += "Page " + std::to_string(i + 1) + "\n\f\n";
   fs.put("/spool/BIG.txt", job);
-  Pass();
+  passOnce();
   EXPECT_EQ(device->documents(), 1);
   // Pages 19999 and 20000, then the trailing form feed's empty page.
   EXPECT_EQ(device->pages(), 3);
@@ -227,7 +227,7 @@ TEST_F(TextPrintJobTest, SettingsChangedFromTheWindowWhileJobsPrint) {
   std::thread window([&] {
     while (!stop) owner.update([](PrintSettings& p) { p.bottomMargin = p.bottomMargin + 1; });
   });
-  Pass();
+  passOnce();
   stop = true;
   window.join();
   const auto t = device->texts();

@@ -128,7 +128,7 @@ struct QtPrintDevice::Face {
   bool missing[256] = {};  // the face lacks it: the line is drawn with Qt's font fallback
   int ascent = 0, descent = 0, leading = 0;
 
-  QString Decode(std::string_view bytes) const {
+  QString decodeJobText(std::string_view bytes) const {
     QString s;
     s.reserve(static_cast<qsizetype>(bytes.size()));
     for (unsigned char b : bytes) {
@@ -472,7 +472,7 @@ void QtPrintDevice::drawText(int x, int y, std::string_view jobBytes) {
     font.setUnderline(underline);
     font.setStrikeOut(strikeOut);
     painter_->setFont(font);
-    painter_->drawText(origin, f.Decode(jobBytes.substr(0, used)));
+    painter_->drawText(origin, f.decodeJobText(jobBytes.substr(0, used)));
     return;
   }
   if (glyphs_.empty()) return;
