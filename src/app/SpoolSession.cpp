@@ -218,4 +218,17 @@ int SpoolSession::runOnce() {
   return dispatcher_->anyFailure() || dispatcher_->anyUnavailable() ? 1 : 0;
 }
 
+std::function<void(const std::string&)> testStepHook(const std::string& setting,
+                                                     std::function<void(bool stop)> end) {
+  if (setting.empty()) return {};
+  const std::size_t colon = setting.find(':');
+  const std::string step = setting.substr(0, colon);
+  const bool stop = colon != std::string::npos && setting.substr(colon + 1) == "stop";
+  return [step, stop, end = std::move(end)](const std::string& at) {
+    if (at != step) return;
+    std::fflush(stderr);
+    end(stop);
+  };
+}
+
 }  // namespace marvena

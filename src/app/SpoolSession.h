@@ -85,4 +85,11 @@ class SpoolSession {
 // "/x" and "C:/x" (or "C:\x") are absolute; the tool writes nowhere else.
 bool isAbsolutePath(const std::string& path);
 
+// Tests end the process at a named step of a job: `setting` is the value of
+// MARVENA_TEST_CRASH_AT ("claimed", "ran" or "finished", optionally with
+// ":stop"); `end` ends the process (or, with stop, halts it) the system's
+// way. Empty setting: no hook.
+std::function<void(const std::string&)> testStepHook(const std::string& setting,
+                                                     std::function<void(bool stop)> end);
+
 }  // namespace marvena

@@ -49,22 +49,6 @@ std::string absolutePathOf(const std::string& path) {
       .toStdString();
 }
 
-// Tests end the process at a named step of a job (MARVENA_TEST_CRASH_AT=
-// "claimed", "ran" or "finished", optionally with ":stop" to pause instead)
-// to check what a crash there leaves behind.
-std::function<void(const std::string&)> TestStepHook() {
-  const std::string setting = envVar("MARVENA_TEST_CRASH_AT");
-  if (setting.empty()) return {};
-  const std::size_t colon = setting.find(':');
-  const std::string step = setting.substr(0, colon);
-  const bool stop = colon != std::string::npos && setting.substr(colon + 1) == "stop";
-  return [step, stop](const std::string& at) {
-    if (at != step) return;
-    std::fflush(stderr);
-    std::raise(stop ? SIGSTOP : SIGKILL);
-  };
-}
-
 int runTool(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const CommandLine cl = parseCommandLine(args);
@@ -112,7 +96,8 @@ int runTool(int argc, char** argv) {
   env.stateBase = envVar("XDG_STATE_HOME");
   if (env.stateBase.empty()) env.stateBase = envVar("HOME") + "/.local/state";
   env.processId = static_cast<long>(::getpid());
-  env.stepHook = TestStepHook();
+  env.stepHook = testStepHook(envVar("MARVENA_TEST_CRASH_AT"),
+                              [](bool stop) { std::raise(stop ? SIGSTOP : SIGKILL); });
   env.headless = headless;
   SpoolSession session(*platform, messages, env);
   if (!session.start(configPath)) return 0;  // another instance serves this spool directory

@@ -57,22 +57,6 @@ std::string defaultConfigPath() {
   return toolPath(std::wstring_view(dir, n)) + "/MARVENA.INI";
 }
 
-// Tests end the process at a named step of a job (MARVENA_TEST_CRASH_AT=
-// "claimed", "ran" or "finished", optionally with ":stop" to hang instead).
-std::function<void(const std::string&)> TestStepHook() {
-  const std::string setting = envVar(L"MARVENA_TEST_CRASH_AT");
-  if (setting.empty()) return {};
-  const std::size_t colon = setting.find(':');
-  const std::string step = setting.substr(0, colon);
-  const bool stop = colon != std::string::npos && setting.substr(colon + 1) == "stop";
-  return [step, stop](const std::string& at) {
-    if (at != step) return;
-    std::fflush(stderr);
-    if (stop) Sleep(INFINITE);
-    TerminateProcess(GetCurrentProcess(), 9);
-  };
-}
-
 // The command interpreter that runs the kits' batch files; the system's own
 // when COMSPEC is not set.
 std::string commandInterpreter() {
@@ -132,7 +116,10 @@ int runTool() {
   if (env.stateBase.empty()) env.stateBase = envVar(L"TEMP");
   env.stateBase = toolPath(utf16From(env.stateBase));
   env.processId = static_cast<long>(GetCurrentProcessId());
-  env.stepHook = TestStepHook();
+  env.stepHook = testStepHook(envVar(L"MARVENA_TEST_CRASH_AT"), [](bool stop) {
+    if (stop) Sleep(INFINITE);
+    TerminateProcess(GetCurrentProcess(), 9);
+  });
   env.headless = headless;
   env.wordVersionText = wordVersionFromRegistry;
   int status = 0;
