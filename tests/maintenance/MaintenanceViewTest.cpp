@@ -217,10 +217,3 @@ TEST(MaintenanceView, ClosingWhileAKitRunsEndsTheWait) {
 
 }  // namespace
 }  // namespace marvena
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
